@@ -1,0 +1,52 @@
+// parvane-cli: one executable, one command table. Each command lives in its own file
+// and registers here.
+#include "cli_args.h"
+
+#include <cstdio>
+#include <exception>
+#include <string_view>
+
+namespace {
+
+struct Command {
+    std::string_view name;
+    std::string_view usage;
+    int (*run)(const cli::CliArgs&);
+};
+
+// Options that take a separate value word, for every command.
+const std::vector<std::string> kValueOptions = {"--data-dir"};
+
+const Command kCommands[] = {
+    {"", "", nullptr}, // commands are added above this line
+};
+
+void printUsage() {
+    std::puts("usage: parvane-cli [--data-dir DIR] COMMAND ...");
+    for (const auto& c : kCommands)
+        if (c.run)
+            std::printf("  %s\n", std::string(c.usage).c_str());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    cli::CliArgs args = cli::parseArgs(argc, argv, kValueOptions);
+    if (args.words.empty() || args.has("--help")) {
+        printUsage();
+        return args.words.empty() ? 2 : 0;
+    }
+    for (const auto& c : kCommands) {
+        if (c.run && c.name == args.words.front()) {
+            try {
+                return c.run(args);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "parvane-cli: %s\n", e.what());
+                return 1;
+            }
+        }
+    }
+    std::fprintf(stderr, "parvane-cli: unknown command '%s'\n", args.words.front().c_str());
+    printUsage();
+    return 2;
+}

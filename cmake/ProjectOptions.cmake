@@ -1,0 +1,25 @@
+# Warnings and sanitizers for every target of the project.
+add_compile_options(-Wall -Wextra)
+if(PARVANE_WERROR)
+  add_compile_options(-Werror)
+endif()
+if(PARVANE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# parvane_add_test(NAME target SOURCES ... LIBS ... [LABELS ...])
+# One GoogleTest executable; each TEST becomes its own ctest entry.
+include(GoogleTest)
+function(parvane_add_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_compile_definitions(${T_NAME} PRIVATE PARVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                                               PARVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  set(props)
+  if(T_LABELS)
+    set(props LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()
