@@ -1,0 +1,161 @@
+// Compound index files (".CDX", FoxPro 2.x compact format): a tag directory plus one
+// B-tree per tag. Tags are held in memory while the index is open; flush() rewrites the
+// whole file through a temporary file and a rename.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace faxlog::cdx {
+
+// Every message starts with the file's path.
+struct CdxError : std::runtime_error {
+    CdxError(const std::filesystem::path& file, const std::string& what);
+    std::filesystem::path file;
+};
+
+struct TagInfo {
+    std::string name;            // up to 10 chars, stored upper case
+    std::string keyExpression;   // text as given, e.g. "DTOS(DATESENT)+TIMESENT"
+    std::string forExpression;   // e.g. ".not. deleted()" or empty
+    bool descending = false;
+    bool unique = false;
+    char keyType = 'C';          // 'C', 'N', 'D', 'L' (type of the key expression's value)
+    int keyLength = 0;           // bytes
+};
+
+struct KeyEntry {
+    std::string key;
+    uint32_t recno = 0;
+};
+
+// Physical (file) order: key bytes unsigned, then record number, both ascending.
+struct KeyEntryLess {
+    using is_transparent = void;
+    bool operator()(const KeyEntry& a, const KeyEntry& b) const {
+        int c = a.key.compare(b.key);
+        return c < 0 || (c == 0 && a.recno < b.recno);
+    }
+};
+
+namespace detail {
+struct IndexState;
+}
+
+// One tag. Iteration is in index order: a descending tag walks the physical order
+// backwards, as FoxPro does, so equal keys come by record number descending there and
+// ascending in an ascending tag.
+class CdxTag {
+    using Set = std::set<KeyEntry, KeyEntryLess>;
+
+public:
+    class const_iterator {
+    public:
+        using iterator_category = std::bidirectional_iterator_tag;
+        using value_type = KeyEntry;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const KeyEntry*;
+        using reference = const KeyEntry&;
+
+        const_iterator() = default;
+        reference operator*() const { return descending_ ? *std::prev(it_) : *it_; }
+        pointer operator->() const { return &**this; }
+        const_iterator& operator++() {
+            if (descending_) --it_; else ++it_;
+            return *this;
+        }
+        const_iterator operator++(int) { auto old = *this; ++*this; return old; }
+        const_iterator& operator--() {
+            if (descending_) ++it_; else --it_;
+            return *this;
+        }
+        const_iterator operator--(int) { auto old = *this; --*this; return old; }
+        friend bool operator==(const const_iterator& a, const const_iterator& b) { return a.it_ == b.it_; }
+
+    private:
+        friend class CdxTag;
+        const_iterator(Set::const_iterator it, bool descending) : it_(it), descending_(descending) {}
+        // For a descending tag the entry is the one before it_ (reverse_iterator style).
+        Set::const_iterator it_{};
+        bool descending_ = false;
+    };
+
+    CdxTag(detail::IndexState* owner, TagInfo info);
+
+    const TagInfo& info() const { return info_; }
+    const_iterator begin() const;
+    const_iterator end() const;
+    size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+
+    // First entry, in index order, at or after `key`; a key shorter than keyLength
+    // matches as a prefix. In a descending tag "after" means smaller.
+    const_iterator seek(std::string_view key) const;
+    // The exact entry, or end().
+    const_iterator find(std::string_view key, uint32_t recno) const;
+    // key must be keyLength bytes (CdxError otherwise). A unique tag keeps only the
+    // first record of each key, as FoxPro does; a repeated entry is not added twice.
+    void insert(std::string key, uint32_t recno);
+    bool erase(std::string_view key, uint32_t recno);
+
+    // Physical order, for the file writer and tests.
+    const Set& entries() const { return entries_; }
+
+private:
+    friend class CdxIndex;
+    void assign(std::vector<KeyEntry> entries);
+    void markDirty();
+
+    detail::IndexState* owner_;
+    TagInfo info_;
+    Set entries_;
+};
+
+class CdxIndex {
+public:
+    static CdxIndex create(const std::filesystem::path& file);   // new, no tags; written on flush()
+    static CdxIndex open(const std::filesystem::path& file);     // throws CdxError if corrupt
+
+    CdxIndex(CdxIndex&&) noexcept;
+    CdxIndex& operator=(CdxIndex&&) noexcept;
+    ~CdxIndex();
+
+    const std::filesystem::path& path() const;
+    // Order of the tag headers in the file, which is creation order for files we write.
+    std::vector<std::string> tagNames() const;
+    CdxTag* tag(std::string_view name);                // case-insensitive, nullptr if absent
+    const CdxTag* tag(std::string_view name) const;
+    // (Re)build a tag from its entries in one go (any order; sorted here). A tag of the
+    // same name is replaced in place. Throws CdxError on a bad name, key length or
+    // expression, or an entry whose key is not keyLength bytes.
+    CdxTag& createTag(const TagInfo& info, std::vector<KeyEntry> entries);
+    void removeTag(std::string_view name);              // no-op when absent
+
+    // Consistency stamp shared with the table; 0 when the file carries none.
+    uint32_t stamp() const;
+    void setStamp(uint32_t);
+
+    // Writes the file if anything changed: temporary file, fsync, rename over the old one.
+    void flush();
+    bool dirty() const;
+
+private:
+    explicit CdxIndex(std::unique_ptr<detail::IndexState> state);
+    std::unique_ptr<detail::IndexState> state_;
+};
+
+// Key encodings as FoxPro stores them.
+std::string encodeCharacterKey(std::string_view text, int keyLength);  // blank-padded or cut
+std::string encodeNumericKey(double value);                           // 8 bytes, sorts numerically
+std::string encodeDateKey(int32_t julianDay);                         // 0 = blank date
+std::string encodeLogicalKey(bool value);                             // "T" / "F"
+double decodeNumericKey(std::string_view key);
+
+}  // namespace faxlog::cdx
