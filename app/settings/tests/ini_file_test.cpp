@@ -1,0 +1,86 @@
+#include "settings/ini_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+using settings::IniFile;
+
+TEST(IniFile, ReadsKeysWithoutRegardToCaseAndFirstDuplicateWins) {
+    auto ini = IniFile::parse("[Modem]\r\nComPort = 2\r\ncomport=5\r\n[default font]\nName=Liberation Sans\n");
+    EXPECT_EQ(ini.readInteger("MODEM", "comPORT", -1), 2);
+    EXPECT_EQ(ini.readString("Default Font", "name", "Arial"), "Liberation Sans");
+    EXPECT_EQ(ini.readString("Default Font", "Size", "10"), "10");
+    EXPECT_EQ(ini.readString("Nowhere", "Name", "x"), "x");
+}
+
+TEST(IniFile, UnreadableNumbersGiveTheDefault) {
+    auto ini = IniFile::parse("[S]\nA=12abc\nB=\nC=-7\nD=0x1F\nE=99999999999\nF=2\nG=yes\nH=0\n");
+    EXPECT_EQ(ini.readInteger("S", "A", 4), 4);
+    EXPECT_EQ(ini.readInteger("S", "B", 4), 4);
+    EXPECT_EQ(ini.readInteger("S", "C", 4), -7);
+    EXPECT_EQ(ini.readInteger("S", "D", 4), 31);
+    EXPECT_EQ(ini.readInteger("S", "E", 4), 4);
+    EXPECT_TRUE(ini.readBool("S", "F", false));  // any non-zero number is true
+    EXPECT_TRUE(ini.readBool("S", "G", true));   // unreadable: the default
+    EXPECT_FALSE(ini.readBool("S", "G", false));
+    EXPECT_FALSE(ini.readBool("S", "H", true));
+}
+
+TEST(IniFile, RoundTripKeepsEverythingItDoesNotKnow) {
+    const std::string text = "; written by hand\n"
+                             "[TMainScreen_Placement120]\nLeft=10\nTop=20\n\n"
+                             "[Modem]\nComPort=1\nthis line is not an entry\n[broken\n"
+                             "[Printing]\nMultiPage=1\n\n"
+                             "[Ports]\nCOM1=/dev/ttyACM0\n";
+    auto ini = IniFile::parse(text);
+    EXPECT_EQ(ini.text(), text);
+
+    ini.writeInteger("Modem", "ComPort", 3);
+    ini.writeString("Modem", "InitString", "M0");
+    ini.writeBool("Hints", "On", false);
+    auto again = IniFile::parse(ini.text());
+    EXPECT_EQ(again.readInteger("Modem", "ComPort", -1), 3);
+    EXPECT_EQ(again.readString("Modem", "InitString", ""), "M0");
+    EXPECT_EQ(again.readString("Ports", "COM1", ""), "/dev/ttyACM0");
+    EXPECT_EQ(again.readInteger("TMainScreen_Placement120", "Top", 0), 20);
+    EXPECT_NE(again.text().find("; written by hand\n"), std::string::npos);
+    EXPECT_NE(again.text().find("this line is not an entry\n[broken\n"), std::string::npos);
+    EXPECT_EQ(again.keys("Modem"), (std::vector<std::string>{"ComPort", "InitString"}));
+}
+
+TEST(IniFile, ValuesWithLineBreaksCannotInjectLines) {
+    IniFile ini;
+    ini.writeString("User", "Name", "Ann\n[Modem]\nComPort=5");
+    auto again = IniFile::parse(ini.text());
+    EXPECT_FALSE(again.hasSection("Modem"));
+    EXPECT_EQ(again.readString("User", "Name", ""), "Ann [Modem] ComPort=5");
+}
+
+TEST(IniFile, EntriesKeepTheirSpellingUntilChanged) {
+    const std::string text = "[Modem]\r\n  ComPort = 2\r\nInitString=  M0  \n";
+    auto ini = IniFile::parse(text);
+    EXPECT_EQ(ini.text(), "[Modem]\n  ComPort = 2\nInitString=  M0  \n");
+    ini.writeInteger("Modem", "comport", 4);
+    EXPECT_EQ(ini.text(), "[Modem]\nComPort=4\nInitString=  M0  \n");
+}
+
+TEST(IniFile, TextWithNulBytesIsNotAnIniFile) {
+    std::string junk = "[Modem]\nComPort=2\n";
+    junk.push_back('\0');
+    auto path = std::filesystem::temp_directory_path() / ("ini_nul_" + std::to_string(::getpid()));
+    std::ofstream(path, std::ios::binary) << junk;
+    auto ini = IniFile::load(path);
+    EXPECT_FALSE(ini.wasText());
+    EXPECT_EQ(ini.readInteger("Modem", "ComPort", -1), -1);
+    EXPECT_TRUE(IniFile::load(path.string() + ".missing").wasText());
+    std::filesystem::remove(path);
+}
+
+TEST(IniFile, SaveIntoMissingDirectoryReportsAnError) {
+    IniFile ini;
+    ini.writeString("A", "B", "C");
+    EXPECT_THROW(ini.save("/nonexistent-dir/PVN.INI"), std::system_error);
+}
