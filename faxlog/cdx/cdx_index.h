@@ -5,7 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <iterator>
+#include <functional>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -36,12 +36,27 @@ struct KeyEntry {
     uint32_t recno = 0;
 };
 
-// Physical (file) order: key bytes unsigned, then record number, both ascending.
-struct KeyEntryLess {
+// Index order, which is also the order of the keys in the file: key bytes compared
+// unsigned, ascending or descending as the tag says; equal keys by record number
+// ascending in both.
+struct KeyOrder {
     using is_transparent = void;
+    bool descending = false;
+    int compareKeys(std::string_view a, std::string_view b) const {
+        int c = a.compare(b);
+        return descending ? -c : c;
+    }
     bool operator()(const KeyEntry& a, const KeyEntry& b) const {
-        int c = a.key.compare(b.key);
+        int c = compareKeys(a.key, b.key);
         return c < 0 || (c == 0 && a.recno < b.recno);
+    }
+    // Prefix probes for seek(): only the probe's length of the entry's key counts.
+    struct Prefix { std::string_view key; };
+    bool operator()(const KeyEntry& a, Prefix p) const {
+        return compareKeys(std::string_view(a.key).substr(0, p.key.size()), p.key) < 0;
+    }
+    bool operator()(Prefix p, const KeyEntry& a) const {
+        return compareKeys(p.key, std::string_view(a.key).substr(0, p.key.size())) < 0;
     }
 };
 
@@ -49,49 +64,17 @@ namespace detail {
 struct IndexState;
 }
 
-// One tag. Iteration is in index order: a descending tag walks the physical order
-// backwards, as FoxPro does, so equal keys come by record number descending there and
-// ascending in an ascending tag.
+// One tag, held in memory while its index is open.
 class CdxTag {
-    using Set = std::set<KeyEntry, KeyEntryLess>;
-
 public:
-    class const_iterator {
-    public:
-        using iterator_category = std::bidirectional_iterator_tag;
-        using value_type = KeyEntry;
-        using difference_type = std::ptrdiff_t;
-        using pointer = const KeyEntry*;
-        using reference = const KeyEntry&;
-
-        const_iterator() = default;
-        reference operator*() const { return descending_ ? *std::prev(it_) : *it_; }
-        pointer operator->() const { return &**this; }
-        const_iterator& operator++() {
-            if (descending_) --it_; else ++it_;
-            return *this;
-        }
-        const_iterator operator++(int) { auto old = *this; ++*this; return old; }
-        const_iterator& operator--() {
-            if (descending_) ++it_; else --it_;
-            return *this;
-        }
-        const_iterator operator--(int) { auto old = *this; --*this; return old; }
-        friend bool operator==(const const_iterator& a, const const_iterator& b) { return a.it_ == b.it_; }
-
-    private:
-        friend class CdxTag;
-        const_iterator(Set::const_iterator it, bool descending) : it_(it), descending_(descending) {}
-        // For a descending tag the entry is the one before it_ (reverse_iterator style).
-        Set::const_iterator it_{};
-        bool descending_ = false;
-    };
+    using Set = std::set<KeyEntry, KeyOrder>;
+    using const_iterator = Set::const_iterator;   // bidirectional, in index order
 
     CdxTag(detail::IndexState* owner, TagInfo info);
 
     const TagInfo& info() const { return info_; }
-    const_iterator begin() const;
-    const_iterator end() const;
+    const_iterator begin() const { return entries_.begin(); }
+    const_iterator end() const { return entries_.end(); }
     size_t size() const { return entries_.size(); }
     bool empty() const { return entries_.empty(); }
 
@@ -105,13 +88,11 @@ public:
     void insert(std::string key, uint32_t recno);
     bool erase(std::string_view key, uint32_t recno);
 
-    // Physical order, for the file writer and tests.
-    const Set& entries() const { return entries_; }
-
 private:
     friend class CdxIndex;
     void assign(std::vector<KeyEntry> entries);
     void markDirty();
+    [[noreturn]] void fail(const std::string& what) const;
 
     detail::IndexState* owner_;
     TagInfo info_;
@@ -121,7 +102,11 @@ private:
 class CdxIndex {
 public:
     static CdxIndex create(const std::filesystem::path& file);   // new, no tags; written on flush()
-    static CdxIndex open(const std::filesystem::path& file);     // throws CdxError if corrupt
+    // Files record no key types. Ours keep them in reserved header bytes; for tags from
+    // other writers `resolve` (tag name, key expression) -> 'C','N','D','L' is asked, and
+    // without it they are read as 'C'. Throws CdxError if the file is corrupt.
+    using KeyTypeResolver = std::function<char(const std::string& tagName, const std::string& keyExpression)>;
+    static CdxIndex open(const std::filesystem::path& file, const KeyTypeResolver& resolve = {});
 
     CdxIndex(CdxIndex&&) noexcept;
     CdxIndex& operator=(CdxIndex&&) noexcept;
