@@ -1,0 +1,271 @@
+#include "faxlog/dbf_file.h"
+
+#include "faxlog/dbf_record.h"
+#include "faxlog/table_error.h"
+
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+
+namespace faxlog {
+namespace {
+
+constexpr std::size_t kHeaderSize = 32;
+constexpr std::size_t kDescriptorSize = 32;
+constexpr char kHeaderEnd = 0x0D;
+constexpr std::uint8_t kCodePage1252 = 0x03;
+
+std::uint32_t le32(const std::string& s, std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(s[at])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + 1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + 2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + 3])) << 24;
+}
+
+std::uint16_t le16(const std::string& s, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(s[at]) |
+                                      static_cast<unsigned char>(s[at + 1]) << 8);
+}
+
+void putLe32(std::string& s, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        s[at + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+void putLe16(std::string& s, std::size_t at, std::uint16_t v) {
+    s[at] = static_cast<char>(v & 0xFF);
+    s[at + 1] = static_cast<char>(v >> 8);
+}
+
+void putDate(std::string& s, const XDate& d) {
+    const auto ymd = d.ymd();
+    s[1] = static_cast<char>(static_cast<int>(ymd.year()) - 1900);
+    s[2] = static_cast<char>(static_cast<unsigned>(ymd.month()));
+    s[3] = static_cast<char>(static_cast<unsigned>(ymd.day()));
+}
+
+bool knownVersion(std::uint8_t v) {
+    switch (v) {
+    case 0x02: // FoxBASE
+    case 0x03: // no memo
+    case 0x83: // dBASE III with memo
+    case 0x8B: // dBASE IV with memo
+    case 0xF5: // FoxPro with memo
+    case 0x30: // later FoxPro
+    case 0x31:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+const char* to_string(OpenMode m) {
+    switch (m) {
+    case OpenMode::Shared: return "shared";
+    case OpenMode::ReadOnly: return "read-only";
+    case OpenMode::Exclusive: return "exclusive";
+    }
+    return "?";
+}
+
+void DbfFile::create(const std::filesystem::path& path, const Schema& schema) {
+    const std::size_t headerLength = kHeaderSize + kDescriptorSize * schema.size() + 1;
+    std::string h(headerLength, '\0');
+    h[0] = static_cast<char>(schema.hasMemo() ? kVersionFoxMemo : kVersionPlain);
+    putDate(h, XDate::today());
+    putLe32(h, 4, 0);
+    putLe16(h, 8, static_cast<std::uint16_t>(headerLength));
+    putLe16(h, 10, static_cast<std::uint16_t>(schema.recordLength()));
+    h[29] = static_cast<char>(kCodePage1252);
+    std::size_t at = kHeaderSize;
+    for (const auto& f : schema.fields()) {
+        std::memcpy(&h[at], f.name.data(), f.name.size());
+        h[at + 11] = typeLetter(f.type);
+        putLe32(h, at + 12, static_cast<std::uint32_t>(f.offset));
+        h[at + 16] = static_cast<char>(f.width);
+        h[at + 17] = static_cast<char>(f.decimals);
+        at += kDescriptorSize;
+    }
+    h[at] = kHeaderEnd;
+    h += kEofMark;
+    FileHandle out(path, O_WRONLY | O_CREAT | O_EXCL);
+    out.writeAt(0, h);
+    out.sync();
+}
+
+DbfFile DbfFile::open(const std::filesystem::path& path, OpenMode mode) {
+    DbfFile t;
+    t.mode_ = mode;
+    t.file_ = FileHandle(path, mode == OpenMode::ReadOnly ? O_RDONLY : O_RDWR);
+    if (!t.file_.tryLock(mode == OpenMode::Exclusive))
+        throw TableBusyError(path, mode == OpenMode::Exclusive
+                                       ? "in use by another program; cannot open it exclusively"
+                                       : "opened exclusively by another program");
+    t.load();
+    return t;
+}
+
+void DbfFile::load() {
+    const auto& p = file_.path();
+    const std::uint64_t size = file_.size();
+    if (size < kHeaderSize + 1)
+        throw TableError(p, "not a DBF table: " + std::to_string(size) + " bytes is too short for a header");
+    std::string head = file_.readAt(0, kHeaderSize);
+    version_ = static_cast<std::uint8_t>(head[0]);
+    if (!knownVersion(version_))
+        throw TableError(p, "not a DBF table: unknown version byte " + std::to_string(version_));
+    headerLength_ = le16(head, 8);
+    const std::uint16_t recordLength = le16(head, 10);
+    const std::uint32_t count = le32(head, 4);
+    if (headerLength_ < kHeaderSize + 1 || headerLength_ > size)
+        throw TableError(p, "damaged header: header length " + std::to_string(headerLength_) +
+                                " does not fit a file of " + std::to_string(size) + " bytes");
+    rawHeader_ = file_.readAt(0, headerLength_);
+    std::vector<FieldDef> fields;
+    std::size_t at = kHeaderSize;
+    while (true) {
+        if (at >= headerLength_)
+            throw TableError(p, "damaged header: field list has no end mark");
+        if (rawHeader_[at] == kHeaderEnd)
+            break;
+        if (at + kDescriptorSize > headerLength_)
+            throw TableError(p, "damaged header: field descriptor cut short");
+        FieldDef f;
+        const char* name = &rawHeader_[at];
+        f.name.assign(name, strnlen(name, 11));
+        const char letter = rawHeader_[at + 11];
+        const auto type = fieldTypeFromLetter(letter);
+        if (!type)
+            throw TableError(p, "field " + f.name + " has the unsupported type '" +
+                                    std::string(1, letter) + "'");
+        f.type = *type;
+        f.width = static_cast<unsigned char>(rawHeader_[at + 16]);
+        f.decimals = static_cast<unsigned char>(rawHeader_[at + 17]);
+        if (f.type == FieldType::Character) // wide character fields keep the high width byte there
+            f.decimals = 0;
+        fields.push_back(std::move(f));
+        at += kDescriptorSize;
+    }
+    try {
+        schema_ = Schema(std::move(fields));
+    } catch (const std::invalid_argument& e) {
+        throw TableError(p, std::string("damaged header: ") + e.what());
+    }
+    if (schema_.recordLength() != recordLength)
+        throw TableError(p, "damaged header: record length " + std::to_string(recordLength) +
+                                " but the fields add up to " + std::to_string(schema_.recordLength()));
+    const std::uint64_t available = (size - headerLength_) / recordLength;
+    if (count > available)
+        throw TableError(p, "truncated: the header counts " + std::to_string(count) +
+                                " records but the file holds " + std::to_string(available));
+    count_ = count;
+    records_ = count_ ? file_.readAt(headerLength_, static_cast<std::size_t>(count_) * recordLength)
+                      : std::string();
+    const int yy = static_cast<unsigned char>(head[1]);
+    lastUpdate_ = XDate::fromYmd(yy + 1900, static_cast<unsigned char>(head[2]),
+                                 static_cast<unsigned char>(head[3]));
+}
+
+std::string_view DbfFile::record(std::uint32_t recno) const {
+    if (recno < 1 || recno > count_)
+        throw TableError(path(), "record " + std::to_string(recno) + " is out of range 1.." +
+                                     std::to_string(count_));
+    const auto len = static_cast<std::size_t>(schema_.recordLength());
+    return std::string_view(records_).substr((recno - 1) * len, len);
+}
+
+void DbfFile::touchHeader() {
+    if (touched_)
+        return;
+    touched_ = true;
+    const XDate today = XDate::today();
+    if (today == lastUpdate_)
+        return;
+    std::string d(4, '\0');
+    putDate(d, today);
+    file_.writeAt(1, std::string_view(d).substr(1, 3));
+    lastUpdate_ = today;
+}
+
+void DbfFile::writeRecord(std::uint32_t recno, std::string_view bytes) {
+    if (readOnly())
+        throw TableError(path(), "opened read-only");
+    const auto len = static_cast<std::size_t>(schema_.recordLength());
+    if (bytes.size() != len)
+        throw TableError(path(), "record of " + std::to_string(bytes.size()) + " bytes, expected " +
+                                     std::to_string(len));
+    record(recno); // range check
+    touchHeader();
+    file_.writeAt(headerLength_ + static_cast<std::uint64_t>(recno - 1) * len, bytes);
+    records_.replace((recno - 1) * len, len, bytes);
+}
+
+std::uint32_t DbfFile::appendRecord(std::string_view bytes) {
+    if (readOnly())
+        throw TableError(path(), "opened read-only");
+    const auto len = static_cast<std::size_t>(schema_.recordLength());
+    if (bytes.size() != len)
+        throw TableError(path(), "record of " + std::to_string(bytes.size()) + " bytes, expected " +
+                                     std::to_string(len));
+    const bool shared = mode_ == OpenMode::Shared;
+    if (shared) {
+        file_.lockRange(0, 1, true); // one appender at a time
+        try {
+            refresh();
+        } catch (...) {
+            file_.unlockRange(0, 1);
+            throw;
+        }
+    }
+    try {
+        const std::uint32_t recno = count_ + 1;
+        std::string out(bytes);
+        out += kEofMark;
+        // The record first: until the count below is written it is not part of the table.
+        file_.writeAt(headerLength_ + static_cast<std::uint64_t>(count_) * len, out);
+        std::string h = rawHeader_.substr(0, 8);
+        const XDate today = XDate::today();
+        putDate(h, today);
+        putLe32(h, 4, recno);
+        file_.writeAt(1, std::string_view(h).substr(1, 7));
+        touched_ = true;
+        lastUpdate_ = today;
+        count_ = recno;
+        records_.append(bytes);
+        if (shared)
+            file_.unlockRange(0, 1);
+        return recno;
+    } catch (...) {
+        if (shared)
+            file_.unlockRange(0, 1);
+        throw;
+    }
+}
+
+void DbfFile::refresh() {
+    const std::string head = file_.readAt(0, kHeaderSize);
+    const std::uint32_t count = le32(head, 4);
+    const auto len = static_cast<std::uint64_t>(schema_.recordLength());
+    const std::uint64_t available = (file_.size() - headerLength_) / len;
+    if (count > available)
+        throw TableError(path(), "truncated: the header counts " + std::to_string(count) +
+                                     " records but the file holds " + std::to_string(available));
+    count_ = count;
+    records_ = count_ ? file_.readAt(headerLength_, static_cast<std::size_t>(count_ * len)) : std::string();
+}
+
+void DbfFile::writeCopy(const std::filesystem::path& out, const std::string& records,
+                        std::uint32_t count) const {
+    std::string h = rawHeader_;
+    putDate(h, XDate::today());
+    putLe32(h, 4, count);
+    FileHandle f(out, O_WRONLY | O_CREAT | O_TRUNC);
+    f.writeAt(0, h);
+    f.writeAt(h.size(), records);
+    f.writeAt(h.size() + records.size(), std::string(1, kEofMark));
+    f.sync();
+}
+
+} // namespace faxlog

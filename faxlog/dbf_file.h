@@ -1,0 +1,81 @@
+// One DBF table file: FoxPro 2.x header (0xF5 with a memo file, 0x03 without), field
+// descriptors and fixed-length records. The records are kept in memory and written
+// through, so scans and key builds never go to the disk record by record.
+//
+// Write order keeps the file readable after a kill at any point: an appended record and
+// the end-of-file mark are written before the header's record count that makes it part
+// of the table; an edit rewrites one record in place with a single write.
+#pragma once
+
+#include "faxlog/dbf_schema.h"
+#include "faxlog/file_handle.h"
+#include "faxlog/xbase_date.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace faxlog {
+
+enum class OpenMode { Shared = 0, ReadOnly = 1, Exclusive = 2 };
+const char* to_string(OpenMode m);
+
+class DbfFile {
+public:
+    static constexpr std::uint8_t kVersionPlain = 0x03;
+    static constexpr std::uint8_t kVersionFoxMemo = 0xF5;
+    static constexpr char kEofMark = 0x1A;
+
+    // Writes an empty table (and nothing else); the caller creates the memo file.
+    static void create(const std::filesystem::path& path, const Schema& schema);
+    // Opens and locks: exclusive refuses when anyone else has the file open through this
+    // engine, shared and read-only refuse only an exclusive holder.
+    static DbfFile open(const std::filesystem::path& path, OpenMode mode);
+
+    DbfFile(DbfFile&&) = default;
+    DbfFile& operator=(DbfFile&&) = default;
+
+    const std::filesystem::path& path() const { return file_.path(); }
+    const Schema& schema() const { return schema_; }
+    OpenMode mode() const { return mode_; }
+    bool readOnly() const { return mode_ == OpenMode::ReadOnly; }
+    std::uint8_t version() const { return version_; }
+    XDate lastUpdate() const { return lastUpdate_; }
+    int fd() const { return file_.fd(); }
+
+    std::uint32_t recordCount() const { return count_; }
+    // Record recno (1-based) with its deleted mark at byte 0.
+    std::string_view record(std::uint32_t recno) const;
+    bool deleted(std::uint32_t recno) const { return record(recno)[0] == '*'; }
+
+    void writeRecord(std::uint32_t recno, std::string_view bytes);
+    std::uint32_t appendRecord(std::string_view bytes);
+    void sync() { file_.sync(); }
+
+    // Shared mode: picks up records other openers appended or changed.
+    void refresh();
+
+    // Writes a table with the same header and the given records to path (for pack).
+    void writeCopy(const std::filesystem::path& path, const std::string& records,
+                   std::uint32_t count) const;
+
+private:
+    DbfFile() = default;
+    void load();
+    void touchHeader(); // first change of a session stamps today's date
+    std::string headerBytes(std::uint32_t count) const;
+
+    FileHandle file_;
+    Schema schema_;
+    OpenMode mode_ = OpenMode::Shared;
+    std::uint8_t version_ = kVersionPlain;
+    std::uint16_t headerLength_ = 0;
+    std::string rawHeader_; // header and descriptors as read, kept verbatim for copies
+    XDate lastUpdate_;
+    std::uint32_t count_ = 0;
+    std::string records_;
+    bool touched_ = false;
+};
+
+} // namespace faxlog
