@@ -1,0 +1,41 @@
+// Real-looking fax pages for tests: text-like blocks, rules, a dithered photograph,
+// all-black lines, random noise. Deterministic for a given seed.
+#pragma once
+
+#include "faximage/mono_bitmap.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace faximage::testing {
+
+enum class PageKind { Text, Rules, Photo, BlackLines, Noise, Mixed };
+
+// A page in fax convention (1 = black).
+MonoBitmap makePage(PageKind kind, int width, int height, unsigned seed = 1);
+
+std::vector<PageKind> allPageKinds();
+std::string to_string(PageKind kind);
+
+// A directory under the system temp dir, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::vector<std::uint8_t> readFile(const std::filesystem::path& p);
+void writeFile(const std::filesystem::path& p, const std::vector<std::uint8_t>& bytes);
+
+// Runs a shell command; returns its exit status.
+int run(const std::string& command);
+
+} // namespace faximage::testing
