@@ -34,6 +34,7 @@ struct TagInfo {
 struct KeyEntry {
     std::string key;
     uint32_t recno = 0;
+    bool operator==(const KeyEntry&) const = default;
 };
 
 // Index order, which is also the order of the keys in the file: key bytes compared
