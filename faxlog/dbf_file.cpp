@@ -256,6 +256,33 @@ void DbfFile::refresh() {
     records_ = count_ ? file_.readAt(headerLength_, static_cast<std::size_t>(count_ * len)) : std::string();
 }
 
+std::uint32_t DbfFile::generation() const { return le32(rawHeader_, 16); }
+
+void DbfFile::bumpGeneration() {
+    if (readOnly())
+        return;
+    putLe32(rawHeader_, 16, generation() + 1);
+    file_.writeAt(16, std::string_view(rawHeader_).substr(16, 4));
+}
+
+std::uint32_t DbfFile::contentStamp() const {
+    const auto id = file_.identity();
+    // FNV-1a over what any writer changes: our generation, the count, size and mtime.
+    std::uint32_t h = 2166136261u;
+    const auto mix = [&h](std::uint64_t v) {
+        for (int i = 0; i < 8; ++i) {
+            h ^= static_cast<std::uint32_t>((v >> (8 * i)) & 0xFF);
+            h *= 16777619u;
+        }
+    };
+    mix(generation());
+    mix(count_);
+    mix(id.size);
+    mix(static_cast<std::uint64_t>(id.mtimeSec));
+    mix(static_cast<std::uint64_t>(id.mtimeNsec));
+    return h == 0 ? 1 : h; // 0 means "no stamp" in the index file
+}
+
 void DbfFile::writeCopy(const std::filesystem::path& out, const std::string& records,
                         std::uint32_t count) const {
     std::string h = rawHeader_;

@@ -26,6 +26,7 @@ public:
     static constexpr std::uint8_t kVersionPlain = 0x03;
     static constexpr std::uint8_t kVersionFoxMemo = 0xF5;
     static constexpr char kEofMark = 0x1A;
+    static constexpr std::uint64_t kLockBase = 0x40000000;
 
     // Writes an empty table (and nothing else); the caller creates the memo file.
     static void create(const std::filesystem::path& path, const Schema& schema);
@@ -55,6 +56,18 @@ public:
 
     // Shared mode: picks up records other openers appended or changed.
     void refresh();
+
+    // Change generation kept in reserved header bytes 16..19. Bumped before the first
+    // change after the indexes were saved, so an index saved earlier no longer matches.
+    std::uint32_t generation() const;
+    void bumpGeneration();
+    // Identity of the file's current contents for the index stamp.
+    std::uint32_t contentStamp() const;
+    // Record locks for shared use, beyond the data so that they never block reads.
+    bool lockRecord(std::uint32_t recno) { return file_.lockRange(kLockBase + recno, 1, false); }
+    void unlockRecord(std::uint32_t recno) { file_.unlockRange(kLockBase + recno, 1); }
+    // After a rename moved this open file to a new name.
+    void renamed(const std::filesystem::path& to) { file_.renamed(to); }
 
     // Writes a table with the same header and the given records to path (for pack).
     void writeCopy(const std::filesystem::path& path, const std::string& records,

@@ -46,6 +46,14 @@ std::uint64_t FileHandle::size() const {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+FileHandle::Identity FileHandle::identity() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        throw TableError(path_, std::strerror(errno));
+    return {static_cast<std::uint64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtim.tv_sec),
+            static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
+}
+
 void FileHandle::readAt(std::uint64_t offset, char* buf, std::size_t n) const {
     std::size_t done = 0;
     while (done < n) {

@@ -37,6 +37,13 @@ public:
     bool lockRange(std::uint64_t offset, std::uint64_t length, bool wait);
     void unlockRange(std::uint64_t offset, std::uint64_t length);
     void close();
+    void renamed(const std::filesystem::path& to) { path_ = to; }
+    struct Identity {
+        std::uint64_t size;
+        std::int64_t mtimeSec;
+        std::int64_t mtimeNsec;
+    };
+    Identity identity() const;
 
 private:
     int fd_ = -1;
