@@ -1,0 +1,54 @@
+// The dispatcher on a POSIX terminal device: termios for the line, poll() for data,
+// TIOCMGET/TIOCMSET for the modem lines, TIOCGICOUNT for line errors.
+#pragma once
+
+#include "faxengine/apd_dispatcher.h"
+
+#include <atomic>
+
+namespace faxengine {
+
+class TApdPosixDispatcher final : public TApdBaseDispatcher {
+public:
+    explicit TApdPosixDispatcher(const MillisecondClock& clock = systemClock());
+    ~TApdPosixDispatcher() override;
+
+    // False for devices without modem lines (pseudo-terminals): they report CTS and DSR
+    // as present and take DTR/RTS changes without effect.
+    bool HasModemLines() const { return hasModemLines_; }
+
+    // How often modem lines are sampled where the device has them.
+    static constexpr std::chrono::milliseconds kModemPollInterval{50};
+
+protected:
+    int pOpen(const std::string& device) override;
+    void pClose() override;
+    int pSetLine(const LineSettings& line) override;
+    int pSetFlow(const FlowSettings& flow) override;
+    int pSetDTR(bool on) override;
+    int pSetRTS(bool on) override;
+    std::uint8_t pModemLines() override;
+    std::uint8_t pLineErrors() override;
+    ComEvents pWaitEvent() override;
+    void pWake() override;
+    long pRead(std::span<std::uint8_t> into) override;
+    long pWrite(std::span<const std::uint8_t> from) override;
+    bool pWaitWritable() override;
+    std::size_t pBytesWaiting() override;
+    void pPurge(bool input, bool output) override;
+
+private:
+    int setModemBit(int bit, bool on);
+
+    int fd_ = -1;
+    int wakeFd_ = -1;
+    bool hasModemLines_ = false;
+    bool hasICount_ = false;
+    std::atomic<std::uint8_t> lastLines_{0};
+    std::uint8_t comSeenLines_ = 0; // what TComThread last reported
+    struct Counts {
+        int frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
+    } counts_;
+};
+
+} // namespace faxengine
