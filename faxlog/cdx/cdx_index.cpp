@@ -96,10 +96,13 @@ void replaceFile(const std::filesystem::path& file, const std::vector<uint8_t>& 
 }
 
 std::vector<uint8_t> readWholeFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
     if (!in) throw CdxError(file, "cannot open the file");
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw CdxError(file, "cannot read the file");
+    const std::streamoff size = in.tellg();
+    if (size < 0) throw CdxError(file, "cannot read the file");
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) throw CdxError(file, "cannot read the file");
     return bytes;
 }
 
