@@ -1,0 +1,159 @@
+#include "faxlog/log_tables.h"
+
+#include "faxlog/table_error.h"
+
+namespace faxlog {
+namespace {
+
+FieldDef fld(const char* name, FieldType t, int width) { return FieldDef{name, t, width, 0, 0}; }
+
+constexpr FieldType C = FieldType::Character;
+constexpr FieldType L = FieldType::Logical;
+constexpr FieldType D = FieldType::Date;
+constexpr FieldType N = FieldType::Numeric;
+constexpr FieldType M = FieldType::Memo;
+
+const LogTableDef& sentDef() {
+    // The rebuild's DATESENT takes the time too, so that a rebuilt log lists a day's
+    // faxes newest first, as the tag made at open does.
+    static const LogTableDef d{
+        LogTableKind::Sent,
+        "PVN.DBF",
+        {fld("SUBJECT", C, 50), fld("SENT", L, 1), fld("DATESENT", D, 8), fld("TIMESENT", C, 5),
+         fld("RECIPIENT", C, 35), fld("PHONE", C, 25), fld("PAGES", N, 2), fld("LASTRESULT", C, 100),
+         fld("RTFCOVER", M, 10), fld("RTFDOC", M, 10)},
+        {"DATESENT", "DTOS(DATESENT)+TIMESENT", kNotDeleted, true},
+        {{"DATESENT", "DTOS(DATESENT)+TIMESENT", kNotDeleted, true},
+         {"DATEND", "DTOS(DATESENT)+TIMESENT", kNotDeleted, false},
+         {"SUBJECT", "UPPER(SUBJECT)", kNotDeleted, false},
+         {"RECIPIENT", "UPPER(RECIPIENT)", kNotDeleted, false}},
+        false};
+    return d;
+}
+
+const LogTableDef& receivedDef() {
+    static const LogTableDef d{
+        LogTableKind::Received,
+        "PVNREC.DBF",
+        {fld("DATEREC", D, 8), fld("TIMEREC", C, 5), fld("FROM", C, 20), fld("PAGES", N, 2),
+         fld("FAXFILE", C, 12), fld("NOTES", C, 60)},
+        {"DATETIME", "DTOS(DATEREC)+TIMEREC", kNotDeleted, true},
+        {{"DATETIME", "DTOS(DATEREC)+TIMEREC", kNotDeleted, true},
+         {"DATEND", "DTOS(DATEREC)+TIMEREC", kNotDeleted, false},
+         {"FROM", "UPPER(FROM)", kNotDeleted, true}},
+        false};
+    return d;
+}
+
+const LogTableDef& coverDef() {
+    static const LogTableDef d{LogTableKind::Cover,
+                               "PVNCOV.DBF",
+                               {fld("DESCRIPT", C, 35), fld("COVER", M, 10)},
+                               {"DESCRIPT", "DESCRIPT", kNotDeleted, false},
+                               {{"DESCRIPT", "DESCRIPT", kNotDeleted, false}},
+                               true};
+    return d;
+}
+
+const LogTableDef& phoneDef() {
+    static const LogTableDef d{LogTableKind::Phone,
+                               "PVNPB.DBF",
+                               {fld("NAME", C, 35), fld("PHONE", C, 25)},
+                               {"NAME", "UPPER(NAME)", kNotDeleted, false},
+                               {{"NAME", "UPPER(NAME)", kNotDeleted, false}},
+                               true};
+    return d;
+}
+
+} // namespace
+
+const char* to_string(LogTableKind k) {
+    switch (k) {
+    case LogTableKind::Sent: return "sent";
+    case LogTableKind::Received: return "received";
+    case LogTableKind::Cover: return "covers";
+    case LogTableKind::Phone: return "phonebook";
+    }
+    return "?";
+}
+
+const LogTableDef& logTableDef(LogTableKind k) {
+    switch (k) {
+    case LogTableKind::Sent: return sentDef();
+    case LogTableKind::Received: return receivedDef();
+    case LogTableKind::Cover: return coverDef();
+    case LogTableKind::Phone: return phoneDef();
+    }
+    return sentDef();
+}
+
+const std::vector<LogTableKind>& allLogTables() {
+    static const std::vector<LogTableKind> all = {LogTableKind::Sent, LogTableKind::Received,
+                                                  LogTableKind::Cover, LogTableKind::Phone};
+    return all;
+}
+
+bool createLogTable(SxEngine& engine, const LogTableDef& def, const std::filesystem::path& dir,
+                    std::string* error) {
+    const auto path = dir / def.fileName;
+    const int previous = engine.selected();
+    bool ok = engine.sx_CreateNew(path, "XXXXXXXXXX", kDriverFoxCdx, static_cast<int>(def.fields.size())) != 0;
+    for (const auto& f : def.fields)
+        ok = ok && engine.sx_CreateField(f.name, std::string(1, typeLetter(f.type)), f.width, 0);
+    ok = ok && engine.sx_CreateExec() != 0;
+    const std::string why = engine.sx_LastError();
+    if (ok)
+        engine.sx_Close();
+    engine.sx_Select(previous);
+    ok = ok && std::filesystem::exists(path);
+    if (!ok && error)
+        *error = why.empty() ? path.string() + ": table was not created" : why;
+    return ok;
+}
+
+bool openLogTable(TApollo& t, LogTableKind kind, const std::filesystem::path& dir, std::string* error) {
+    const LogTableDef& def = logTableDef(kind);
+    const auto path = dir / def.fileName;
+    try {
+        if (!std::filesystem::exists(path) && !createLogTable(t.engine(), def, dir, error))
+            return false;
+        t.use(path, kModeExclusive);
+        // A missing or unusable index file comes back with the one tag opening needs.
+        if (t.tagArea(def.openTag.name) == 0)
+            t.indexTag(def.openTag.name, def.openTag.key, def.openTag.descending, def.openTag.condition);
+        t.setOrder(0);
+        t.goTop();
+        t.query(kNotDeleted);
+        if (def.orderAlways)
+            t.setOrder(t.tagArea(def.openTag.name));
+        else
+            applyActiveOrder(t, kind);
+        return true;
+    } catch (const std::exception& e) {
+        if (error)
+            *error = e.what();
+        t.close();
+        return false;
+    }
+}
+
+void applyActiveOrder(TApollo& t, LogTableKind kind) {
+    const LogTableDef& def = logTableDef(kind);
+    const int tag = t.tagArea(def.openTag.name);
+    if (def.orderAlways) {
+        if (t.indexOrd() != tag)
+            t.setOrder(tag);
+        return;
+    }
+    const bool hasRecords = t.queryRecCount() > 0;
+    if (!hasRecords && t.indexOrd() != 0) {
+        t.setOrder(0);
+    } else if (hasRecords && t.indexOrd() == 0 && tag != 0) {
+        t.setOrder(tag);
+        t.goTop();
+    }
+}
+
+bool hasRebuildTags(TApollo& t) { return t.tagArea("DATEND") != 0; }
+
+} // namespace faxlog

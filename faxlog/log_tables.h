@@ -1,0 +1,54 @@
+// The four fax log tables: names, fields in stored order, the index tags created when a
+// table is opened without them and the full set a rebuild creates, and the operations
+// that open (creating when missing) and create them.
+#pragma once
+
+#include "faxlog/apollo.h"
+#include "faxlog/dbf_schema.h"
+#include "faxlog/table_indexes.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace faxlog {
+
+enum class LogTableKind { Sent, Received, Cover, Phone };
+const char* to_string(LogTableKind k);
+
+struct LogTableDef {
+    LogTableKind kind;
+    const char* fileName;            // in the program directory
+    std::vector<FieldDef> fields;    // stored order, 0 decimals
+    TagDef openTag;                  // created at open when the table lacks it
+    std::vector<TagDef> rebuildTags; // created by Rebuild indexes, in this order
+    // Cover and phone tables use their tag from the moment they are open; the sent and
+    // received tables only while they hold a visible record.
+    bool orderAlways;
+};
+
+const LogTableDef& logTableDef(LogTableKind k);
+const std::vector<LogTableKind>& allLogTables();
+
+// The condition every log tag and the open-time query carry.
+inline constexpr const char* kNotDeleted = ".not. deleted()";
+
+// Creates the table file (and memo file) in dir; false, with the reason in *error, when it
+// fails or the file is not there afterwards.
+bool createLogTable(SxEngine& engine, const LogTableDef& def, const std::filesystem::path& dir,
+                    std::string* error = nullptr);
+
+// Opens a log table into t exclusively: creates it when missing, recreates the open-time
+// tag when the index lacks it, moves to the first record and sets the not-deleted query;
+// cover and phone tables then select their tag. False (reason in *error) on any failure.
+bool openLogTable(TApollo& t, LogTableKind kind, const std::filesystem::path& dir,
+                  std::string* error = nullptr);
+
+// The active-order rule: a log table's tag while it has a visible record (moving to the
+// first record when the order changes), natural order while it is empty.
+void applyActiveOrder(TApollo& t, LogTableKind kind);
+
+// True when both log tables have the tag that only a rebuild creates ("DATEND").
+bool hasRebuildTags(TApollo& t);
+
+} // namespace faxlog
