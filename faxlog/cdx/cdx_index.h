@@ -119,8 +119,9 @@ public:
     CdxTag* tag(std::string_view name);                // case-insensitive, nullptr if absent
     const CdxTag* tag(std::string_view name) const;
     // (Re)build a tag from its entries in one go (any order; sorted here). A tag of the
-    // same name is replaced in place. Throws CdxError on a bad name, key length or
-    // expression, or an entry whose key is not keyLength bytes.
+    // same name is replaced in place (pointers to the old one dangle, as after removeTag).
+    // Throws CdxError on a bad name, key length or expression, or an entry whose key is
+    // not keyLength bytes.
     CdxTag& createTag(const TagInfo& info, std::vector<KeyEntry> entries);
     void removeTag(std::string_view name);              // no-op when absent
 

@@ -4,6 +4,7 @@
 #include "faxlog/cdx/cdx_format.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <unordered_set>
 
@@ -175,6 +176,7 @@ FileImage readFile(const std::filesystem::path& file, const std::vector<uint8_t>
     std::vector<DirEntry> names;
     reader.walk(directory, ' ', [&](const std::string& key, uint32_t offset) {
         std::string name = trimName(key);
+        for (char& c : name) c = char(std::toupper(static_cast<unsigned char>(c)));
         if (name.empty() || name.size() > size_t(kMaxTagName)) reader.fail("bad tag name in the tag directory");
         for (const DirEntry& d : names)
             if (d.name == name) reader.fail("tag " + name + " is listed twice");

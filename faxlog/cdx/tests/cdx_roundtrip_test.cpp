@@ -275,5 +275,38 @@ TEST_F(CdxRoundTrip, FlushWritesOnlyWhenChanged) {
     EXPECT_TRUE(nowhere.dirty());
 }
 
+// Other writers leave out our marker, so key types (which decide the pad byte of dropped
+// trailing bytes) come from the caller and there is no stamp.
+TEST_F(CdxRoundTrip, FilesWithoutOurMarkerAskForKeyTypes) {
+    const auto path = file("foreign.cdx");
+    std::vector<KeyEntry> numbers;
+    for (uint32_t i = 1; i <= 50; ++i) numbers.push_back({encodeNumericKey(double(i % 7)), i});
+    {
+        auto index = CdxIndex::create(path);
+        index.createTag({"PAGES", "PAGES", "", false, false, 'N', 8}, numbers);
+        index.createTag({"NAME", "UPPER(NAME)", "", false, false, 'C', 6}, {{"AB    ", 1}, {"ABC   ", 2}});
+        index.setStamp(9);
+        index.flush();
+    }
+    auto bytes = readBytes(path);
+    for (size_t header : {size_t(0), size_t(1024)})   // the directory's and the first tag's
+        std::fill(bytes.begin() + long(header + 0x100), bytes.begin() + long(header + 0x108), 0);
+    const size_t nameHeader = bytes.size() - 512 - 512 - 1024;   // NAME's header, its leaf, the directory's leaf
+    std::fill(bytes.begin() + long(nameHeader + 0x100), bytes.begin() + long(nameHeader + 0x108), 0);
+    writeBytes(path, bytes);
+
+    std::vector<std::string> asked;
+    auto index = CdxIndex::open(path, [&](const std::string& tag, const std::string& expression) {
+        asked.push_back(tag + "=" + expression);
+        return tag == "PAGES" ? 'N' : 'C';
+    });
+    EXPECT_EQ(asked, (std::vector<std::string>{"PAGES=PAGES", "NAME=UPPER(NAME)"}));
+    EXPECT_EQ(index.stamp(), 0u);
+    EXPECT_EQ(walk(*index.tag("PAGES")), expectedOrder(numbers, false));
+    EXPECT_EQ(walk(*index.tag("NAME")), (std::vector<KeyEntry>{{"AB    ", 1}, {"ABC   ", 2}}));
+
+    EXPECT_THROW(CdxIndex::open(path, [](const std::string&, const std::string&) { return 'D'; }), CdxError);
+}
+
 }  // namespace
 }  // namespace faxlog::cdx::testing
