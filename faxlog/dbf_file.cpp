@@ -163,8 +163,9 @@ void DbfFile::load() {
     count_ = count;
     records_ = count_ ? file_.readAt(headerLength_, static_cast<std::size_t>(count_) * recordLength)
                       : std::string();
+    // Some writers store the year modulo 100 instead of years since 1900.
     const int yy = static_cast<unsigned char>(head[1]);
-    lastUpdate_ = XDate::fromYmd(yy + 1900, static_cast<unsigned char>(head[2]),
+    lastUpdate_ = XDate::fromYmd(yy < 80 ? 2000 + yy : 1900 + yy, static_cast<unsigned char>(head[2]),
                                  static_cast<unsigned char>(head[3]));
 }
 
