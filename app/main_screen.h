@@ -1,0 +1,207 @@
+// The main window: the sent and received fax lists, the commands that act on them, and
+// the program's start-up and shutdown around them.
+#pragma once
+
+#include "command_rules.h"
+#include "fax_log_model.h"
+#include "log_table.h"
+
+#include <QEvent>
+#include <QMainWindow>
+#include <filesystem>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSoundEffect;
+class QStackedWidget;
+class QTabBar;
+class QTableView;
+
+namespace app {
+
+class HintControl;
+
+class TMainScreen : public QMainWindow {
+    Q_OBJECT
+public:
+    // Posted to close the window (a log table could not be opened at start-up).
+    static constexpr QEvent::Type kCloseMessage = QEvent::Type(QEvent::User + 42);
+    // Posted by the receive workflow when a fax has arrived: plays the arrival sound.
+    static constexpr QEvent::Type kFaxArrivedMessage = QEvent::Type(QEvent::User + 43);
+
+    static constexpr const char* kReceiveModeText =
+        "You are in Fax Receive mode. This operation cannot be done\rwhile in Fax Receive mode. "
+        "Click the Stop button to end\rFax Receive mode";
+
+    struct Options {
+        bool startMinimized = false;
+        HintControl* hints = nullptr; // application tooltip switch, may be null
+    };
+
+    // Opens the log tables of `programDir` through `opener` and loads the settings.
+    TMainScreen(std::filesystem::path programDir, LogTableOpener opener, Options options,
+                QWidget* parent = nullptr);
+    ~TMainScreen() override;
+
+    // True when a log table could not be opened; the window then closes itself through
+    // kCloseMessage and the program ends with a failure status.
+    bool startupFailed() const { return startupFailed_; }
+
+    // Everything the program does once, when the window first comes up: placement,
+    // command rules, showing, first-run setup, the reindex question, receive at start.
+    void FormActivate();
+
+    // --- state shared with the workflows ---
+    bool receiveMode() const { return receiveMode_; }
+    void setReceiveMode(bool on);
+    bool receivingNow() const { return receivingNow_; }
+    void setReceivingNow(bool on) { receivingNow_ = on; }
+    bool cloneRequested() const { return cloneRequested_; }
+    void clearCloneRequest() { cloneRequested_ = false; }
+    bool firstRun() const { return firstRun_; }
+    bool firstActivation() const { return firstActivation_; }
+
+    LogPage page() const;
+    void setPage(LogPage page);
+
+    LogTable* sentTable() const { return FaxTable.get(); }
+    LogTable* receivedTable() const { return RecTable.get(); }
+    // After a workflow changed a table behind its grid.
+    void reopenSentTable();
+    void reopenReceivedTable();
+
+    void setStatus(const QString& text);
+    QString statusText() const;
+
+    // The enabling rules; run after every change of page, list contents or receive mode.
+    void applyCommandRules();
+    CommandStates commandStates() const { return states_; }
+
+    // Shows the receive-mode refusal and returns true while receive mode is on.
+    bool refusedInReceiveMode();
+
+    // The arrival sound last started (empty when none), for checks.
+    QString lastArrivalSound() const { return lastArrivalSound_; }
+
+public slots:
+    // --- commands ---
+    void NewbuttonClick();
+    void EditButtonClick();
+    void mnuCloneClick();
+    void DeleteButtonClick();
+    void FaxlogCleanup1Click();
+    void SendButtonClick();
+    void ReceiveButtonClick();
+    void ViewFaxButtonClick();
+    void mnuCoverClick();
+    void mnuPhoneBookClick();
+    void mnuRebuildIndexesClick();
+    void mnuPreferencesClick();
+    void ExitbuttonClick();
+    void Contents1Click();
+    void FrequentlyAskedQuestionsFAQ1Click();
+    void TechnicalSupport1Click();
+    void ConfigurationInformation1Click();
+    void ProblemSolverButtonClick();
+    void About1Click();
+    void mnuShowHintClick();
+    void WebPageClick();
+    void TabSet1Change(int index);
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // --- the later workflows' entry points; each is filled in with its window ---
+    void runNewFax();
+    void runEditSentFax();
+    void runEditReceivedNotes();
+    void runSendFax();
+    void runReceiveToggle();
+    void runViewFax();
+    void runCoverBrowser();
+    void runPhoneBook();
+    void runRebuildIndexes();
+    void runPreferences();
+    void runLogCleanup();
+    void runQuickSetup();
+    void runConfigurationReport();
+
+    void buildWidgets();
+    void buildMenu();
+    QWidget* buildPage(const QString& title, const QColor& colour, QTableView* grid);
+    void openLogTables();
+    void playArrivalSound();
+    void closeLogTables();
+    void syncGridToTable(QTableView* grid, FaxLogModel* model, LogTable* table);
+    void deleteReceivedFax();
+    void deleteSentFax();
+
+    std::filesystem::path programDir_;
+    LogTableOpener opener_;
+    Options options_;
+
+    // Window state.
+    bool firstActivation_ = true;
+    bool receiveMode_ = false;
+    bool receivingNow_ = false;
+    bool cloneRequested_ = false;
+    bool firstRun_ = false;
+    bool startupFailed_ = false;
+    bool shutDown_ = false;
+    CommandStates states_;
+    QString lastArrivalSound_;
+
+    // Tables and their models.
+    std::unique_ptr<LogTable> FaxTable;
+    std::unique_ptr<LogTable> RecTable;
+    FaxLogModel* FaxDataSource = nullptr;
+    FaxLogModel* RecDataSource = nullptr;
+    std::unique_ptr<QSoundEffect> arrivalSound_;
+
+    // Widgets (owned by the window).
+    QStackedWidget* NoteBook = nullptr;
+    QTableView* FaxGrid = nullptr;
+    QTableView* RecFaxGrid = nullptr;
+    QTabBar* TabSet1 = nullptr;
+    QLabel* status = nullptr;
+    QWidget* ButtonBar = nullptr;
+    QPushButton* Newbutton = nullptr;
+    QPushButton* EditButton = nullptr;
+    QPushButton* DeleteButton = nullptr;
+    QPushButton* SendButton = nullptr;
+    QPushButton* ReceiveButton = nullptr;
+    QPushButton* ViewFaxButton = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QPushButton* ProblemSolverButton = nullptr;
+    QPushButton* Exitbutton = nullptr;
+
+    // Menu items.
+    QAction* mnuNew = nullptr;
+    QAction* mnuEdit = nullptr;
+    QAction* mnuClone = nullptr;
+    QAction* mnuDelete = nullptr;
+    QAction* FaxlogCleanup1 = nullptr;
+    QAction* mnuSend = nullptr;
+    QAction* mnuReceive = nullptr;
+    QAction* mnuViewPrint = nullptr;
+    QAction* mnuCover = nullptr;
+    QAction* mnuPhoneBook = nullptr;
+    QAction* mnuRebuildIndexes = nullptr;
+    QAction* mnuPreferences = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* Contents1 = nullptr;
+    QAction* FrequentlyAskedQuestionsFAQ1 = nullptr;
+    QAction* TechnicalSupport1 = nullptr;
+    QAction* ConfigurationInformation1 = nullptr;
+    QAction* TroubleshootingTips1 = nullptr;
+    QAction* About1 = nullptr;
+    QAction* mnuShowHint = nullptr;
+    QAction* mnuWebPage = nullptr;
+};
+
+} // namespace app
