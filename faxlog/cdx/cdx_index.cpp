@@ -3,6 +3,7 @@
 #include "faxlog/cdx/cdx_format.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -67,6 +68,8 @@ void replaceFile(const std::filesystem::path& file, const std::vector<uint8_t>& 
     {
         Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
         if (fd.get() < 0) throw CdxError(file, "cannot create " + temp.string() + ": " + errnoText());
+        struct stat old {};
+        if (::stat(file.c_str(), &old) == 0) ::fchmod(fd.get(), old.st_mode & 07777);   // keep the old mode
         size_t done = 0;
         while (done < bytes.size()) {
             const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
