@@ -257,8 +257,14 @@ private:
     int page(bool& more) {
         ++s_.currentPage;
         s_.currentLine = 0;
+        // The classic blank line is 1728 pixels; a wide page needs a 2048-pixel one, or
+        // receivers see a short line.
+        static constexpr std::array<std::uint8_t, 6> kWideBlank = {0x00, 0x80, 0x80,
+                                                                   0xCC, 0x0A, 0x00};
+        const std::span<const std::uint8_t> blank =
+            s_.width == 2048 ? std::span<const std::uint8_t>(kWideBlank) : kApfBlankLine;
         for (int i = 0; i < s_.topMargin; ++i)
-            if (int rc = writer_.appendLine(kApfBlankLine, pageFlags()); rc != 0)
+            if (int rc = writer_.appendLine(blank, pageFlags()); rc != 0)
                 return rc;
         bool endOfPage = false;
         if (int rc = nextLine(endOfPage, more); rc != 0)

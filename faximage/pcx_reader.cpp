@@ -35,6 +35,10 @@ public:
             h[65] > 1)
             return ec::BadGraphicsFormat;
         version_ = h[1];
+        // Monochrome PCX is 1 = white; a header palette that lists the light colour first
+        // says otherwise (an all-zero palette says nothing).
+        const int light0 = h[16] + h[17] + h[18], light1 = h[19] + h[20] + h[21];
+        oneIsWhite_ = !(light0 > light1);
         width_ = xmax - xmin + 1;
         rows_ = ymax >= ymin ? ymax - ymin + 1 : 0;
         bytesPerLine_ = le16(h + 66);
@@ -56,7 +60,7 @@ public:
     }
 
     int readRow(BufferedInput& in, ConvertState& s, std::span<std::uint8_t> raster) {
-        std::fill(line_.begin(), line_.end(), 0xFF); // PCX white
+        std::fill(line_.begin(), line_.end(), oneIsWhite_ ? 0xFF : 0x00); // white
         int filled = 0;
         while (filled < bytesPerLine_) {
             if (runLeft_ == 0) {
@@ -81,8 +85,10 @@ public:
             ++filled;
             --runLeft_;
         }
-        for (auto& b : line_)
-            b = static_cast<std::uint8_t>(~b);
+        if (oneIsWhite_) {
+            for (auto& b : line_)
+                b = static_cast<std::uint8_t>(~b);
+        }
         placeImageRow(s, line_, width_, raster);
         ++row_;
         return 0;
@@ -90,6 +96,7 @@ public:
 
 private:
     int version_ = 0;
+    bool oneIsWhite_ = true;
     int width_ = 0;
     int rows_ = 0;
     int bytesPerLine_ = 0;

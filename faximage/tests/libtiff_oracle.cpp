@@ -16,7 +16,8 @@ using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
 } // namespace
 
 std::optional<MonoBitmap> decodeMhWithFax2tiff(const std::vector<std::uint8_t>& mh, int width,
-                                              const std::filesystem::path& workDir) {
+                                              const std::filesystem::path& workDir,
+                                              int expectedRows) {
     const auto in = workDir / "oracle.mh";
     const auto out = workDir / "oracle.tif";
     writeFile(in, mh);
@@ -28,7 +29,18 @@ std::optional<MonoBitmap> decodeMhWithFax2tiff(const std::vector<std::uint8_t>& 
     auto pages = readTiffPages(out);
     if (pages.size() != 1)
         return std::nullopt;
-    return std::move(pages.front());
+    MonoBitmap& page = pages.front();
+    if (expectedRows >= 0 && page.height() > expectedRows) {
+        for (int y = expectedRows; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                if (page.isBlack(x, y))
+                    return std::move(page); // real extra content: let the caller see it
+        MonoBitmap cut(page.width(), expectedRows);
+        for (int y = 0; y < expectedRows; ++y)
+            cut.setRow(y, std::span(page.row(y), page.stride()));
+        return cut;
+    }
+    return std::move(page);
 }
 
 std::vector<MonoBitmap> readTiffPages(const std::filesystem::path& path) {

@@ -48,7 +48,8 @@ void expectLibtiffAgrees(const std::vector<Bytes>& rasters, const std::vector<Mh
         const MonoBitmap e = expectedLine(rasters[i], layout);
         expected.setRow(static_cast<int>(i), std::span(e.row(0), e.stride()));
     }
-    const auto decoded = decodeMhWithFax2tiff(stream, width, dir.path());
+    const auto decoded =
+        decodeMhWithFax2tiff(stream, width, dir.path(), static_cast<int>(rasters.size()));
     ASSERT_TRUE(decoded.has_value());
     ASSERT_EQ(decoded->height(), expected.height());
     for (int y = 0; y < expected.height(); ++y) {

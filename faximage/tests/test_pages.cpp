@@ -151,3 +151,66 @@ int run(const std::string& command) {
 }
 
 } // namespace faximage::testing
+
+#include "faximage/apf_file.h"
+#include "libtiff_oracle.h"
+
+namespace faximage::testing {
+
+void writePbm(const std::filesystem::path& p, const MonoBitmap& page) {
+    std::vector<std::uint8_t> bytes;
+    const std::string header =
+        "P4\n" + std::to_string(page.width()) + " " + std::to_string(page.height()) + "\n";
+    bytes.assign(header.begin(), header.end());
+    const std::size_t rowBytes = MonoBitmap::bytesForWidth(page.width());
+    for (int y = 0; y < page.height(); ++y)
+        bytes.insert(bytes.end(), page.row(y), page.row(y) + rowBytes);
+    writeFile(p, bytes);
+}
+
+std::vector<MonoBitmap> decodeApfWithLibtiff(const std::filesystem::path& apf,
+                                             const std::filesystem::path& workDir,
+                                             std::vector<int>* records) {
+    std::vector<MonoBitmap> pages;
+    ApfReader r;
+    if (r.open(apf) != 0)
+        return pages;
+    for (int n = 1; n <= r.pageCount(); ++n) {
+        ApfPageInfo info;
+        std::vector<std::uint8_t> data;
+        if (r.locatePage(n, info) != 0 || r.readPageData(info, data) != 0)
+            return {};
+        std::vector<std::uint8_t> stream;
+        std::vector<std::vector<std::uint8_t>> recs;
+        ApfLineRecords lines(data);
+        std::span<const std::uint8_t> rec;
+        while (lines.next(rec) == 1)
+            recs.emplace_back(rec.begin(), rec.end());
+        if (recs.empty() || !std::equal(recs.back().begin(), recs.back().end(),
+                                        kApfEndOfPage.begin(), kApfEndOfPage.end()))
+            return {};
+        recs.pop_back();
+        if (records)
+            records->push_back(static_cast<int>(recs.size()));
+        for (const auto& l : recs)
+            stream.insert(stream.end(), l.begin(), l.end());
+        if (recs.empty()) {
+            pages.emplace_back(info.header.lineWidth(), 0);
+            continue;
+        }
+        auto page = decodeMhWithFax2tiff(stream, info.header.lineWidth(), workDir,
+                                         static_cast<int>(recs.size()));
+        if (!page)
+            return {};
+        pages.push_back(std::move(*page));
+    }
+    return pages;
+}
+
+MonoBitmap rowOf(const MonoBitmap& page, int y) {
+    MonoBitmap r(page.width(), 1);
+    r.setRow(0, std::span(page.row(y), page.stride()));
+    return r;
+}
+
+} // namespace faximage::testing

@@ -39,3 +39,19 @@ void writeFile(const std::filesystem::path& p, const std::vector<std::uint8_t>& 
 int run(const std::string& command);
 
 } // namespace faximage::testing
+
+namespace faximage::testing {
+
+// Writes a binary PBM (P4, 1 = black) for netpbm.
+void writePbm(const std::filesystem::path& p, const MonoBitmap& page);
+
+// The pages of an APF file as libtiff's fax2tiff decodes them (length words and the
+// end-of-page record stripped); `records` receives each page's line-record count.
+std::vector<MonoBitmap> decodeApfWithLibtiff(const std::filesystem::path& apf,
+                                             const std::filesystem::path& workDir,
+                                             std::vector<int>* records = nullptr);
+
+// Row y of `page` as a MonoBitmap of one row (for comparisons with placement).
+MonoBitmap rowOf(const MonoBitmap& page, int y);
+
+} // namespace faximage::testing
