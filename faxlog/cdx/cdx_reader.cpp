@@ -92,11 +92,13 @@ private:
         if (attributes & kNodeLeaf) {
             if (leafDepth_ >= 0 && depth != leafDepth_) fail(where(offset) + "leaves at different depths");
             leafDepth_ = depth;
-            const uint32_t left = getLe32(p + 4);
+            // Offset 0 is the directory header, so a writer storing 0 for "none" is harmless.
+            auto sibling = [](uint32_t v) { return v == 0 ? kNoPage : v; };
+            const uint32_t left = sibling(getLe32(p + 4));
             if (left != prevLeaf_ || (prevLeaf_ != kNoPage && prevRight_ != offset))
                 fail(where(offset) + "broken sibling chain");
             prevLeaf_ = offset;
-            prevRight_ = getLe32(p + 8);
+            prevRight_ = sibling(getLe32(p + 8));
             leaf(offset, p, count, visit);
             return;
         }
