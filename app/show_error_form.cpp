@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -91,16 +92,18 @@ TShowErrorForm::TShowErrorForm(const QString& caption, const QString& text, bool
 bool TShowErrorForm::isShowing() { return showingNow; }
 
 void TShowErrorForm::fitHeightToText() {
-    adjustSize();
+    // From size hints, not geometry: the dialog is not laid out before it is shown.
     const QFontMetrics metrics(ErrorMemo->font());
-    const int textWidth = ErrorMemo->viewport()->width() - 2 * int(ErrorMemo->document()->documentMargin());
-    const int lines = wrappedLineCount(ErrorMemo->toPlainText(), metrics, std::max(100, textWidth));
+    const int margin = 2 * (ErrorMemo->frameWidth() + int(ErrorMemo->document()->documentMargin()));
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int textWidth = std::max(100, ErrorMemo->minimumWidth() - margin - scrollBar);
+    const int lines = wrappedLineCount(ErrorMemo->toPlainText(), metrics, textWidth);
     const int memoHeight = (lines + 3) * metrics.height();
-    int height = memoHeight + this->height() - ErrorMemo->height();
+    int height = memoHeight + sizeHint().height() - ErrorMemo->sizeHint().height();
     // Never taller than the screen: a long report scrolls inside the memo instead.
     if (QScreen* screen = QGuiApplication::primaryScreen())
         height = std::min(height, screen->availableGeometry().height() - 40);
-    resize(width(), height);
+    resize(sizeHint().width(), height);
 }
 
 void TShowErrorForm::problemSolverClicked() {
