@@ -222,10 +222,14 @@ std::uint32_t DbfFile::appendRecord(std::string_view bytes) {
     }
     try {
         const std::uint32_t recno = count_ + 1;
-        std::string out(bytes);
-        out += kEofMark;
-        // The record first: until the count below is written it is not part of the table.
-        file_.writeAt(headerLength_ + static_cast<std::uint64_t>(count_) * len, out);
+        // The record goes in behind the old end mark, which its first byte then replaces;
+        // the header count comes last. Readers that stop at the end mark and readers that
+        // trust the count both see whole records only, whenever the writer is killed.
+        const std::uint64_t at = headerLength_ + static_cast<std::uint64_t>(count_) * len;
+        std::string tail(bytes.substr(1));
+        tail += kEofMark;
+        file_.writeAt(at + 1, tail);
+        file_.writeAt(at, bytes.substr(0, 1));
         std::string h = rawHeader_.substr(0, 8);
         const XDate today = XDate::today();
         putDate(h, today);

@@ -2,9 +2,10 @@
 // descriptors and fixed-length records. The records are kept in memory and written
 // through, so scans and key builds never go to the disk record by record.
 //
-// Write order keeps the file readable after a kill at any point: an appended record and
-// the end-of-file mark are written before the header's record count that makes it part
-// of the table; an edit rewrites one record in place with a single write.
+// Write order keeps the file readable after a kill at any point: an appended record is
+// written behind the old end-of-file mark, then its first byte replaces that mark, then
+// the header's record count makes it part of the table; an edit rewrites one record in
+// place with a single write.
 #pragma once
 
 #include "faxlog/dbf_schema.h"

@@ -14,11 +14,13 @@ namespace {
 DbfFile openTable(const std::filesystem::path& path, OpenMode mode) {
     if (mode != OpenMode::Exclusive)
         return DbfFile::open(path, mode);
-    DbfFile f = DbfFile::open(path, mode);
+    std::optional<DbfFile> f(DbfFile::open(path, mode));
     // Only an exclusive opener may finish someone's interrupted pack.
-    if (recoverInterruptedPack(path))
-        f = DbfFile::open(path, mode);
-    return f;
+    if (recoverInterruptedPack(path)) {
+        f.reset();
+        f.emplace(DbfFile::open(path, mode));
+    }
+    return std::move(*f);
 }
 
 } // namespace
