@@ -6,6 +6,15 @@
 #include <exception>
 #include <string_view>
 
+namespace cli {
+int runConvert(const CliArgs& args); // image_commands.cpp
+int runInfo(const CliArgs& args);    // image_commands.cpp
+} // namespace cli
+
+namespace cli {
+int runLog(const CliArgs& args); // log_command.cpp
+} // namespace cli
+
 namespace {
 
 struct Command {
@@ -15,9 +24,13 @@ struct Command {
 };
 
 // Options that take a separate value word, for every command.
-const std::vector<std::string> kValueOptions = {"--data-dir"};
+const std::vector<std::string> kValueOptions = {"--data-dir", "--type"};
 
 const Command kCommands[] = {
+    {"convert", "convert INPUT OUTPUT.apf [--fine] [--wide] [--type text|textex|tiff|pcx|dcx|bmp|pdf]",
+     cli::runConvert},
+    {"info", "info FILE.apf", cli::runInfo},
+    {"log", "log list|show N [--sent|--received|--covers|--phonebook]", cli::runLog},
     {"", "", nullptr}, // commands are added above this line
 };
 
