@@ -154,12 +154,15 @@ void CdxTag::assign(std::vector<KeyEntry> entries) {
             fail("key of " + std::to_string(e.key.size()) + " bytes, expected " + std::to_string(info_.keyLength));
         if (e.recno == 0) fail("record number 0");
     }
-    const KeyOrder order{info_.descending};
-    std::sort(entries.begin(), entries.end(), order);
+    // Deduplicate in ascending order so that a unique tag keeps each key's lowest
+    // record number whichever way the tag runs.
+    std::sort(entries.begin(), entries.end(), KeyOrder{false});
     auto same = [&](const KeyEntry& a, const KeyEntry& b) {
         return a.key == b.key && (info_.unique || a.recno == b.recno);
     };
     entries.erase(std::unique(entries.begin(), entries.end(), same), entries.end());
+    const KeyOrder order{info_.descending};
+    if (info_.descending) std::reverse(entries.begin(), entries.end());
     // Sorted input builds the set in linear time.
     entries_ = Set(std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()), order);
     markDirty();

@@ -37,9 +37,9 @@ struct KeyEntry {
     bool operator==(const KeyEntry&) const = default;
 };
 
-// Index order, which is also the order of the keys in the file: key bytes compared
-// unsigned, ascending or descending as the tag says; equal keys by record number
-// ascending in both.
+// Index order: key bytes compared unsigned, then record numbers. The file always holds
+// keys ascending (as other readers binary-search it); a descending tag is the same
+// sequence walked backwards, so equal keys come by record number descending there.
 struct KeyOrder {
     using is_transparent = void;
     bool descending = false;
@@ -49,7 +49,7 @@ struct KeyOrder {
     }
     bool operator()(const KeyEntry& a, const KeyEntry& b) const {
         int c = compareKeys(a.key, b.key);
-        return c < 0 || (c == 0 && a.recno < b.recno);
+        return c < 0 || (c == 0 && (descending ? a.recno > b.recno : a.recno < b.recno));
     }
     // Prefix probes for seek(): only the probe's length of the entry's key counts.
     struct Prefix { std::string_view key; };

@@ -205,17 +205,19 @@ FileImage readFile(const std::filesystem::path& file, const std::vector<uint8_t>
             reader.fail("tag " + info.name + ": numeric key of length " + std::to_string(info.keyLength));
         if (info.keyExpression.empty()) reader.fail("tag " + info.name + " has no key expression");
 
-        const KeyOrder order{info.descending};
+        // Keys are ascending in the file whatever the tag's order.
+        const KeyOrder fileOrder{false};
         reader.walk(hd, padByte(info.keyType), [&](const std::string& key, uint32_t recno) {
             if (recno == 0) reader.fail("tag " + info.name + ": record number 0");
             if (!tag.entries.empty()) {
                 const KeyEntry& prev = tag.entries.back();
-                const int c = order.compareKeys(prev.key, key);
+                const int c = fileOrder.compareKeys(prev.key, key);
                 if (c > 0 || (c == 0 && prev.recno == recno))
                     reader.fail("tag " + info.name + ": keys out of order");
             }
             tag.entries.push_back({key, recno});
         });
+        if (info.descending) std::reverse(tag.entries.begin(), tag.entries.end());
         image.tags.push_back(std::move(tag));
     }
     return image;

@@ -207,6 +207,7 @@ std::vector<uint8_t> writeFile(const std::vector<const CdxTag*>& tags, uint32_t 
         std::vector<const KeyEntry*> entries;
         entries.reserve(tag->size());
         for (const KeyEntry& e : *tag) entries.push_back(&e);
+        if (info.descending) std::reverse(entries.begin(), entries.end()); // file order is ascending
         const uint32_t root = TreeWriter(out, info.keyLength, padByte(info.keyType)).write(entries);
         uint8_t options = kOptCompact | kOptCompound;
         if (info.unique) options |= kOptUnique;

@@ -17,7 +17,7 @@ std::vector<KeyEntry> expectedOrder(std::vector<KeyEntry> v, bool descending) {
                 [](char x, char y) { return uint8_t(x) < uint8_t(y); });
             return descending ? !less : less;
         }
-        return a.recno < b.recno;
+        return descending ? a.recno > b.recno : a.recno < b.recno;
     });
     return v;
 }
@@ -171,15 +171,15 @@ TEST_F(CdxRoundTrip, SeekFindAndPrefixesInBothOrders) {
     EXPECT_EQ(up.seek("D"), up.end());
     EXPECT_EQ(*up.seek(""), (KeyEntry{"APPLE", 1}));
 
-    // Descending: first entry at or below the probe, equal keys by record number.
-    EXPECT_EQ(*down.seek("APPLE"), (KeyEntry{"APPLE", 1}));
-    EXPECT_EQ(*down.seek("APQ"), (KeyEntry{"APPLE", 1}));
+    // Descending: first entry at or below the probe; equal keys run backwards too.
+    EXPECT_EQ(*down.seek("APPLE"), (KeyEntry{"APPLE", 3}));
+    EXPECT_EQ(*down.seek("APQ"), (KeyEntry{"APPLE", 3}));
     EXPECT_EQ(*down.seek("AR"), (KeyEntry{"APRIL", 2}));
     EXPECT_EQ(*down.seek("C"), (KeyEntry{"CAT  ", 5}));
     EXPECT_EQ(down.seek("A"), std::next(down.begin(), 2));
     EXPECT_EQ(down.seek("0"), down.end());
-    EXPECT_EQ(walk(down), (std::vector<KeyEntry>{{"CAT  ", 5}, {"BANJO", 4}, {"APRIL", 2}, {"APPLE", 1}, {"APPLE", 3}}));
-    EXPECT_EQ(std::prev(down.end())->recno, 3u);
+    EXPECT_EQ(walk(down), (std::vector<KeyEntry>{{"CAT  ", 5}, {"BANJO", 4}, {"APRIL", 2}, {"APPLE", 3}, {"APPLE", 1}}));
+    EXPECT_EQ(std::prev(down.end())->recno, 1u);
 
     EXPECT_EQ(up.find("APPLE", 3)->recno, 3u);
     EXPECT_EQ(up.find("APPLE", 4), up.end());
