@@ -1,0 +1,148 @@
+#include "faximage/fax_unpacker.h"
+
+#include "faximage/apd_errors.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace faximage {
+
+std::string_view to_string(TAutoScaleMode mode) {
+    switch (mode) {
+    case TAutoScaleMode::asNone:
+        return "asNone";
+    case TAutoScaleMode::asDoubleHeight:
+        return "asDoubleHeight";
+    case TAutoScaleMode::asHalfWidth:
+        return "asHalfWidth";
+    }
+    return "?";
+}
+
+namespace {
+
+bool equalNoCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+// Puts the running state back to none whatever happens.
+class Running {
+public:
+    Running(UnpackState*& slot, UnpackState& s) : slot_(slot) { slot_ = &s; }
+    ~Running() { slot_ = nullptr; }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+private:
+    UnpackState*& slot_;
+};
+
+} // namespace
+
+void TApdCustomFaxUnpacker::SetOptions(TUnpackerOptionsSet options) {
+    options_ = options;
+    if (running_) {
+        running_->setFlag(ufYield, (options & uoYield) != 0);
+        if (options & uoAbort)
+            running_->setFlag(ufAbort, true);
+    }
+}
+
+void TApdCustomFaxUnpacker::SetInFileName(const std::string& name) {
+    if (equalNoCase(name, inFileName_))
+        return;
+    inFileName_ = name;
+    OutFileName = std::filesystem::path(name).replace_extension().string();
+}
+
+void TApdCustomFaxUnpacker::prepare(UnpackState& s) {
+    s.setFlag(ufYield, (options_ & uoYield) != 0);
+    if (AutoScaleMode == TAutoScaleMode::asDoubleHeight)
+        s.setFlag(ufDoubleHeight, true);
+    else if (AutoScaleMode == TAutoScaleMode::asHalfWidth)
+        s.setFlag(ufHalfWidth, true);
+    if (WhitespaceCompression)
+        checkApd(s.setWhitespace(WhitespaceFrom, WhitespaceTo));
+    if (Scaling)
+        s.setScaling(horizMult_, horizDiv_, vertMult_, vertDiv_);
+    s.yield = [this]() { return OnYield && !OnYield() ? ec::GotQuitMsg : 0; };
+    s.status = [this](const UnpackStatus& st) {
+        if (OnStatus)
+            OnStatus(*this, inFileName_, st.page, static_cast<std::int32_t>(st.bytesRead),
+                     static_cast<std::int32_t>(st.imageLength));
+    };
+    s.consumer = [this](unsigned flags, std::span<const std::uint8_t> line, int page) {
+        if (OnOutputLine)
+            OnOutputLine(*this, (flags & ulPageStart) != 0, (flags & ulPageEnd) != 0, line,
+                         static_cast<int>(line.size()), page);
+        return 0;
+    };
+}
+
+int TApdCustomFaxUnpacker::NumPages() const {
+    ApfFileHeader h;
+    return readFaxFileHeader(inFileName_, h) == 0 ? h.pageCount : 0;
+}
+
+ApfPageHeader TApdCustomFaxUnpacker::firstPage() const {
+    ApfReader reader;
+    checkApd(reader.open(inFileName_));
+    ApfPageInfo info;
+    checkApd(reader.locatePage(1, info));
+    return info.header;
+}
+
+bool TApdCustomFaxUnpacker::FaxResolution() const { return firstPage().highResolution(); }
+
+bool TApdCustomFaxUnpacker::FaxWidth() const { return firstPage().wide(); }
+
+MonoBitmap TApdCustomFaxUnpacker::UnpackPageToBitmap(int page) {
+    UnpackState s;
+    prepare(s);
+    Running running(running_, s);
+    MonoBitmap bitmap;
+    checkApd(unpackPageToBitmap(s, inFileName_, page, true, bitmap));
+    return bitmap;
+}
+
+void TApdCustomFaxUnpacker::UnpackPageToPcx(int page) {
+    UnpackState s;
+    prepare(s);
+    Running running(running_, s);
+    checkApd(unpackPageToPcx(s, inFileName_, page, ExportFileName("PCX")));
+}
+
+void TApdCustomFaxUnpacker::UnpackPageToDcx(int page) {
+    UnpackState s;
+    prepare(s);
+    Running running(running_, s);
+    checkApd(unpackPageToDcx(s, inFileName_, page, ExportFileName("DCX")));
+}
+
+void TApdCustomFaxUnpacker::UnpackPageToBmp(int page) {
+    UnpackState s;
+    prepare(s);
+    Running running(running_, s);
+    checkApd(unpackPageToBmp(s, inFileName_, page, ExportFileName("BMP")));
+}
+
+void TApdCustomFaxUnpacker::UnpackPage(int page) {
+    UnpackState s;
+    prepare(s);
+    Running running(running_, s);
+    checkApd(unpackPage(s, inFileName_, page));
+}
+
+std::string TApdCustomFaxUnpacker::ExportFileName(std::string_view ext) const {
+    if (OutFileName.empty())
+        return std::filesystem::path(inFileName_).replace_extension(std::string(ext)).string();
+    if (std::filesystem::path(OutFileName).has_extension())
+        return OutFileName;
+    return OutFileName + "." + std::string(ext);
+}
+
+} // namespace faximage
