@@ -88,8 +88,8 @@ Call::Call(int id, Party caller, Party callee, const NumberConfig* calledCfg, st
     if (record)
         wav_ = std::make_unique<WavWriter>(logDir / (std::string(base) + ".wav"), 2);
     Impairments imp = calledCfg ? calledCfg->impairments : Impairments{};
-    toCallee_ = std::make_unique<LineImpairment>(imp, 2 * id + 1);
-    toCaller_ = std::make_unique<LineImpairment>(imp, 2 * id + 2);
+    toCallee_ = std::make_unique<LineImpairment>(imp, 2 * id + 1, timing.lineDelay);
+    toCaller_ = std::make_unique<LineImpairment>(imp, 2 * id + 2, timing.lineDelay);
     if (caller_.modem)
         caller_.modem->setLog(log_.get());
     if (callee_.modem)

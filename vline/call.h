@@ -39,6 +39,7 @@ struct CallTiming {
     long long dialTime;
     long long disconnectDelay;
     long long noAnswerAfter;
+    int lineDelay;              // samples, one way
 };
 
 class Call {

@@ -220,6 +220,8 @@ bool applyLineKey(Config& cfg, const std::string& key, const std::string& value,
         cfg.dialTime = parseDuration(value);
     else if (key == "disconnect-delay")
         cfg.disconnectDelay = parseDuration(value);
+    else if (key == "line-delay")
+        cfg.lineDelay = parseDuration(value);
     else if (key == "no-answer-after")
         cfg.defaultNoAnswer = parseDuration(value);
     else
@@ -567,7 +569,7 @@ Ctrl-C (or SIGTERM); calls in progress are hung up and their logs closed.
 Config file: sections with key = value lines; # or ; start a comment.
   [line]          log-dir, ports-file, update-ini, link-dir, first-com, record,
                   ring-period (6s), dial-time (1.5s), disconnect-delay (1.5s),
-                  no-answer-after (60s)
+                  no-answer-after (60s), line-delay (50ms, one way)
   [modem NUMBER]  link = PATH  (a symbolic link to the modem's pty)
   [farend NUMBER] mode = receive|send, ident = TEXT, ecm = yes|no,
                   file = TIFF (send), dial = NUMBER (send), call-delay = 2s

@@ -85,6 +85,11 @@ struct Config {
     Millis ringPeriod{6000};      // one RING per period
     Millis dialTime{1500};        // from ATD to the first ring or the busy tone
     Millis disconnectDelay{1500}; // until a modem notices that the other side hung up
+    // One-way transmission delay. A real line and the modems' filters delay the signal by
+    // tens of ms; without it a receiver would hear the end of a carrier before the sender
+    // reports the end of its transmission, and the turn-around after the training check
+    // (TCF, then CFR) becomes a race the caller loses.
+    Millis lineDelay{50};
     Millis defaultNoAnswer{60000};
 
     const NumberConfig* find(std::string_view number) const;

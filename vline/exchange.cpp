@@ -64,6 +64,7 @@ CallTiming Exchange::timingFor(const NumberConfig* called, const ClassOneModem* 
     t.ringPeriod = samplesOf(cfg_.ringPeriod);
     t.dialTime = samplesOf(cfg_.dialTime);
     t.disconnectDelay = samplesOf(cfg_.disconnectDelay);
+    t.lineDelay = static_cast<int>(samplesOf(cfg_.lineDelay));
     Millis limit = cfg_.defaultNoAnswer;
     // The caller's modem gives up after S7 seconds without the far end's carrier.
     if (caller && caller->waitForCarrierSeconds() > 0)

@@ -9,7 +9,8 @@ namespace vline {
 
 void LineImpairment::NoiseDeleter::operator()(noise_state_s* s) const { noise_free(s); }
 
-LineImpairment::LineImpairment(const Impairments& imp, int seed) {
+LineImpairment::LineImpairment(const Impairments& imp, int seed, int delaySamples)
+    : delay_(static_cast<std::size_t>(std::max(delaySamples, 0))) {
     if (imp.noiseDbm0) {
         noise_.reset(noise_init_dbm0(nullptr, seed, static_cast<float>(*imp.noiseDbm0),
                                      NOISE_CLASS_AWGN, 0));
@@ -27,6 +28,10 @@ bool LineImpairment::dropping() const { return samples_ >= dropFrom_ && samples_
 
 void LineImpairment::apply(std::span<std::int16_t> audio) {
     for (auto& s : audio) {
+        if (!delay_.empty()) {
+            std::swap(s, delay_[delayPos_]);
+            delayPos_ = (delayPos_ + 1) % delay_.size();
+        }
         if (dropping())
             s = 0;
         if (noise_) {

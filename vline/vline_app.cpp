@@ -115,7 +115,19 @@ int runLine(const Config& cfg, std::ostream& out, std::ostream& err) {
     });
 
     AudioClock clock;
-    while (!stop) {
+    // With --once the line stays up a little after the call, until the programs closed
+    // their ports, so that their closing commands (ATH, ATZ) still get an answer.
+    constexpr long long kOnceGraceBlocks = 5 * 50;
+    long long graceLeft = kOnceGraceBlocks;
+    auto anyAttached = [&] {
+        for (const auto& m : exchange.modems())
+            if (m->port().attached())
+                return true;
+        return false;
+    };
+    for (;;) {
+        if (stop && (--graceLeft <= 0 || !anyAttached()))
+            break;
         if (int sig = signals.caught()) {
             err << "parvane-vline: " << strsignal(sig) << ", stopping" << std::endl;
             break;
@@ -123,7 +135,7 @@ int runLine(const Config& cfg, std::ostream& out, std::ostream& err) {
         if (cfg.child && stdinClosed())
             break;
         const int due = clock.wait();
-        for (int i = 0; i < due && !stop; ++i)
+        for (int i = 0; i < due; ++i)
             exchange.step();
     }
     exchange.shutdown();
