@@ -84,7 +84,7 @@ private:
     int count_ = 0;
 };
 
-void putRun(BitPacker& bp, RunColor color, int run) {
+inline void putRun(BitPacker& bp, RunColor color, int run) {
     while (run >= static_cast<int>(kRunTableSize)) { // only for lines wider than fax allows
         bp.put(kMaxMakeupBits, kMaxMakeupLength);
         run -= kMaxMakeupRun;
@@ -93,31 +93,45 @@ void putRun(BitPacker& bp, RunColor color, int run) {
     bp.put(rb.bits, rb.length);
 }
 
+std::uint64_t loadBigEndian64(const std::uint8_t* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    if constexpr (std::endian::native == std::endian::little)
+        w = __builtin_bswap64(w);
+    return w;
+}
+
 // First pixel at or after `pos` (and before `end`) whose bit differs from `bitSet`.
-int nextChange(const std::uint8_t* p, int pos, int end, bool bitSet) {
-    const std::uint8_t flip = bitSet ? 0xFF : 0x00;
+// Looks at 64 pixels at a time: most runs end inside the first word.
+inline int nextChange(const std::uint8_t* p, int pos, int end, bool bitSet) {
+    const std::uint64_t flip = bitSet ? ~std::uint64_t{0} : 0;
+    const int endByte = (end + 7) >> 3;
     int byte = pos >> 3;
-    const std::uint8_t first =
-        static_cast<std::uint8_t>((p[byte] ^ flip) & (0xFFu >> (pos & 7)));
+    if (byte + 8 <= endByte) {
+        const std::uint64_t w = (loadBigEndian64(p + byte) ^ flip) << (pos & 7);
+        if (w)
+            return std::min(end, pos + std::countl_zero(w));
+        byte += 8;
+        while (byte + 8 <= endByte) {
+            const std::uint64_t v = loadBigEndian64(p + byte) ^ flip;
+            if (v)
+                return std::min(end, byte * 8 + std::countl_zero(v));
+            byte += 8;
+        }
+        // Fewer than eight bytes left: finish byte by byte.
+        if (byte >= endByte)
+            return end;
+        pos = byte * 8;
+    }
+    const std::uint8_t flip8 = static_cast<std::uint8_t>(flip);
+    const std::uint8_t first = static_cast<std::uint8_t>((p[pos >> 3] ^ flip8) & (0xFFu >> (pos & 7)));
+    byte = pos >> 3;
     if (first)
         return std::min(end, byte * 8 + std::countl_zero(first));
-    ++byte;
-    const int endByte = (end + 7) >> 3;
-    const std::uint64_t flip64 = bitSet ? ~std::uint64_t{0} : 0;
-    while (byte + 8 <= endByte) {
-        std::uint64_t w;
-        std::memcpy(&w, p + byte, 8);
-        if constexpr (std::endian::native == std::endian::little)
-            w = __builtin_bswap64(w);
-        w ^= flip64;
-        if (w)
-            return std::min(end, byte * 8 + std::countl_zero(w));
-        byte += 8;
-    }
-    for (; byte < endByte; ++byte) {
-        const std::uint8_t b = static_cast<std::uint8_t>(p[byte] ^ flip);
-        if (b)
-            return std::min(end, byte * 8 + std::countl_zero(b));
+    for (++byte; byte < endByte; ++byte) {
+        const std::uint8_t v = static_cast<std::uint8_t>(p[byte] ^ flip8);
+        if (v)
+            return std::min(end, byte * 8 + std::countl_zero(v));
     }
     return end;
 }
