@@ -30,10 +30,10 @@ const std::vector<LogColumn>& logColumns(LogKind kind) {
     static const std::vector<LogColumn> received = {
         {"Date Rec'd", "DATEREC", F::Date, 0},
         {"Time Rec'd", "TIMEREC", F::Text, 0},
-        {"From", "FROM", F::Text, 0},
+        {"From", "FROM", F::Text, 20},
         {"Pages", "PAGES", F::Number, 0},
         {"Notes", "NOTES", F::Text, 20},
-        {"Fax File", "FAXFILE", F::Text, 0},
+        {"Fax File", "FAXFILE", F::Text, 12},
     };
     switch (kind) {
     case LogKind::Sent:

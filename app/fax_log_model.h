@@ -14,7 +14,7 @@ struct LogColumn {
     const char* label;
     const char* field;
     Format format;
-    int displayChars; // 0: as wide as the label or the values need
+    int displayChars; // the field's display width in characters; 0: as wide as the label
 };
 
 // Columns in grid order.
