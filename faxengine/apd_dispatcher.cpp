@@ -181,12 +181,16 @@ void TApdBaseDispatcher::stopThreads() {
     outCv_.notify_all();
 }
 
+void TApdBaseDispatcher::RequestClose() {
+    closeRequested_ = true;
+    stopThreads();
+}
+
 int TApdBaseDispatcher::Close() {
     if (OnWorkerThread()) {
         // Closing from inside a handler: the threads cannot wait for themselves. Ask them
         // to stop; the owner's next Close (or the destructor) joins them.
-        closeRequested_ = true;
-        stopThreads();
+        RequestClose();
         return 0;
     }
     if (!open_ && !comThread_.Running() && !dispThread_.Running() && !outThread_.Running())

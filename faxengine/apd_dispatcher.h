@@ -117,6 +117,8 @@ public:
     // Stops the threads and closes the device. Called from a handler (a worker thread) it
     // only asks the threads to stop; the owner's next Close (or the destructor) finishes.
     int Close();
+    // Asks the threads to stop without waiting for them (what Close does from a handler).
+    void RequestClose();
     bool IsOpen() const { return open_; }
     bool ClosePending() const { return closeRequested_; }
     // Index in the process-wide dispatcher list; -1 when closed.

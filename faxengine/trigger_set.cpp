@@ -18,21 +18,22 @@ bool sameByte(std::uint8_t a, std::uint8_t b, bool ignoreCase) {
 }
 } // namespace
 
-bool TriggerSet::handleInUse(std::uint16_t base) const {
-    auto sameBase = [base](std::uint16_t h) { return (h & ~7u) == base; };
-    return std::any_of(timers_.begin(), timers_.end(), [&](auto& t) { return sameBase(t.handle); }) ||
-           std::any_of(data_.begin(), data_.end(), [&](auto& d) { return sameBase(d.handle); }) ||
-           std::any_of(status_.begin(), status_.end(), [&](auto& s) { return sameBase(s.handle); });
-}
-
 int TriggerSet::allocateHandle() {
     if (handedOut_ < kInOrderHandles) {
         ++handedOut_;
         return static_cast<int>(handedOut_ * 8);
     }
-    for (std::uint32_t h = 8; h <= kHighestHandle; h += 8)
-        if (!handleInUse(static_cast<std::uint16_t>(h)))
-            return static_cast<int>(h);
+    std::vector<bool> used(kHighestHandle / 8 + 1, false);
+    auto mark = [&](std::uint16_t h) { used[h / 8] = true; };
+    for (auto& t : timers_)
+        mark(t.handle);
+    for (auto& d : data_)
+        mark(d.handle);
+    for (auto& s : status_)
+        mark(s.handle);
+    for (std::size_t i = 1; i < used.size(); ++i)
+        if (!used[i])
+            return static_cast<int>(i * 8);
     return ec::NoMoreTriggers;
 }
 

@@ -77,7 +77,6 @@ private:
     };
 
     int allocateHandle();
-    bool handleInUse(std::uint16_t base) const;
 
     std::vector<Timer> timers_;
     std::vector<Data> data_;

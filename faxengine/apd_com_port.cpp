@@ -1,0 +1,481 @@
+#include "faxengine/apd_com_port.h"
+
+#include "faxengine/posix_dispatcher.h"
+#include "faximage/apd_errors.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace faxengine {
+
+namespace ec = faximage::ec;
+using faximage::raiseApdError;
+
+std::string portDevice(int comNumber, const PortDeviceMap& map) {
+    if (map)
+        if (auto dev = map(comNumber); dev && !dev->empty())
+            return *dev;
+    return "/dev/ttyS" + std::to_string(comNumber - 1);
+}
+
+std::vector<int> availablePorts(const PortDeviceMap& map) {
+    std::vector<int> ports;
+    for (int n = 1; n <= 50; ++n) {
+        std::string dev = portDevice(n, map);
+        int fd = ::open(dev.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            bool tty = isatty(fd);
+            ::close(fd);
+            if (tty)
+                ports.push_back(n);
+        } else if (errno == EBUSY) {
+            ports.push_back(n); // held by another program
+        }
+    }
+    return ports;
+}
+
+// The port's hidden window: takes the dispatcher's messages and raises the port's events,
+// on the owner's thread when an invoker is given.
+class TApdComPort::HiddenWindow final : public TriggerWindow {
+public:
+    explicit HiddenWindow(TApdComPort& port) : port_(port) {}
+    bool SendTriggerMessage(std::uint16_t msg, std::uint16_t trigger, std::uint32_t param,
+                            std::chrono::milliseconds) override {
+        if (port_.invoker_)
+            port_.invoker_([&] { port_.handleMessage(msg, trigger, param); });
+        else
+            port_.handleMessage(msg, trigger, param);
+        return true;
+    }
+
+private:
+    TApdComPort& port_;
+};
+
+TApdComPort::TApdComPort() = default;
+
+TApdComPort::~TApdComPort() {
+    try {
+        closePort();
+    } catch (...) {
+        // a destructor does not throw; the port is closed as far as it could be
+    }
+}
+
+std::string TApdComPort::DevicePath() const {
+    if (!openDevice_.empty() && dispatcher_)
+        return openDevice_;
+    if (!devicePath_.empty())
+        return devicePath_;
+    return portDevice(comNumber_, deviceMap_);
+}
+
+// ---------------------------------------------------------------------------------------
+// Open and close
+
+void TApdComPort::SetOpen(bool on) {
+    if (on == Open())
+        return;
+    if (on)
+        openPort();
+    else
+        closePort();
+}
+
+void TApdComPort::openPort() {
+    finishDeferredClose();
+    if (deviceLayer_ == TDeviceLayer::dlWinsock)
+        raiseApdError(ec::NotSupported);
+    if (tapiMode_ == TTapiMode::tmOn)
+        raiseApdError(ec::NotOpenedByTapi);
+    if (devicePath_.empty() && comNumber_ == 0) {
+        int chosen = promptForPort_ && selector_ ? selector_() : 0;
+        if (chosen <= 0)
+            raiseApdError(ec::NoPortSelected);
+        comNumber_ = chosen;
+    }
+    std::string device = devicePath_.empty() ? portDevice(comNumber_, deviceMap_) : devicePath_;
+
+    auto disp = std::make_unique<TApdPosixDispatcher>();
+    DispatcherOpenParams p;
+    p.device = device;
+    p.outSize = static_cast<std::size_t>(outSize_);
+    p.dtr = dtr_;
+    p.rts = deviceLayer_ == TDeviceLayer::dlWin16 ? true : rts_;
+    p.line = line_;
+    int rc = disp->Open(p);
+    if (rc == -ENOENT || rc == -ENXIO || rc == -ENODEV || rc == -ENOTTY || rc == -ENOTDIR)
+        rc = ec::BadId;
+    else if (rc == -EBUSY)
+        rc = ec::AlreadyOpen;
+    if (rc < 0)
+        raiseApdError(rc);
+
+    dispatcher_ = std::move(disp);
+    openDevice_ = device;
+    closing_ = false;
+    try {
+        dispatcher_->SetOptions(useEventWord_ ? TApdBaseDispatcher::kOptionUseEventWord : 0);
+        applyTracing(tracing_);
+        applyLogging(logging_);
+        applyFlow();
+        window_ = std::make_unique<HiddenWindow>(*this);
+        dispatcher_->RegisterWindowHandler(window_.get());
+        dispatcher_->SetDataAvailThreshold(1);
+        if (rs485_)
+            dispatcher_->SetRTS(false);
+    } catch (...) {
+        closePort();
+        throw;
+    }
+}
+
+void TApdComPort::closePort() {
+    if (!dispatcher_)
+        return;
+    if (dispatcher_->OnWorkerThread() || inEvent_ > 0) {
+        // Asked from inside an event: the dispatcher thread that delivers it cannot be
+        // waited for here. Its threads stop now; the owner's next use of the port (or
+        // ProcessCloseRequest, or the destructor) finishes the close.
+        closing_ = true;
+        dispatcher_->RequestClose();
+        return;
+    }
+    dispatcher_->Close();
+    dispatcher_.reset();
+    window_.reset();
+    openDevice_.clear();
+    closing_ = false;
+}
+
+void TApdComPort::finishDeferredClose() {
+    if (closing_ && dispatcher_ && !dispatcher_->OnWorkerThread() && inEvent_ == 0)
+        closePort();
+}
+
+void TApdComPort::ProcessCloseRequest() { finishDeferredClose(); }
+
+TApdBaseDispatcher& TApdComPort::Dispatcher() {
+    finishDeferredClose();
+    if (!Open()) {
+        if (!autoOpen_)
+            raiseApdError(ec::CommNotOpen);
+        openPort();
+    }
+    return *dispatcher_;
+}
+
+// ---------------------------------------------------------------------------------------
+// Settings
+
+void TApdComPort::SetComNumber(int n) {
+    if (n < 0)
+        raiseApdError(ec::BadArgument);
+    if (Open() && n != comNumber_) {
+        // A different port: reopen on it.
+        closePort();
+        comNumber_ = n;
+        openPort();
+        return;
+    }
+    comNumber_ = n;
+}
+
+void TApdComPort::SetBaud(int baud) {
+    if (Open())
+        faximage::checkApd(dispatcher_->SetBaud(baud));
+    line_.baud = baud;
+}
+
+void TApdComPort::SetParity(TParity p) {
+    if (Open())
+        faximage::checkApd(dispatcher_->SetLine(kKeep, p, kKeep, kKeep));
+    line_.parity = p;
+}
+
+void TApdComPort::SetDataBits(int bits) {
+    if (bits < 5 || bits > 8)
+        raiseApdError(ec::ByteSize);
+    if (Open())
+        faximage::checkApd(dispatcher_->SetLine(kKeep, std::nullopt, bits, kKeep));
+    line_.dataBits = bits;
+}
+
+void TApdComPort::SetStopBits(int bits) {
+    if (bits < 1 || bits > 2)
+        raiseApdError(ec::BadArgument);
+    if (Open())
+        faximage::checkApd(dispatcher_->SetLine(kKeep, std::nullopt, kKeep, bits));
+    line_.stopBits = bits;
+}
+
+void TApdComPort::SetInSize(int size) {
+    if (size <= 0)
+        raiseApdError(ec::BadArgument);
+    inSize_ = size;
+    if (flow_.hwOptions)
+        SetHWFlowOptions(flow_.hwOptions);
+}
+
+void TApdComPort::SetOutSize(int size) {
+    if (size <= 0)
+        raiseApdError(ec::BadArgument);
+    outSize_ = size;
+    if (Open()) {
+        // The output ring is sized at open.
+        closePort();
+        openPort();
+    }
+}
+
+void TApdComPort::SetDTR(bool on) {
+    if (Open())
+        faximage::checkApd(dispatcher_->SetDTR(on));
+    dtr_ = on;
+}
+
+void TApdComPort::SetRTS(bool on) {
+    if (Open() && deviceLayer_ != TDeviceLayer::dlWin16)
+        faximage::checkApd(dispatcher_->SetRTS(on));
+    rts_ = on;
+}
+
+void TApdComPort::applyFlow() {
+    normaliseFlowLimits(inSize_, flow_);
+    if (Open())
+        faximage::checkApd(dispatcher_->SetFlow(flow_));
+}
+
+void TApdComPort::SetHWFlowOptions(std::uint8_t options) {
+    flow_.hwOptions = options;
+    if (options & (hwf::RequireCTS | hwf::RequireDSR))
+        rs485_ = false;
+    applyFlow();
+}
+
+void TApdComPort::SetSWFlowOptions(TSWFlowOptions o) {
+    flow_.swOptions = o;
+    applyFlow();
+}
+
+void TApdComPort::SetXOnChar(std::uint8_t c) {
+    flow_.xonChar = c;
+    applyFlow();
+}
+
+void TApdComPort::SetXOffChar(std::uint8_t c) {
+    flow_.xoffChar = c;
+    applyFlow();
+}
+
+void TApdComPort::SetBufferFull(int n) {
+    flow_.bufferFull = n;
+    applyFlow();
+}
+
+void TApdComPort::SetBufferResume(int n) {
+    flow_.bufferResume = n;
+    applyFlow();
+}
+
+void TApdComPort::SetUseEventWord(bool on) {
+    useEventWord_ = on;
+    if (Open())
+        dispatcher_->SetOptions(on ? TApdBaseDispatcher::kOptionUseEventWord : 0);
+}
+
+void TApdComPort::SetRS485Mode(bool on) {
+    rs485_ = on;
+    if (on) {
+        flow_.hwOptions &= static_cast<std::uint8_t>(~(hwf::UseRTS | hwf::RequireCTS));
+        applyFlow();
+        SetRTS(false);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Trace and log
+
+void TApdComPort::SetTraceSize(int entries) {
+    if (entries <= 0 || static_cast<std::size_t>(entries) > PortTrace::kMaxEntries)
+        raiseApdError(ec::BadArgument);
+    traceSize_ = entries;
+}
+
+void TApdComPort::SetLogSize(int bytes) {
+    if (bytes < static_cast<int>(DispatchLog::kRecordSize) ||
+        static_cast<std::size_t>(bytes) > DispatchLog::kMaxSize)
+        raiseApdError(ec::BadArgument);
+    logSize_ = bytes;
+}
+
+void TApdComPort::SetTracing(TTraceLogState s) {
+    if (Open())
+        applyTracing(s);
+    else if (s == TTraceLogState::tlOn || s == TTraceLogState::tlOff || s == TTraceLogState::tlPause)
+        tracing_ = s; // dump, append and clear need an open port's trace
+}
+
+void TApdComPort::SetLogging(TTraceLogState s) {
+    if (Open())
+        applyLogging(s);
+    else if (s == TTraceLogState::tlOn || s == TTraceLogState::tlOff || s == TTraceLogState::tlPause)
+        logging_ = s;
+}
+
+void TApdComPort::applyTracing(TTraceLogState s) {
+    auto& d = *dispatcher_;
+    switch (s) {
+    case TTraceLogState::tlOff:
+        d.StopTracing();
+        tracing_ = s;
+        return;
+    case TTraceLogState::tlOn:
+        if (!d.Tracing())
+            faximage::checkApd(d.StartTracing(static_cast<std::size_t>(traceSize_)));
+        d.ResumeTracing();
+        tracing_ = s;
+        return;
+    case TTraceLogState::tlDump:
+    case TTraceLogState::tlAppend:
+        faximage::checkApd(d.DumpTrace(traceName_, s == TTraceLogState::tlAppend, traceHex_));
+        d.ResumeTracing();
+        tracing_ = TTraceLogState::tlOn;
+        return;
+    case TTraceLogState::tlClear:
+        d.ClearTracing();
+        tracing_ = d.Tracing() ? TTraceLogState::tlOn : TTraceLogState::tlOff;
+        return;
+    case TTraceLogState::tlPause:
+        d.PauseTracing();
+        tracing_ = s;
+        return;
+    }
+}
+
+void TApdComPort::applyLogging(TTraceLogState s) {
+    auto& d = *dispatcher_;
+    switch (s) {
+    case TTraceLogState::tlOff:
+        d.StopLogging();
+        logging_ = s;
+        return;
+    case TTraceLogState::tlOn:
+        if (!d.Logging())
+            faximage::checkApd(d.StartLogging(static_cast<std::size_t>(logSize_)));
+        d.ResumeLogging();
+        logging_ = s;
+        return;
+    case TTraceLogState::tlDump:
+    case TTraceLogState::tlAppend:
+        faximage::checkApd(d.DumpLog(logName_, s == TTraceLogState::tlAppend, logHex_));
+        d.ResumeLogging();
+        logging_ = TTraceLogState::tlOn;
+        return;
+    case TTraceLogState::tlClear:
+        d.ClearLogging();
+        logging_ = d.Logging() ? TTraceLogState::tlOn : TTraceLogState::tlOff;
+        return;
+    case TTraceLogState::tlPause:
+        d.PauseLogging();
+        logging_ = s;
+        return;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Events
+
+void TApdComPort::handleMessage(std::uint16_t msg, std::uint16_t trigger, std::uint32_t param) {
+    auto data = static_cast<std::uint16_t>(param & 0xFFFF);
+    if (msg == apw::CloseRequest) {
+        finishDeferredClose();
+        return;
+    }
+    ++inEvent_;
+    struct Leave {
+        std::atomic<int>& depth;
+        ~Leave() { --depth; }
+    } leave{inEvent_};
+    if (OnTrigger)
+        OnTrigger(*this, msg, trigger, data);
+    switch (msg) {
+    case apw::TriggerAvail:
+        if (OnTriggerAvail)
+            OnTriggerAvail(*this, data);
+        break;
+    case apw::TriggerData:
+        if (OnTriggerData)
+            OnTriggerData(*this, trigger);
+        break;
+    case apw::TriggerTimer:
+        if (OnTriggerTimer)
+            OnTriggerTimer(*this, trigger);
+        break;
+    case apw::TriggerStatus:
+        if (OnTriggerStatus)
+            OnTriggerStatus(*this, trigger);
+        switch (trigger & 7) {
+        case 1:
+            if (OnTriggerModemStatus)
+                OnTriggerModemStatus(*this);
+            break;
+        case 2:
+            if (OnTriggerLineError) {
+                std::uint8_t err = dispatcher_ ? dispatcher_->GetLineError() : 0;
+                OnTriggerLineError(*this, err, (err & lsr::Break) != 0);
+            }
+            break;
+        case 3:
+            if (OnTriggerOutbuffFree)
+                OnTriggerOutbuffFree(*this);
+            break;
+        case 4:
+            if (OnTriggerOutbuffUsed)
+                OnTriggerOutbuffUsed(*this);
+            break;
+        case 5:
+            if (OnTriggerOutSent)
+                OnTriggerOutSent(*this);
+            break;
+        }
+        break;
+    case apw::PortLost:
+        if (OnPortLost)
+            OnPortLost(*this, -static_cast<int>(data));
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Operations
+
+void TApdComPort::PutString(std::string_view s) { faximage::checkApd(Dispatcher().PutString(s)); }
+void TApdComPort::PutChar(std::uint8_t c) { faximage::checkApd(Dispatcher().PutChar(c)); }
+void TApdComPort::FlushInBuffer() { faximage::checkApd(Dispatcher().FlushInBuffer()); }
+void TApdComPort::FlushOutBuffer() { faximage::checkApd(Dispatcher().FlushOutBuffer()); }
+std::size_t TApdComPort::InBuffUsed() { return Dispatcher().InBuffUsed(); }
+std::size_t TApdComPort::OutBuffFree() { return Dispatcher().OutBuffFree(); }
+std::size_t TApdComPort::OutBuffUsed() { return Dispatcher().OutBuffUsed(); }
+
+int TApdComPort::AddDataTrigger(std::string_view match, bool ignoreCase) {
+    return faximage::checkApd(Dispatcher().AddDataTrigger(match, ignoreCase));
+}
+int TApdComPort::AddTimerTrigger() { return faximage::checkApd(Dispatcher().AddTimerTrigger()); }
+int TApdComPort::AddStatusTrigger(int type) {
+    return faximage::checkApd(Dispatcher().AddStatusTrigger(type));
+}
+void TApdComPort::SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool activate) {
+    faximage::checkApd(Dispatcher().SetTimerTrigger(handle, ticks, activate));
+}
+void TApdComPort::SetStatusTrigger(std::uint16_t handle, std::uint16_t value, bool activate) {
+    faximage::checkApd(Dispatcher().SetStatusTrigger(handle, value, activate));
+}
+void TApdComPort::RemoveTrigger(std::uint16_t handle) {
+    faximage::checkApd(Dispatcher().RemoveTrigger(handle));
+}
+
+} // namespace faxengine
