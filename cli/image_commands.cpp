@@ -3,10 +3,15 @@
 
 #include "faximage/apf_file.h"
 #include "faximage/fax_converter.h"
+#include "faximage/dcx_writer.h"
+#include "faximage/fax_unpacker.h"
+#include "faximage/pdf_export.h"
+#include "faximage/tiff_export.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 
 namespace cli {
@@ -115,6 +120,94 @@ int runInfo(const CliArgs& args) {
         std::printf("page %d:     %s, %u bytes at offset %llu\n", n, flagsText(info.header.flags).c_str(),
                     info.header.imageLength, static_cast<unsigned long long>(info.headerOffset));
     }
+    return 0;
+}
+
+} // namespace cli
+
+// unpack FILE.apf [--page N] --to OUT.{bmp,pcx,dcx,tif,pdf}
+namespace cli {
+
+namespace {
+
+// Decodes the pages into one export file, or (BMP and PCX, which hold one image) into
+// OUT-N.ext per page when no single page is asked for.
+int unpackTo(const std::string& input, int first, int last, const std::filesystem::path& out,
+             const std::string& ext) {
+    using namespace faximage;
+    if (ext == "tif" || ext == "tiff")
+        return exportApfToTiff(input, out, first, last);
+    if (ext == "pdf")
+        return exportApfToPdf(input, out, first, last);
+    TApdFaxUnpacker unpacker;
+    unpacker.SetInFileName(input);
+    if (ext == "dcx") {
+        if (first == last) {
+            unpacker.OutFileName = out.string();
+            unpacker.UnpackPageToDcx(first);
+            return 0;
+        }
+        DcxWriter dcx;
+        if (int rc = dcx.open(out); rc != 0)
+            return rc;
+        for (int n = first; n <= last; ++n) {
+            UnpackState s;
+            s.setFlag(ufDoubleHeight, true);
+            MonoBitmap rows;
+            if (int rc = unpackPageToBitmap(s, input, n, false, rows); rc != 0)
+                return rc;
+            if (int rc = dcx.addPage(rows); rc != 0)
+                return rc;
+        }
+        return dcx.close();
+    }
+    for (int n = first; n <= last; ++n) {
+        std::filesystem::path name = out;
+        if (first != last)
+            name.replace_filename(out.stem().string() + "-" + std::to_string(n) +
+                                  out.extension().string());
+        unpacker.OutFileName = name.string();
+        if (ext == "bmp")
+            unpacker.UnpackPageToBmp(n);
+        else
+            unpacker.UnpackPageToPcx(n);
+        std::printf("%s\n", name.c_str());
+    }
+    return 0;
+}
+
+} // namespace
+
+int runUnpack(const CliArgs& args) {
+    const auto to = args.value("--to");
+    if (args.words.size() != 2 || !to) {
+        std::fprintf(stderr, "usage: parvane-cli unpack FILE.apf [--page N] --to OUT.{bmp,pcx,dcx,tif,pdf}\n");
+        return 2;
+    }
+    const std::string input = args.words[1];
+    const std::string ext = lower(std::filesystem::path(*to).extension().string().substr(
+        std::min<std::size_t>(1, std::filesystem::path(*to).extension().string().size())));
+    if (ext != "bmp" && ext != "pcx" && ext != "dcx" && ext != "tif" && ext != "tiff" &&
+        ext != "pdf") {
+        std::fprintf(stderr, "parvane-cli: unpack writes .bmp, .pcx, .dcx, .tif or .pdf\n");
+        return 2;
+    }
+    faximage::ApfFileHeader header;
+    faximage::checkApd(faximage::readFaxFileHeader(input, header));
+    int first = 1, last = header.pageCount;
+    if (const auto page = args.value("--page")) {
+        first = last = std::atoi(page->c_str());
+        if (first < 1 || first > header.pageCount) {
+            std::fprintf(stderr, "parvane-cli: %s has %d page(s)\n", input.c_str(), header.pageCount);
+            return 2;
+        }
+    }
+    if (header.pageCount == 0) {
+        std::fprintf(stderr, "parvane-cli: %s has no pages\n", input.c_str());
+        return 1;
+    }
+    faximage::checkApd(unpackTo(input, first, last, *to, ext));
+    std::printf("%s: page(s) %d-%d written\n", to->c_str(), first, last);
     return 0;
 }
 
