@@ -3,6 +3,7 @@
 #include "faxlog/dbf_record.h"
 #include "faxlog/table_error.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
@@ -160,7 +161,7 @@ void DbfFile::load() {
     if (count > available)
         throw TableError(p, "truncated: the header counts " + std::to_string(count) +
                                 " records but the file holds " + std::to_string(available));
-    count_ = count;
+    count_ = diskCount_ = count;
     records_ = count_ ? file_.readAt(headerLength_, static_cast<std::size_t>(count_) * recordLength)
                       : std::string();
     // Some writers store the year modulo 100 instead of years since 1900.
@@ -198,9 +199,11 @@ void DbfFile::writeRecord(std::uint32_t recno, std::string_view bytes) {
         throw TableError(path(), "record of " + std::to_string(bytes.size()) + " bytes, expected " +
                                      std::to_string(len));
     record(recno); // range check
+    std::copy(bytes.begin(), bytes.end(), records_.begin() + static_cast<std::ptrdiff_t>((recno - 1) * len));
+    if (recno > diskCount_)
+        return; // goes out with its batch
     touchHeader();
     file_.writeAt(headerLength_ + static_cast<std::uint64_t>(recno - 1) * len, bytes);
-    records_.replace((recno - 1) * len, len, bytes);
 }
 
 std::uint32_t DbfFile::appendRecord(std::string_view bytes) {
@@ -210,42 +213,61 @@ std::uint32_t DbfFile::appendRecord(std::string_view bytes) {
     if (bytes.size() != len)
         throw TableError(path(), "record of " + std::to_string(bytes.size()) + " bytes, expected " +
                                      std::to_string(len));
-    const bool shared = mode_ == OpenMode::Shared;
-    if (shared) {
-        file_.lockRange(0, 1, true); // one appender at a time
-        try {
-            refresh();
-        } catch (...) {
-            file_.unlockRange(0, 1);
-            throw;
-        }
-    }
-    try {
-        const std::uint32_t recno = count_ + 1;
-        // The record goes in behind the old end mark, which its first byte then replaces;
-        // the header count comes last. Readers that stop at the end mark and readers that
-        // trust the count both see whole records only, whenever the writer is killed.
-        const std::uint64_t at = headerLength_ + static_cast<std::uint64_t>(count_) * len;
-        std::string tail(bytes.substr(1));
-        tail += kEofMark;
-        file_.writeAt(at + 1, tail);
-        file_.writeAt(at, bytes.substr(0, 1));
-        std::string h = rawHeader_.substr(0, 8);
-        const XDate today = XDate::today();
-        putDate(h, today);
-        putLe32(h, 4, recno);
-        file_.writeAt(1, std::string_view(h).substr(1, 7));
-        touched_ = true;
-        lastUpdate_ = today;
-        count_ = recno;
+    if (mode_ != OpenMode::Shared) {
         records_.append(bytes);
-        if (shared)
-            file_.unlockRange(0, 1);
-        return recno;
+        ++count_;
+        constexpr std::size_t kBatchBytes = 1 << 20;
+        if ((count_ - diskCount_) * len >= kBatchBytes)
+            flushAppends();
+        return count_;
+    }
+    file_.lockRange(0, 1, true); // one appender at a time
+    try {
+        refresh();
+        records_.append(bytes);
+        ++count_;
+        flushAppends();
     } catch (...) {
-        if (shared)
-            file_.unlockRange(0, 1);
+        file_.unlockRange(0, 1);
         throw;
+    }
+    file_.unlockRange(0, 1);
+    return count_;
+}
+
+void DbfFile::flushAppends() {
+    if (count_ == diskCount_ || !file_.isOpen())
+        return;
+    const auto len = static_cast<std::size_t>(schema_.recordLength());
+    const std::uint64_t at = headerLength_ + static_cast<std::uint64_t>(diskCount_) * len;
+    const std::string_view fresh = std::string_view(records_).substr(static_cast<std::size_t>(diskCount_) * len);
+    // The new records go in behind the old end mark, which their first byte then
+    // replaces; the header count comes last. Readers that stop at the end mark and readers
+    // that trust the count both see whole records only, whenever the writer is killed.
+    std::string tail(fresh.substr(1));
+    tail += kEofMark;
+    file_.writeAt(at + 1, tail);
+    file_.writeAt(at, fresh.substr(0, 1));
+    std::string h = rawHeader_.substr(0, 8);
+    const XDate today = XDate::today();
+    putDate(h, today);
+    putLe32(h, 4, count_);
+    file_.writeAt(1, std::string_view(h).substr(1, 7));
+    touched_ = true;
+    lastUpdate_ = today;
+    diskCount_ = count_;
+}
+
+void DbfFile::sync() {
+    flushAppends();
+    file_.sync();
+}
+
+DbfFile::~DbfFile() {
+    try {
+        flushAppends();
+    } catch (...) {
+        // The records stay unwritten; the table on disk is whole without them.
     }
 }
 
@@ -257,7 +279,7 @@ void DbfFile::refresh() {
     if (count > available)
         throw TableError(path(), "truncated: the header counts " + std::to_string(count) +
                                      " records but the file holds " + std::to_string(available));
-    count_ = count;
+    count_ = diskCount_ = count;
     records_ = count_ ? file_.readAt(headerLength_, static_cast<std::size_t>(count_ * len)) : std::string();
 }
 
@@ -270,7 +292,8 @@ void DbfFile::bumpGeneration() {
     file_.writeAt(16, std::string_view(rawHeader_).substr(16, 4));
 }
 
-std::uint32_t DbfFile::contentStamp() const {
+std::uint32_t DbfFile::contentStamp() {
+    flushAppends();
     const auto id = file_.identity();
     // FNV-1a over what any writer changes: our generation, the count, size and mtime.
     std::uint32_t h = 2166136261u;

@@ -2,9 +2,9 @@
 // descriptors and fixed-length records. The records are kept in memory and written
 // through, so scans and key builds never go to the disk record by record.
 //
-// Write order keeps the file readable after a kill at any point: an appended record is
-// written behind the old end-of-file mark, then its first byte replaces that mark, then
-// the header's record count makes it part of the table; an edit rewrites one record in
+// Write order keeps the file readable after a kill at any point: appended records are
+// written behind the old end-of-file mark, then the first byte replaces that mark, then
+// the header's record count makes them part of the table; an edit rewrites one record in
 // place with a single write.
 #pragma once
 
@@ -37,6 +37,7 @@ public:
 
     DbfFile(DbfFile&&) = default;
     DbfFile& operator=(DbfFile&&) = default;
+    ~DbfFile();
 
     const std::filesystem::path& path() const { return file_.path(); }
     const Schema& schema() const { return schema_; }
@@ -52,8 +53,12 @@ public:
     bool deleted(std::uint32_t recno) const { return record(recno)[0] == '*'; }
 
     void writeRecord(std::uint32_t recno, std::string_view bytes);
+    // Exclusive users collect appended records and write them in batches (at the latest
+    // on flushAppends, sync, close or when a batch grows large); shared users write each
+    // one at once so that the other openers see it.
     std::uint32_t appendRecord(std::string_view bytes);
-    void sync() { file_.sync(); }
+    void flushAppends();
+    void sync();
 
     // Shared mode: picks up records other openers appended or changed.
     void refresh();
@@ -63,7 +68,7 @@ public:
     std::uint32_t generation() const;
     void bumpGeneration();
     // Identity of the file's current contents for the index stamp.
-    std::uint32_t contentStamp() const;
+    std::uint32_t contentStamp(); // writes pending appends first
     // Record locks for shared use, beyond the data so that they never block reads.
     bool lockRecord(std::uint32_t recno) { return file_.lockRange(kLockBase + recno, 1, false); }
     void unlockRecord(std::uint32_t recno) { file_.unlockRange(kLockBase + recno, 1); }
@@ -88,6 +93,7 @@ private:
     std::string rawHeader_; // header and descriptors as read, kept verbatim for copies
     XDate lastUpdate_;
     std::uint32_t count_ = 0;
+    std::uint32_t diskCount_ = 0; // records the header on disk counts
     std::string records_;
     bool touched_ = false;
 };

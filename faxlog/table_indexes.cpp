@@ -59,7 +59,7 @@ TableIndexes::Tag TableIndexes::compile(const DbfFile& dbf, cdx::CdxTag* t) cons
     return tag;
 }
 
-void TableIndexes::open(const DbfFile& dbf) {
+void TableIndexes::open(DbfFile& dbf) {
     path_ = indexPathFor(dbf.path());
     tags_.clear();
     cdx_.reset();
@@ -92,7 +92,7 @@ void TableIndexes::open(const DbfFile& dbf) {
     }
 }
 
-bool TableIndexes::verify(const DbfFile& dbf) const {
+bool TableIndexes::verify(DbfFile& dbf) const {
     if (cdx_->stamp() != dbf.contentStamp())
         return false;
     for (std::size_t i = 0; i < tags_.size(); ++i) {

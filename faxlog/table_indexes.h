@@ -37,7 +37,7 @@ public:
     static std::filesystem::path indexPathFor(const std::filesystem::path& table);
 
     // Opens the table's index file if there is one and checks it against the table.
-    void open(const DbfFile& dbf);
+    void open(DbfFile& dbf);
     void close(DbfFile& dbf); // saves, then forgets the tags
     bool fileExists() const;
     const std::filesystem::path& path() const { return path_; }
@@ -70,7 +70,7 @@ public:
 private:
     Tag compile(const DbfFile& dbf, cdx::CdxTag* t) const;
     std::vector<cdx::KeyEntry> entriesFor(const DbfFile& dbf, std::size_t i) const;
-    bool verify(const DbfFile& dbf) const;
+    bool verify(DbfFile& dbf) const;
 
     std::filesystem::path path_;
     std::optional<cdx::CdxIndex> cdx_;

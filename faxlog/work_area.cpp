@@ -525,6 +525,7 @@ void WorkArea::pack() {
     if (dbf_.mode() != OpenMode::Exclusive)
         throw TableError(dbf_.path(), "pack needs the table opened exclusively");
     flushBuffer();
+    dbf_.flushAppends();
     const PackPaths paths = packPathsFor(dbf_.path());
     std::error_code ec;
     std::filesystem::remove(paths.tableTemp, ec);

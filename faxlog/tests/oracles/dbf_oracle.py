@@ -100,7 +100,7 @@ def scan_dbf(path):
     t.open(dbf.READ_ONLY)
     n = 0
     for r in t:
-        if r["SENT"]:
+        if r["sent"]:
             n += 1
     t.close()
     print(n)
