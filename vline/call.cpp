@@ -123,10 +123,12 @@ void Call::step(int samples) {
     const long long inState = clock_ - stateSince_;
     switch (state_) {
     case CallState::Dialing:
-        if (condition_ == Condition::NoDialtone && inState >= kNoDialtoneAfter) {
-            if (caller_.modem)
-                caller_.modem->noDialtone();
-            finish(CallOutcome::NoDialtone, "no dial tone");
+        if (condition_ == Condition::NoDialtone) {
+            if (inState >= kNoDialtoneAfter) {
+                if (caller_.modem)
+                    caller_.modem->noDialtone();
+                finish(CallOutcome::NoDialtone, "no dial tone");
+            }
         } else if (inState >= timing_.dialTime) {
             if (condition_ == Condition::Busy) {
                 if (caller_.modem)
@@ -134,7 +136,7 @@ void Call::step(int samples) {
                 finish(CallOutcome::Busy, "busy");
             } else if (!callee_.modem && !callee_.farEndCfg && condition_ == Condition::Normal) {
                 if (caller_.modem)
-                    caller_.modem->lineDropped();
+                    caller_.modem->unobtainable();
                 finish(CallOutcome::Unobtainable, "number " + dialled_ + " is not in service");
             } else {
                 state_ = CallState::Ringing;

@@ -135,6 +135,12 @@ void ClassOneModem::voice() {
 
 void ClassOneModem::lineDropped() { t31_call_event(t31_.get(), AT_CALL_EVENT_HANGUP); }
 
+void ClassOneModem::unobtainable() {
+    // While dialling the interpreter reports nothing for a plain hang-up event.
+    at_put_response_code(&t31_->at_state, AT_RESPONSE_CODE_NO_CARRIER);
+    at_set_at_rx_mode(&t31_->at_state, AT_MODE_ONHOOK_COMMAND);
+}
+
 void ClassOneModem::ringingStopped() { t31_->at_state.rings_indicated = 0; }
 
 int ClassOneModem::onModemControl(t31_state_s*, void* user, int op, const char* num) {

@@ -55,6 +55,7 @@ public:
     void noDialtone();
     void voice();        // a person answered our call
     void lineDropped();  // the other side hung up or the call failed
+    void unobtainable(); // the dialled number leads nowhere: NO CARRIER
     void ringingStopped(); // the caller gave up: the next call's rings count from 0
 
     std::vector<ModemAction> takeActions();
