@@ -7,6 +7,7 @@
 #include <string_view>
 
 namespace cli {
+int runTerm(const CliArgs& args); // term_command.cpp
 int runConvert(const CliArgs& args); // image_commands.cpp
 int runInfo(const CliArgs& args);    // image_commands.cpp
 int runUnpack(const CliArgs& args);  // image_commands.cpp
@@ -25,7 +26,7 @@ struct Command {
 };
 
 // Options that take a separate value word, for every command.
-const std::vector<std::string> kValueOptions = {"--data-dir", "--type", "--page", "--to"};
+const std::vector<std::string> kValueOptions = {"--data-dir", "--type", "--page", "--to", "--port", "--device", "--baud", "--trace"};
 
 const Command kCommands[] = {
     {"convert", "convert INPUT OUTPUT.apf [--fine] [--wide] [--type text|textex|tiff|pcx|dcx|bmp|pdf]",
@@ -33,6 +34,7 @@ const Command kCommands[] = {
     {"info", "info FILE.apf", cli::runInfo},
     {"unpack", "unpack FILE.apf [--page N] --to OUT.{bmp,pcx,dcx,tif,pdf}", cli::runUnpack},
     {"log", "log list|show N [--sent|--received|--covers|--phonebook]", cli::runLog},
+    {"term", "term --port N|--device PATH [--baud BPS] [--trace FILE]", cli::runTerm},
     {"", "", nullptr}, // commands are added above this line
 };
 
