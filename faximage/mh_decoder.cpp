@@ -151,20 +151,6 @@ void MhDecoder::startPage() {
     std::memset(line_, 0, sizeof line_);
 }
 
-void MhDecoder::addRun(int run) {
-    eolRun_ = 0;
-    if (waiting_ || pos_ > kMhMaxLinePixels)
-        return;
-    const int to = pos_ + run;
-    if (to > kMhMaxLinePixels) {
-        pos_ = kMhMaxLinePixels + 1; // lost: no whole line any more
-        return;
-    }
-    if (black_)
-        setBlack(line_, pos_, to);
-    pos_ = to;
-}
-
 bool MhDecoder::endLine(MhLineSink& sink) {
     bool go = true;
     if (!waiting_) {
@@ -185,84 +171,131 @@ bool MhDecoder::endLine(MhLineSink& sink) {
     return go;
 }
 
+// The hot loop keeps the bit reader and the line position in locals: stores into the
+// line buffer would otherwise force the compiler to reload members after every run.
 MhFeedResult MhDecoder::run(const std::uint8_t* p, const std::uint8_t* end, MhLineSink& sink) {
+    std::uint64_t acc = acc_;
+    int bits = bits_;
+    int pos = pos_;
+    bool black = black_;
+    bool waiting = waiting_;
+    Mode mode = mode_;
+    std::uint8_t* const line = line_;
+    auto save = [&] {
+        acc_ = acc;
+        bits_ = bits;
+        pos_ = pos;
+        black_ = black;
+        mode_ = mode;
+    };
+    // An EOL: the line goes out (or is dropped) with the members up to date.
+    auto eol = [&]() -> int {
+        save();
+        const bool go = endLine(sink);
+        pos = pos_;
+        black = black_;
+        waiting = waiting_;
+        if (ended_)
+            return 1;
+        return go ? 0 : 2;
+    };
     for (;;) {
-        while (bits_ <= 48 && p != end) { // at most 56 bits: shifts stay below 64
-            acc_ |= static_cast<std::uint64_t>(*p++) << bits_;
-            bits_ += 8;
+        if (end - p >= 8) {
+            // Eight bytes at once; bits past `bits` are the true next ones and are
+            // counted (and ORed in again, unchanged) later.
+            std::uint64_t v;
+            std::memcpy(&v, p, 8);
+            if constexpr (std::endian::native == std::endian::big)
+                v = __builtin_bswap64(v);
+            acc |= v << bits;
+            p += (63 - bits) >> 3;
+            bits |= 56;
+        } else {
+            while (bits <= 48 && p != end) { // at most 56 bits: shifts stay below 64
+                acc |= static_cast<std::uint64_t>(*p++) << bits;
+                bits += 8;
+            }
         }
-        if (bits_ == 0)
-            return MhFeedResult::NeedInput;
+        if (bits == 0)
+            break;
         // Enough bits for any code; below that only at the end of the input, where a
         // lookup counts only when its code lies wholly in the bits there are.
         const int keep = p == end ? 0 : kMaxCodeLength;
-        while (bits_ > keep) {
-            switch (mode_) {
-            case Mode::Fill: {
-                if (acc_ == 0) { // zeros only: all fill
-                    bits_ = 0;
+        while (bits > keep) {
+            if (mode == Mode::Fill) {
+                const int zeros = acc == 0 ? 64 : std::countr_zero(acc);
+                if (zeros >= bits) { // zeros only: all fill
+                    acc = 0;
+                    bits = 0;
                     break;
                 }
-                const int zeros = std::countr_zero(acc_);
-                acc_ >>= zeros + 1;
-                bits_ -= zeros + 1;
-                mode_ = Mode::Code;
-                const bool go = endLine(sink);
-                if (ended_)
-                    return MhFeedResult::PageEnd;
-                if (!go)
-                    return MhFeedResult::Stopped;
+                acc >>= zeros + 1;
+                bits -= zeros + 1;
+                mode = Mode::Code;
+                if (const int r = eol(); r != 0) {
+                    save();
+                    return r == 1 ? MhFeedResult::PageEnd : MhFeedResult::Stopped;
+                }
                 continue;
             }
-            case Mode::Resync: {
-                // Bits above bits_ are 0, so the count stops there at the latest.
-                const int ones = std::countr_zero(~acc_);
-                acc_ >>= ones;
-                bits_ -= ones;
-                if (bits_ > 0)
-                    mode_ = Mode::Code;
+            if (mode == Mode::Resync) {
+                const int ones = std::countr_one(acc);
+                if (ones >= bits) {
+                    acc = 0;
+                    bits = 0;
+                    break;
+                }
+                acc >>= ones;
+                bits -= ones;
+                mode = Mode::Code;
                 continue;
             }
-            case Mode::Code:
-                break;
-            }
-            if (mode_ != Mode::Code)
-                break;
-            const Entry e = lookup(black_ ? kBlackTables : kWhiteTables, acc_);
-            if (e.length > bits_)
+            const Entry e = lookup(black ? kBlackTables : kWhiteTables, acc);
+            if (e.length > bits) {
+                save();
                 return MhFeedResult::NeedInput; // only at the end of the input
-            acc_ >>= e.length;
-            bits_ -= e.length;
+            }
+            acc >>= e.length;
+            bits -= e.length;
             switch (e.kind) {
             case Kind::Terminating:
-                addRun(e.value);
-                black_ = !black_;
-                break;
             case Kind::Makeup:
-                addRun(e.value);
+                eolRun_ = 0;
+                if (!waiting && pos <= kMhMaxLinePixels) {
+                    const int to = pos + e.value;
+                    if (to > kMhMaxLinePixels) {
+                        pos = kMhMaxLinePixels + 1; // lost: no whole line any more
+                    } else {
+                        if (black)
+                            setBlack(line, pos, to);
+                        pos = to;
+                    }
+                }
+                if (e.kind == Kind::Terminating)
+                    black = !black;
                 break;
-            case Kind::Eol: {
-                const bool go = endLine(sink);
-                if (ended_)
-                    return MhFeedResult::PageEnd;
-                if (!go)
-                    return MhFeedResult::Stopped;
+            case Kind::Eol:
+                if (const int r = eol(); r != 0) {
+                    save();
+                    return r == 1 ? MhFeedResult::PageEnd : MhFeedResult::Stopped;
+                }
                 break;
-            }
             case Kind::Fill:
-                mode_ = Mode::Fill;
+                mode = Mode::Fill;
                 break;
             case Kind::Bad:
                 ++badCodes_;
-                mode_ = Mode::Resync;
+                mode = Mode::Resync;
                 break;
             case Kind::Longer: // not in a second-level table (checked at compile time)
                 break;
             }
         }
         if (p == end)
-            return MhFeedResult::NeedInput;
+            break;
     }
+    save();
+    return MhFeedResult::NeedInput;
 }
 
 MhFeedResult MhDecoder::feed(std::span<const std::uint8_t> data, MhLineSink& sink) {

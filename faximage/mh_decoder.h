@@ -65,7 +65,6 @@ private:
     enum class Mode : std::uint8_t { Code, Fill, Resync };
 
     bool endLine(MhLineSink& sink); // at an EOL
-    void addRun(int run);
     MhFeedResult run(const std::uint8_t* p, const std::uint8_t* end, MhLineSink& sink);
 
     std::uint64_t acc_ = 0; // unused bits, next bit in bit 0

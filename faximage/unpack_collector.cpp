@@ -37,7 +37,7 @@ int PageCollector::addLine(std::span<const std::uint8_t> line) {
     // the rest of a narrower one stays blank.
     const std::size_t n = std::min(line.size(), stride_);
     std::memcpy(row, line.data(), n);
-    for (std::size_t i = n; i > 0; --i) {
+    for (std::size_t i = width_ == Width::Packed ? n : 0; i > 0; --i) {
         if (row[i - 1] != blank) {
             widest_ = std::max(widest_, i);
             break;

@@ -106,7 +106,10 @@ private:
         std::uint8_t* buf = s_.lineBuffer.data();
         std::size_t n = line.size();
         const bool standard = !s_.page.header.highResolution();
-        if (n != 0 && standard && s_.hasFlag(ufHalfWidth)) {
+        const bool halve = n != 0 && standard && s_.hasFlag(ufHalfWidth);
+        if (!halve && !s_.invert) // as decoded: no copy
+            return consume(line, standard);
+        if (halve) {
             // Pixel k is black when either of pixels 2k, 2k+1 is: thin strokes stay.
             n = line.size() / 2;
             for (std::size_t i = 0; i < n; ++i)
@@ -117,7 +120,10 @@ private:
         if (s_.invert)
             for (std::size_t i = 0; i < n; ++i)
                 buf[i] = static_cast<std::uint8_t>(~buf[i]);
-        const std::span<const std::uint8_t> out(buf, n);
+        return consume(std::span<const std::uint8_t>(buf, n), standard);
+    }
+
+    int consume(std::span<const std::uint8_t> out, bool standard) {
         const int times = standard && s_.hasFlag(ufDoubleHeight) ? 2 : 1;
         for (int i = 0; i < times; ++i) {
             if (s_.consumer)
