@@ -199,6 +199,12 @@ bool TApollo::seek(std::string_view key) {
     return found;
 }
 
+void TApollo::refresh() {
+    const Selection sel(*this);
+    engine_.sx_Refresh();
+    check(engine_.sx_LastError().empty(), "refreshing the position");
+}
+
 bool TApollo::hasRecord() {
     const Selection sel(*this);
     return engine_.sx_RecNo() != engine_.sx_RecCount() + 1;

@@ -70,6 +70,9 @@ public:
     long recNo();
     long recCount();
     bool seek(std::string_view key);
+    // After a change: stays on the current record while it is visible, else moves to its
+    // next visible neighbour (or the previous one at the end).
+    void refresh();
     // True when the position is a record (not the end-of-table phantom).
     bool hasRecord();
 

@@ -162,20 +162,58 @@ void DbfFile::load() {
         throw TableError(p, "truncated: the header counts " + std::to_string(count) +
                                 " records but the file holds " + std::to_string(available));
     count_ = diskCount_ = count;
-    records_ = count_ ? file_.readAt(headerLength_, static_cast<std::size_t>(count_) * recordLength)
-                      : std::string();
+    chunks_.clear();
+    liveCount_.reset();
     // Some writers store the year modulo 100 instead of years since 1900.
     const int yy = static_cast<unsigned char>(head[1]);
     lastUpdate_ = XDate::fromYmd(yy < 80 ? 2000 + yy : 1900 + yy, static_cast<unsigned char>(head[2]),
                                  static_cast<unsigned char>(head[3]));
 }
 
+char* DbfFile::chunkFor(std::uint32_t recno) const {
+    const std::size_t c = (recno - 1) / kChunkRecords;
+    if (c >= chunks_.size())
+        chunks_.resize(c + 1);
+    auto& chunk = chunks_[c];
+    if (!chunk) {
+        const auto len = static_cast<std::size_t>(schema_.recordLength());
+        chunk = std::make_unique_for_overwrite<char[]>(kChunkRecords * len);
+        const std::uint32_t first = static_cast<std::uint32_t>(c * kChunkRecords) + 1;
+        if (first <= diskCount_) {
+            const std::uint32_t n = std::min(kChunkRecords, diskCount_ - first + 1);
+            file_.readAt(headerLength_ + static_cast<std::uint64_t>(first - 1) * len, chunk.get(), n * len);
+        }
+    }
+    return chunk.get() + static_cast<std::size_t>((recno - 1) % kChunkRecords) * schema_.recordLength();
+}
+
 std::string_view DbfFile::record(std::uint32_t recno) const {
     if (recno < 1 || recno > count_)
         throw TableError(path(), "record " + std::to_string(recno) + " is out of range 1.." +
                                      std::to_string(count_));
-    const auto len = static_cast<std::size_t>(schema_.recordLength());
-    return std::string_view(records_).substr((recno - 1) * len, len);
+    return {chunkFor(recno), static_cast<std::size_t>(schema_.recordLength())};
+}
+
+std::uint32_t DbfFile::liveCount() const {
+    if (!liveCount_) {
+        std::uint32_t n = 0;
+        for (std::uint32_t r = 1; r <= count_; ++r)
+            n += !deleted(r);
+        liveCount_ = n;
+    }
+    return *liveCount_;
+}
+
+std::uint32_t DbfFile::storedLiveCount() const { return le32(rawHeader_, 20); }
+
+void DbfFile::storeLiveCount() {
+    if (readOnly())
+        return;
+    const std::uint32_t n = liveCount();
+    if (n == storedLiveCount())
+        return;
+    putLe32(rawHeader_, 20, n);
+    file_.writeAt(20, std::string_view(rawHeader_).substr(20, 4));
 }
 
 void DbfFile::touchHeader() {
@@ -199,7 +237,10 @@ void DbfFile::writeRecord(std::uint32_t recno, std::string_view bytes) {
         throw TableError(path(), "record of " + std::to_string(bytes.size()) + " bytes, expected " +
                                      std::to_string(len));
     record(recno); // range check
-    std::copy(bytes.begin(), bytes.end(), records_.begin() + static_cast<std::ptrdiff_t>((recno - 1) * len));
+    char* at = chunkFor(recno);
+    if (liveCount_)
+        *liveCount_ += static_cast<int>(at[0] == '*') - static_cast<int>(bytes[0] == '*');
+    std::copy(bytes.begin(), bytes.end(), at);
     if (recno > diskCount_)
         return; // goes out with its batch
     touchHeader();
@@ -214,8 +255,10 @@ std::uint32_t DbfFile::appendRecord(std::string_view bytes) {
         throw TableError(path(), "record of " + std::to_string(bytes.size()) + " bytes, expected " +
                                      std::to_string(len));
     if (mode_ != OpenMode::Shared) {
-        records_.append(bytes);
         ++count_;
+        std::copy(bytes.begin(), bytes.end(), chunkFor(count_));
+        if (liveCount_)
+            *liveCount_ += bytes[0] != '*';
         constexpr std::size_t kBatchBytes = 1 << 20;
         if ((count_ - diskCount_) * len >= kBatchBytes)
             flushAppends();
@@ -224,8 +267,8 @@ std::uint32_t DbfFile::appendRecord(std::string_view bytes) {
     file_.lockRange(0, 1, true); // one appender at a time
     try {
         refresh();
-        records_.append(bytes);
         ++count_;
+        std::copy(bytes.begin(), bytes.end(), chunkFor(count_));
         flushAppends();
     } catch (...) {
         file_.unlockRange(0, 1);
@@ -240,14 +283,18 @@ void DbfFile::flushAppends() {
         return;
     const auto len = static_cast<std::size_t>(schema_.recordLength());
     const std::uint64_t at = headerLength_ + static_cast<std::uint64_t>(diskCount_) * len;
-    const std::string_view fresh = std::string_view(records_).substr(static_cast<std::size_t>(diskCount_) * len);
+    std::string fresh;
+    fresh.reserve(static_cast<std::size_t>(count_ - diskCount_) * len);
+    for (std::uint32_t r = diskCount_ + 1; r <= count_; ++r)
+        fresh.append(record(r));
     // The new records go in behind the old end mark, which their first byte then
     // replaces; the header count comes last. Readers that stop at the end mark and readers
     // that trust the count both see whole records only, whenever the writer is killed.
-    std::string tail(fresh.substr(1));
-    tail += kEofMark;
-    file_.writeAt(at + 1, tail);
-    file_.writeAt(at, fresh.substr(0, 1));
+    const char first = fresh[0];
+    fresh.erase(0, 1);
+    fresh += kEofMark;
+    file_.writeAt(at + 1, fresh);
+    file_.writeAt(at, std::string_view(&first, 1));
     std::string h = rawHeader_.substr(0, 8);
     const XDate today = XDate::today();
     putDate(h, today);
@@ -280,7 +327,8 @@ void DbfFile::refresh() {
         throw TableError(path(), "truncated: the header counts " + std::to_string(count) +
                                      " records but the file holds " + std::to_string(available));
     count_ = diskCount_ = count;
-    records_ = count_ ? file_.readAt(headerLength_, static_cast<std::size_t>(count_ * len)) : std::string();
+    chunks_.clear();
+    liveCount_.reset();
 }
 
 std::uint32_t DbfFile::generation() const { return le32(rawHeader_, 16); }

@@ -1,6 +1,7 @@
 // One DBF table file: FoxPro 2.x header (0xF5 with a memo file, 0x03 without), field
-// descriptors and fixed-length records. The records are kept in memory and written
-// through, so scans and key builds never go to the disk record by record.
+// descriptors and fixed-length records. Records are read in chunks when first needed and
+// kept, and written through, so opening a large table reads only what is shown and scans
+// never go to the disk record by record.
 //
 // Write order keeps the file readable after a kill at any point: appended records are
 // written behind the old end-of-file mark, then the first byte replaces that mark, then
@@ -14,6 +15,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <optional>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -48,7 +52,8 @@ public:
     int fd() const { return file_.fd(); }
 
     std::uint32_t recordCount() const { return count_; }
-    // Record recno (1-based) with its deleted mark at byte 0.
+    // Record recno (1-based) with its deleted mark at byte 0. The view stays valid while
+    // the file is open (and not refreshed).
     std::string_view record(std::uint32_t recno) const;
     bool deleted(std::uint32_t recno) const { return record(recno)[0] == '*'; }
 
@@ -67,6 +72,13 @@ public:
     // change after the indexes were saved, so an index saved earlier no longer matches.
     std::uint32_t generation() const;
     void bumpGeneration();
+    // Records without the deleted mark: counted on first use, then kept up to date.
+    std::uint32_t liveCount() const;
+    // The count as stored in the header at the last index save (bytes 20..23); only
+    // meaningful when the index stamp shows nothing changed the file since.
+    std::uint32_t storedLiveCount() const;
+    void adoptStoredLiveCount() { liveCount_ = storedLiveCount(); }
+    void storeLiveCount();
     // Identity of the file's current contents for the index stamp.
     std::uint32_t contentStamp(); // writes pending appends first
     // Record locks for shared use, beyond the data so that they never block reads.
@@ -94,7 +106,10 @@ private:
     XDate lastUpdate_;
     std::uint32_t count_ = 0;
     std::uint32_t diskCount_ = 0; // records the header on disk counts
-    std::string records_;
+    static constexpr std::uint32_t kChunkRecords = 512;
+    char* chunkFor(std::uint32_t recno) const; // loads the chunk on first use
+    mutable std::vector<std::unique_ptr<char[]>> chunks_;
+    mutable std::optional<std::uint32_t> liveCount_;
     bool touched_ = false;
 };
 

@@ -145,7 +145,10 @@ void applyActiveOrder(TApollo& t, LogTableKind kind) {
             t.setOrder(tag);
         return;
     }
-    const bool hasRecords = t.queryRecCount() > 0;
+    // "Has a record" is where the table stands, as the window's rules see it; it needs no
+    // count of a big table.
+    t.refresh();
+    const bool hasRecords = t.hasRecord();
     if (!hasRecords && t.indexOrd() != 0) {
         t.setOrder(0);
     } else if (hasRecords && t.indexOrd() == 0 && tag != 0) {

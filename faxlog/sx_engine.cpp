@@ -322,6 +322,13 @@ long SxEngine::sx_RecCount() {
     return guarded(0L, [&] { return static_cast<long>(cur().recordCount()); });
 }
 
+void SxEngine::sx_Refresh() {
+    guarded(0, [&] {
+        cur().refresh();
+        return 0;
+    });
+}
+
 bool SxEngine::sx_Seek(std::string_view key) {
     return guarded(false, [&] { return cur().seek(key); });
 }

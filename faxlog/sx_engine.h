@@ -81,6 +81,7 @@ public:
     long sx_RecNo();
     long sx_RecCount();
     bool sx_Seek(std::string_view key);
+    void sx_Refresh(); // stay on the current record while visible, else its neighbour
 
     // --- records ---
     std::string sx_GetRecord();

@@ -281,14 +281,18 @@ const WorkArea::View& WorkArea::view() {
             if (visible(r, dbf_.record(r)))
                 add(r);
     } else {
-        const cdx::CdxTag& tag = *indexes_[static_cast<std::size_t>(order_ - 1)].cdx;
+        const auto& t = indexes_[static_cast<std::size_t>(order_ - 1)];
+        // A tag that holds live records only needs no look at them when the view asks for
+        // nothing more than that: the first screen of a big log reads 30 records, not all.
+        const bool liveTag = t.condition.valid() && t.condition.isNotDeleted();
+        const bool trustTag = liveTag && (!query_.valid() || query_.isNotDeleted());
         const bool scoped = scopeTop_ || scopeBottom_;
-        for (const auto& e : tag) {
+        for (const auto& e : *t.cdx) {
             if (e.recno < 1 || e.recno > n || view_.position[e.recno] >= 0)
                 continue;
             if (scoped && !inScope(e.key))
                 continue;
-            if (visible(e.recno, dbf_.record(e.recno)))
+            if (trustTag || visible(e.recno, dbf_.record(e.recno)))
                 add(e.recno);
         }
     }
@@ -320,32 +324,51 @@ std::optional<std::size_t> WorkArea::positionOf(std::uint32_t recno) {
 
 // ---------------------------------------------------------------- navigation
 
+std::optional<std::uint32_t> WorkArea::nextVisible(std::uint32_t from, int step) const {
+    for (std::int64_t r = from; r >= 1 && r <= static_cast<std::int64_t>(dbf_.recordCount()); r += step) {
+        const auto rec = static_cast<std::uint32_t>(r);
+        if (visible(rec, dbf_.record(rec)))
+            return rec;
+    }
+    return std::nullopt;
+}
+
 void WorkArea::goTop() {
     flushBuffer();
     if (dbf_.mode() == OpenMode::Shared) {
         dbf_.refresh();
         invalidate();
     }
-    const View& v = view();
     bof_ = false;
-    if (v.rows.empty()) {
+    std::optional<std::uint32_t> first;
+    if (order_ == 0) {
+        first = nextVisible(1, 1);
+    } else if (const View& v = view(); !v.rows.empty()) {
+        first = v.rows.front();
+    }
+    if (!first) {
         positionAtEof();
         bof_ = true;
         return;
     }
-    go(v.rows.front());
+    go(*first);
 }
 
 void WorkArea::goBottom() {
     flushBuffer();
-    const View& v = view();
     bof_ = false;
-    if (v.rows.empty()) {
+    std::optional<std::uint32_t> last;
+    if (order_ == 0) {
+        last = dbf_.recordCount() ? nextVisible(dbf_.recordCount(), -1) : std::nullopt;
+    } else if (const View& v = view(); !v.rows.empty()) {
+        last = v.rows.back();
+    }
+    if (!last) {
         positionAtEof();
         bof_ = true;
         return;
     }
-    go(v.rows.back());
+    go(*last);
 }
 
 bool WorkArea::go(std::uint32_t recno) {
@@ -361,33 +384,79 @@ bool WorkArea::go(std::uint32_t recno) {
     return true;
 }
 
+void WorkArea::refresh() {
+    flushBuffer();
+    if (eof_)
+        return;
+    go(recno_);
+    if (visible(recno_, buffer_) && (order_ == 0 || view().position[recno_] >= 0))
+        return;
+    const std::uint32_t from = recno_;
+    skip(1);
+    if (!eof_)
+        return;
+    go(from);
+    skip(-1);
+    if (bof_ && !eof_ && !visible(recno_, buffer_))
+        positionAtEof();
+}
+
+void WorkArea::skipNatural(long n) {
+    const int step = n > 0 ? 1 : -1;
+    long left = n > 0 ? n : -n;
+    std::uint32_t cur = eof_ ? dbf_.recordCount() + 1 : recno_;
+    while (left > 0) {
+        const auto next = (step < 0 && cur <= 1) ? std::nullopt : nextVisible(cur + step, step);
+        if (!next)
+            break;
+        cur = *next;
+        --left;
+    }
+    if (left == 0) {
+        go(cur);
+    } else if (step > 0) {
+        positionAtEof();
+        bof_ = false;
+    } else {
+        const auto first = nextVisible(1, 1);
+        if (first)
+            go(*first);
+        else
+            positionAtEof();
+        bof_ = true;
+    }
+}
+
 void WorkArea::skip(long n) {
     flushBuffer();
+    if (n == 0) {
+        if (!eof_)
+            go(recno_);
+        return;
+    }
+    if (eof_ && n > 0)
+        return;
+    if (order_ == 0)
+        return skipNatural(n);
     const View& v = view();
     const long size = static_cast<long>(v.rows.size());
     long p;
     if (eof_) {
-        if (n >= 0)
-            return;
         p = size + n;
     } else if (v.position[recno_] >= 0) {
         p = v.position[recno_] + n;
     } else {
         // The current record is filtered out: start from where it would stand.
         long insertion = size;
-        if (order_ == 0) {
-            insertion = std::lower_bound(v.rows.begin(), v.rows.end(), recno_) - v.rows.begin();
-        } else {
-            const cdx::CdxTag& tag = *indexes_[static_cast<std::size_t>(order_ - 1)].cdx;
-            const std::string key = keyFor(recno_, buffer_);
-            const cdx::KeyOrder ord{tag.info().descending};
-            for (auto it = tag.seek(key); it != tag.end(); ++it) {
-                if (ord.compareKeys(it->key, key) == 0 && it->recno <= recno_)
-                    continue;
-                if (v.position[it->recno] >= 0) {
-                    insertion = v.position[it->recno];
-                    break;
-                }
+        const cdx::CdxTag& tag = *indexes_[static_cast<std::size_t>(order_ - 1)].cdx;
+        const std::string key = keyFor(recno_, buffer_);
+        const cdx::KeyOrder ord{tag.info().descending};
+        for (auto it = tag.seek(key); it != tag.end(); ++it) {
+            if (ord.compareKeys(it->key, key) == 0 && !ord(cdx::KeyEntry{key, recno_}, *it))
+                continue;
+            if (v.position[it->recno] >= 0) {
+                insertion = v.position[it->recno];
+                break;
             }
         }
         p = n > 0 ? insertion + n - 1 : insertion + n;
@@ -396,11 +465,10 @@ void WorkArea::skip(long n) {
         positionAtEof();
         bof_ = false;
     } else if (p < 0) {
-        if (size == 0) {
+        if (size == 0)
             positionAtEof();
-        } else {
+        else
             go(v.rows.front());
-        }
         bof_ = true;
     } else {
         go(v.rows[static_cast<std::size_t>(p)]);

@@ -44,6 +44,9 @@ public:
     void goBottom();
     void skip(long n);
     bool go(std::uint32_t recno); // any record, visible or not; false when out of range
+    // Re-reads the current record; when it is no longer visible, moves to the next visible
+    // one, else the previous one, else the end.
+    void refresh();
     bool bof() const { return bof_; }
     bool eof() const { return eof_; }
     std::uint32_t recno() const { return recno_; }
@@ -100,6 +103,8 @@ private:
     bool visible(std::uint32_t recno, std::string_view record) const;
     bool inScope(std::string_view key) const;
     void positionAtEof();
+    std::optional<std::uint32_t> nextVisible(std::uint32_t from, int step) const;
+    void skipNatural(long n);
     void requireWritable() const;
     void reopenMemo();
     std::string keyFor(std::uint32_t recno, std::string_view record) const;
