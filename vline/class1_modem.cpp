@@ -29,7 +29,14 @@ std::string_view to_string(ModemRequest r) {
     return "?";
 }
 
-void ClassOneModem::T31Deleter::operator()(t31_state_s* s) const { t31_free(s); }
+void ClassOneModem::T31Deleter::operator()(t31_state_s* s) const {
+    // t31_free of spandsp 0.0.6 leaves the receive queue that t31_init allocated.
+    if (s->rx_queue) {
+        queue_free(s->rx_queue);
+        s->rx_queue = nullptr;
+    }
+    t31_free(s);
+}
 
 ClassOneModem::ClassOneModem(std::string number) : number_(std::move(number)) { reset(false); }
 
