@@ -1,5 +1,7 @@
 #include "fax_log_model.h"
 
+#include "faxlog/log_records.h"
+
 #include <QDate>
 #include <QLocale>
 
@@ -88,8 +90,7 @@ QVariant FaxLogModel::data(const QModelIndex& index, int role) const {
     case LogColumn::Format::Date:
         return formatDate(value);
     case LogColumn::Format::SentYesNo:
-        return (value == "T" || value == "t" || value == "Y" || value == "y") ? QStringLiteral("Yes")
-                                                                             : QStringLiteral("No ");
+        return QString::fromStdString(faxlog::sentYesNo(value == "T"));
     }
     return {};
 }

@@ -42,7 +42,8 @@ public:
     virtual int currentRow() = 0;
     virtual void setCurrentRow(int row) = 0;
     virtual std::string currentField(std::string_view name) = 0;
-    // Puts the deleted mark on the current record (it leaves every view).
+    // Puts the deleted mark on the current record (it leaves every view); a received
+    // fax's file in the receive directory goes with it. The next row becomes current.
     virtual void deleteCurrent() = 0;
 
     // Closes and opens the table again, keeping the current record when it still exists

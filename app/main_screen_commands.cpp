@@ -8,7 +8,6 @@
 #include "hint_control.h"
 #include "message_boxes.h"
 #include "problem_solver.h"
-#include "settings/program_directory.h"
 #include "settings/settings.h"
 
 #include <QAction>
@@ -23,19 +22,6 @@ namespace app {
 namespace {
 constexpr const char* kWebPage = "https://parvane.example.org/";
 
-// The file name part of a FAXFILE entry, or empty when it is not a plain file name: the
-// name comes from the table and must never reach outside the receive directory.
-std::string plainFileName(const std::string& stored) {
-    std::string name = stored;
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\0'))
-        name.pop_back();
-    while (!name.empty() && name.front() == ' ')
-        name.erase(name.begin());
-    if (name.empty() || name == "." || name == ".." ||
-        name.find_first_of("/\\:") != std::string::npos)
-        return {};
-    return name;
-}
 } // namespace
 
 bool TMainScreen::refusedInReceiveMode() {
@@ -148,14 +134,9 @@ void TMainScreen::deleteReceivedFax() {
                          QString::fromStdString(table->currentField("FROM")) +
                          QStringLiteral("\")");
     if (questionDefaultNo(this, text, QStringLiteral("Delete"))) {
-        const std::string name = plainFileName(table->currentField("FAXFILE"));
+        // The record goes first, then its fax file in the receive directory.
         table->deleteCurrent();
         RecDataSource->refresh();
-        if (!name.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove(
-                settings::findFileNoCase(settings::receiveDirectory(programDir_), name), ignored);
-        }
     }
     applyCommandRules();
 }
