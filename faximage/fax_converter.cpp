@@ -12,9 +12,8 @@ class UserReader final : public FaxInputReader {
 public:
     explicit UserReader(TApdFaxConverter& owner) : owner_(owner) {}
 
-    int open(const std::filesystem::path& name, ConvertState& s) override {
-        placeImage(s, s.width - s.leftMargin);
-        s.centreOffset = 0;
+    // Caller lines are coded as given: no doubling, halving or centring.
+    int open(const std::filesystem::path& name, ConvertState&) override {
         if (owner_.OnOpenUserFile)
             owner_.OnOpenUserFile(owner_, name.string());
         return 0;

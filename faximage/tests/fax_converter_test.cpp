@@ -410,3 +410,75 @@ TEST(FaxConverter, PropertySideEffects) {
     c.SetDocumentFile("");
     EXPECT_EQ(c.OutFileName, "kept");
 }
+
+// Wide pages: 2048-pixel lines throughout, the top-margin lines included.
+TEST(FaxConverter, WidePagesAtStandardResolution) {
+    TempDir dir;
+    const MonoBitmap page = makePage(PageKind::Photo, 1990, 70, 8);
+    writePbm(dir / "p.pbm", page);
+    ASSERT_EQ(run("ppmtobmp -bpp 1 '" + (dir / "p.pbm").string() + "' > '" +
+                  (dir / "p.bmp").string() + "' 2>/dev/null"),
+              0);
+    auto c = converter(TFaxInputDocumentType::idBmp, dir / "p.bmp", dir / "p.apf");
+    c.Width = TFaxWidth::fwWide;
+    c.TopMargin = 3;
+    c.LeftMargin = 20;
+    c.ConvertToFile(); // centred: (2048 - 1990) / 16 = 3 bytes
+    std::vector<int> records;
+    const auto pages = decodeApfWithLibtiff(dir / "p.apf", dir.path(), &records);
+    ASSERT_EQ(pages.size(), 1u);
+    ASSERT_EQ(pages[0].width(), 2048);
+    ASSERT_EQ(records[0], 73);
+    for (int y = 0; y < 3; ++y)
+        EXPECT_TRUE(rowOf(pages[0], y).samePixels(MonoBitmap(2048, 1)));
+    for (int y = 0; y < 70; ++y)
+        ASSERT_TRUE(rowOf(pages[0], y + 3).samePixels(placed(page, y, 2048, 20, 3, false))) << y;
+    ApfReader r;
+    ASSERT_EQ(r.open(dir / "p.apf"), 0);
+    ApfPageInfo info;
+    ASSERT_EQ(r.locatePage(1, info), 0);
+    EXPECT_EQ(info.header.flags, kApfWide | kApfLengthWords);
+}
+
+TEST(FaxConverter, UserLinesFromEvents) {
+    TempDir dir;
+    TApdFaxConverter c;
+    c.InputDocumentType = TFaxInputDocumentType::idUser;
+    c.DefUserExtension = "RAW";
+    c.SetDocumentFile((dir / "lines").string()); // no extension: ".RAW" is added
+    c.OutFileName = (dir / "u").string();        // no extension: ".APF" is added
+    std::string opened;
+    int served = 0, closed = 0;
+    c.OnOpenUserFile = [&](TApdFaxConverter&, const std::string& name) { opened = name; };
+    c.OnReadUserLine = [&](TApdFaxConverter&, std::span<std::uint8_t> data, int& len,
+                           bool& endOfPage, bool& morePages) {
+        ++served;
+        if (served == 4 || served == 6) { // pages of 3 and 1 lines
+            endOfPage = true;
+            morePages = served == 4;
+            return;
+        }
+        data[0] = 0xF0; // four black pixels
+        len = 1;
+    };
+    c.OnCloseUserFile = [&](TApdFaxConverter&) { ++closed; };
+    c.ConvertToFile();
+    EXPECT_EQ(opened, (dir / "lines.RAW").string());
+    EXPECT_EQ(closed, 1);
+    std::vector<int> records;
+    const auto pages = decodeApfWithLibtiff(dir / "u.APF", dir.path(), &records);
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(records, (std::vector<int>{3, 1}));
+    EXPECT_TRUE(pages[1].isBlack(50, 0));
+    EXPECT_TRUE(pages[1].isBlack(53, 0));
+    EXPECT_FALSE(pages[1].isBlack(54, 0));
+
+    // Without a line handler the page ends at once: one page, no lines.
+    TApdFaxConverter empty;
+    empty.InputDocumentType = TFaxInputDocumentType::idUser;
+    empty.SetDocumentFile((dir / "x.raw").string());
+    empty.ConvertToFile();
+    ApfReader r;
+    ASSERT_EQ(r.open(dir / "x.APF"), 0);
+    EXPECT_EQ(r.pageCount(), 1);
+}

@@ -2,6 +2,7 @@
 // operations the fax engine uses for header lines.
 #include "faximage/apf_file.h"
 #include "faximage/fax_converter.h"
+#include "faximage/line_reader.h"
 #include "test_pages.h"
 
 #include <gtest/gtest.h>
@@ -205,4 +206,23 @@ TEST(TextConverter, EngineOperationsForHeaderLines) {
             inked += b != 0;
     }
     EXPECT_GT(inked, 10);
+}
+
+// Lines split across the 4096-byte read blocks: CR at the end of one block and LF at the
+// start of the next is one line end; Ctrl-Z counts only as a block's last byte.
+TEST(TextConverter, LineEndsAcrossReadBlocks) {
+    TempDir dir;
+    std::string text(4095, 'x');
+    text[0] = 'A';
+    text += "\r\nB\x1a" "C\r\n";
+    writeFile(dir / "b.txt", std::vector<std::uint8_t>(text.begin(), text.end()));
+    TLineReader reader;
+    ASSERT_EQ(reader.open(dir / "b.txt"), 0);
+    std::string line;
+    ASSERT_EQ(reader.nextLine(line), 1);
+    EXPECT_EQ(line.size(), 4095u);
+    ASSERT_EQ(reader.nextLine(line), 1);
+    EXPECT_EQ(line, "B\x1a" "C"); // inside the block: an ordinary character
+    EXPECT_EQ(reader.nextLine(line), 0);
+    EXPECT_EQ(reader.position(), text.size());
 }
