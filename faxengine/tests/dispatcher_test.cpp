@@ -8,6 +8,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <termios.h>
 #include <vector>
 
 using namespace faxengine;
@@ -352,4 +353,51 @@ TEST(DispatcherLoss, FarSideClosedWhileReceiving) {
     auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(disp.Close(), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 5s);
+}
+
+TEST_F(DispatcherTest, LineAndFlowSettingsReachTheDevice) {
+    // The kernel reports the terminal settings of a pty's slave through its master (a pty
+    // always keeps 8 bits without parity, so those are checked on our side only).
+    ASSERT_EQ(disp.SetLine(9600, TParity::pEven, 7, 2), 0);
+    termios t{};
+    ASSERT_EQ(tcgetattr(modem.Master(), &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
+    EXPECT_TRUE(t.c_cflag & CSTOPB);
+    EXPECT_FALSE(t.c_lflag & (ECHO | ICANON)); // raw: nothing comes back, nothing waits
+    ASSERT_EQ(disp.SetLine(kKeep, TParity::pMark, kKeep, 1), 0);
+    ASSERT_EQ(tcgetattr(modem.Master(), &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
+    EXPECT_FALSE(t.c_cflag & CSTOPB);
+    EXPECT_EQ(disp.GetLine().dataBits, 7);
+    EXPECT_EQ(disp.GetLine().parity, TParity::pMark);
+    EXPECT_EQ(disp.SetBaud(12345), faximage::ec::BaudRate);
+    EXPECT_EQ(disp.SetLine(kKeep, std::nullopt, 9, kKeep), faximage::ec::ByteSize);
+    EXPECT_EQ(disp.GetLine().baud, 9600);
+
+    FlowSettings f;
+    f.hwOptions = hwf::UseRTS | hwf::RequireCTS;
+    f.swOptions = TSWFlowOptions::swfBoth;
+    f.xonChar = 0x01;
+    f.xoffChar = 0x02;
+    ASSERT_EQ(disp.SetFlow(f), 0);
+    ASSERT_EQ(tcgetattr(modem.Master(), &t), 0);
+    EXPECT_TRUE(t.c_iflag & IXON);
+    EXPECT_TRUE(t.c_iflag & IXOFF);
+    EXPECT_EQ(t.c_cc[VSTART], 0x01);
+    EXPECT_EQ(t.c_cc[VSTOP], 0x02);
+    EXPECT_TRUE(t.c_cflag & CRTSCTS);
+}
+
+TEST_F(DispatcherTest, XoffFromTheModemHoldsOutputUntilXon) {
+    FlowSettings f;
+    f.swOptions = TSWFlowOptions::swfTransmit;
+    ASSERT_EQ(disp.SetFlow(f), 0);
+    modem.Send("\x13");
+    std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(disp.PutString("AT\r"), 0);
+    EXPECT_EQ(modem.Receive(1, 300ms), "");
+    modem.Send("\x11");
+    EXPECT_EQ(modem.Receive(3), "AT\r");
+    // Flow characters are the line's business, not data for the port.
+    EXPECT_EQ(disp.InBuffUsed(), 0u);
 }
