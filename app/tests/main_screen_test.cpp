@@ -76,6 +76,33 @@ std::vector<testing_support::Fields> twoReceived() {
              {"PAGES", "1"}, {"FAXFILE", "FAX0002.APF"}}};
 }
 
+// A valid WAVE file: 8 kHz mono 8-bit, a few milliseconds of silence.
+std::string tinyWave() {
+    const std::uint32_t samples = 80;
+    std::string w = "RIFF";
+    auto u32 = [&w](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            w.push_back(char((v >> (8 * i)) & 0xff));
+    };
+    auto u16 = [&w](std::uint16_t v) {
+        w.push_back(char(v & 0xff));
+        w.push_back(char(v >> 8));
+    };
+    u32(36 + samples);
+    w += "WAVEfmt ";
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(8000);
+    u32(8000);
+    u16(1);
+    u16(8);
+    w += "data";
+    u32(samples);
+    w.append(samples, char(0x80));
+    return w;
+}
+
 } // namespace
 
 class MainScreenTest : public QObject {
@@ -371,11 +398,12 @@ private slots:
         QCoreApplication::sendEvent(&p.window, &arrivedEarly);
         QVERIFY(p.window.lastArrivalSound().isEmpty());
 
-        dir.writeFile("ring.wav", std::string("RIFF\x24\0\0\0WAVEfmt ", 16));
+        dir.writeFile("ring.wav", tinyWave());
         settings::current().receive.wav = (dir.path() / "ring.wav").string();
         QEvent arrived(TMainScreen::kFaxArrivedMessage);
         QCoreApplication::sendEvent(&p.window, &arrived);
         QCOMPARE(p.window.lastArrivalSound(), QString::fromStdString(settings::current().receive.wav));
+        QTest::qWait(300); // let the sound load before the window goes
 
         // Show Hints: unticked, stored at once, status line cleared.
         p.window.setStatus("busy");
