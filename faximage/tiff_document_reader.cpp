@@ -17,6 +17,7 @@ struct TiffCloser {
 };
 
 constexpr std::uint32_t kMaxDimension = 1 << 16;
+constexpr std::uint64_t kMaxColourPixels = std::uint64_t{1} << 26;
 
 const int kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
 
@@ -97,6 +98,9 @@ private:
         if (bilevel_) {
             scan_.assign(static_cast<std::size_t>(TIFFScanlineSize(t)), 0);
         } else {
+            // A colour page is held whole: keep it to a sane size (A4 at 600 dpi fits).
+            if (static_cast<std::uint64_t>(width_) * height_ > kMaxColourPixels)
+                return ec::BadGraphicsFormat;
             rgba_.assign(static_cast<std::size_t>(width_) * height_, 0);
             if (!TIFFReadRGBAImageOriented(t, width_, height_, rgba_.data(), ORIENTATION_TOPLEFT, 0))
                 return ec::BadGraphicsFormat;
