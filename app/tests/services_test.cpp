@@ -1,9 +1,12 @@
 // Message boxes, help pages and About.
 #include "about_dialog.h"
 #include "help_window.h"
+#include "hint_control.h"
 #include "message_boxes.h"
 #include "modal_helper.h"
 
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QtTest>
 
 using testing_support::answerNextBox;
@@ -62,6 +65,28 @@ private slots:
         app::HelpWindow* shown = app::showHelp(app::help::kFaq);
         QCOMPARE(app::showHelp(app::help::kContents), shown);
         shown->close();
+    }
+
+    void hintsSwitchForTheWholeApplication() {
+        app::HintControl hints;
+        qApp->installEventFilter(&hints);
+        QPushButton button("Receive");
+        button.setToolTip("Start receiving faxes");
+        button.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&button));
+        auto ask = [&] {
+            QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), button.mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(&button, &help);
+            return QToolTip::isVisible() && QToolTip::text() == button.toolTip();
+        };
+        QVERIFY(ask());
+        hints.setEnabled(false);
+        QTRY_VERIFY(!QToolTip::isVisible());
+        QVERIFY(!ask());
+        hints.setEnabled(true);
+        QVERIFY(ask());
+        QToolTip::hideText();
+        qApp->removeEventFilter(&hints);
     }
 
     void aboutShowsVersion() {
