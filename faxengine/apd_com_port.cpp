@@ -13,6 +13,11 @@ namespace faxengine {
 namespace ec = faximage::ec;
 using faximage::raiseApdError;
 
+namespace {
+// The port whose event runs on this thread right now: closing it there must be deferred.
+thread_local const TApdComPort* tlsInEventOf = nullptr;
+} // namespace
+
 std::string portDevice(int comNumber, const PortDeviceMap& map) {
     if (map)
         if (auto dev = map(comNumber); dev && !dev->empty())
@@ -136,7 +141,7 @@ void TApdComPort::openPort() {
 void TApdComPort::closePort() {
     if (!dispatcher_)
         return;
-    if (dispatcher_->OnWorkerThread() || inEvent_ > 0) {
+    if (dispatcher_->OnWorkerThread() || tlsInEventOf == this) {
         // Asked from inside an event: the dispatcher thread that delivers it cannot be
         // waited for here. Its threads stop now; the owner's next use of the port (or
         // ProcessCloseRequest, or the destructor) finishes the close.
@@ -152,7 +157,7 @@ void TApdComPort::closePort() {
 }
 
 void TApdComPort::finishDeferredClose() {
-    if (closing_ && dispatcher_ && !dispatcher_->OnWorkerThread() && inEvent_ == 0)
+    if (closing_ && dispatcher_ && !dispatcher_->OnWorkerThread() && tlsInEventOf != this)
         closePort();
 }
 
@@ -395,11 +400,11 @@ void TApdComPort::handleMessage(std::uint16_t msg, std::uint16_t trigger, std::u
         finishDeferredClose();
         return;
     }
-    ++inEvent_;
-    struct Leave {
-        std::atomic<int>& depth;
-        ~Leave() { --depth; }
-    } leave{inEvent_};
+    struct Scope {
+        const TApdComPort* prev;
+        explicit Scope(const TApdComPort* p) : prev(tlsInEventOf) { tlsInEventOf = p; }
+        ~Scope() { tlsInEventOf = prev; }
+    } scope(this);
     if (OnTrigger)
         OnTrigger(*this, msg, trigger, data);
     switch (msg) {

@@ -193,7 +193,6 @@ private:
     std::unique_ptr<TApdBaseDispatcher> dispatcher_;
     std::unique_ptr<HiddenWindow> window_;
     std::atomic<bool> closing_{false};
-    std::atomic<int> inEvent_{0}; // events being delivered right now
 };
 
 } // namespace faxengine

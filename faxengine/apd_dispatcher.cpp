@@ -768,15 +768,15 @@ int TApdBaseDispatcher::PutBlock(std::span<const std::uint8_t> block) {
     if (int lost = lost_.load())
         return lost;
     {
+        // Traced under the same locks that queue it, so that the answer to these bytes can
+        // never appear before them in the trace.
+        std::lock_guard d(dataLock_);
         std::lock_guard g(outLock_);
         if (!outRing_->Put(block))
             return ec::OutputBufferTooSmall;
-    }
-    outCv_.notify_all();
-    {
-        std::lock_guard g(dataLock_);
         trace_.Add('T', block);
     }
+    outCv_.notify_all();
     if (needsTick())
         poke();
     return 0;
