@@ -304,6 +304,70 @@ TEST_F(EngineTest, AnIndexThatNoLongerMatchesItsTableIsRebuilt) {
     EXPECT_EQ(e.sx_TagArea("NAMES"), 1);
 }
 
+TEST_F(EngineTest, NaturalOrderSkipsHiddenRecordsAndRefreshFindsANeighbour) {
+    e.sx_SetOrder(0);
+    for (long r : {1L, 3L, 5L}) {
+        ASSERT_TRUE(e.sx_Go(r));
+        ASSERT_TRUE(e.sx_Delete());
+    }
+    e.sx_SetDeleted(false);
+    EXPECT_EQ(walk(), (V{1, 2, 3, 4, 5}));
+    e.sx_SetDeleted(true);
+    EXPECT_EQ(walk(), (V{2, 4}));
+    EXPECT_EQ(walkBack(), (V{4, 2}));
+    ASSERT_TRUE(e.sx_Go(3));
+    e.sx_Skip(-1);
+    EXPECT_EQ(e.sx_RecNo(), 2);
+    e.sx_Skip(-1);
+    EXPECT_TRUE(e.sx_Bof());
+    EXPECT_EQ(e.sx_RecNo(), 2);
+    // Deleting the current record, then refreshing, moves to the next one, else back.
+    ASSERT_TRUE(e.sx_Go(2));
+    ASSERT_TRUE(e.sx_Delete());
+    e.sx_Refresh();
+    EXPECT_EQ(e.sx_RecNo(), 4);
+    e.sx_SetOrder(e.sx_TagArea("NAMES"));
+    ASSERT_TRUE(e.sx_Go(4));
+    ASSERT_TRUE(e.sx_Delete());
+    e.sx_Refresh();
+    EXPECT_TRUE(e.sx_Eof()); // nothing left to show
+    EXPECT_EQ(e.sx_QueryRecCount(), 0);
+}
+
+TEST_F(EngineTest, RawRecordsGoInAndOutWithTheirKeys) {
+    e.sx_SetOrder(e.sx_TagArea("NAMES"));
+    ASSERT_TRUE(e.sx_Go(5));
+    std::string rec = e.sx_GetRecord();
+    ASSERT_EQ(rec.size(), 1u + 10 + 8 + 5 + 10);
+    EXPECT_EQ(rec.substr(1, 10), "Echo      ");
+    rec.replace(1, 10, "Able      ");
+    ASSERT_TRUE(e.sx_PutRecord(rec));
+    EXPECT_FALSE(e.sx_PutRecord("short"));
+    ASSERT_TRUE(e.sx_Commit());
+    EXPECT_TRUE(e.sx_Seek("ABLE"));
+    EXPECT_EQ(e.sx_RecNo(), 5);
+    EXPECT_FALSE(e.sx_Seek("ECHO"));
+}
+
+TEST_F(EngineTest, SharedOpenersSeeEachOthersAppends) {
+    e.sx_CloseAll();
+    SxEngine a, b;
+    ASSERT_NE(a.sx_Use(table, "A", kModeShared, kDriverFoxCdx), 0) << a.sx_LastError();
+    ASSERT_NE(b.sx_Use(table, "B", kModeShared, kDriverFoxCdx), 0) << b.sx_LastError();
+    ASSERT_TRUE(a.sx_AppendBlank());
+    ASSERT_TRUE(a.sx_Replace("NAME", "from a"));
+    ASSERT_TRUE(b.sx_AppendBlank());
+    ASSERT_TRUE(b.sx_Replace("NAME", "from b"));
+    ASSERT_TRUE(a.sx_Commit());
+    ASSERT_TRUE(b.sx_Commit());
+    a.sx_GoTop();
+    EXPECT_EQ(a.sx_RecCount(), 7);
+    ASSERT_TRUE(a.sx_Go(6));
+    EXPECT_EQ(a.sx_GetTrimString("NAME"), "from a");
+    ASSERT_TRUE(a.sx_Go(7));
+    EXPECT_EQ(a.sx_GetTrimString("NAME"), "from b");
+}
+
 TEST_F(EngineTest, AliasesAndWorkAreas) {
     e.sx_CloseAll();
     const int a = e.sx_Use(table, "PEOPLE", kModeShared, kDriverFoxCdx);
