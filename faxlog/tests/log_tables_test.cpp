@@ -4,6 +4,7 @@
 #include "faxlog/log_tables.h"
 #include "test_support.h"
 
+#include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -204,6 +205,34 @@ TEST_F(LogTablesTest, DeletingAReceivedFaxRemovesItsFileWhateverTheCase) {
     EXPECT_TRUE(deleteReceivedFax(received, dir.path()).empty());
     EXPECT_EQ(received.queryRecCount(), 0);
     EXPECT_TRUE(std::filesystem::exists(dir / "Receive" / "FAX0002.APF"));
+}
+
+TEST_F(LogTablesTest, RebuildSetAfterPackOrdersBothWays) {
+    openBoth();
+    addSent("a", "OK");
+    addSent("b", "Busy");
+    addSent("c", "OK");
+    sent.goTop();
+    while (sent.getTrimString("SUBJECT") != "b")
+        sent.skip();
+    sent.deleteRecord();
+    // As the rebuild does it: drop the index file, pack, create the full tag set.
+    sent.closeIndexes();
+    std::filesystem::remove(dir / "PVN.CDX");
+    sent.pack();
+    for (const auto& tag : logTableDef(LogTableKind::Sent).rebuildTags)
+        sent.indexTag(tag.name, tag.key, tag.descending, tag.condition);
+    EXPECT_TRUE(hasRebuildTags(sent));
+    EXPECT_EQ(sent.recCount(), 2);
+    sent.setOrder(sent.tagArea("DATESENT"));
+    const auto newestFirst = grid(sent, "SUBJECT");
+    sent.setOrder(sent.tagArea("DATEND"));
+    auto oldestFirst = grid(sent, "SUBJECT");
+    std::reverse(oldestFirst.begin(), oldestFirst.end());
+    EXPECT_EQ(newestFirst, oldestFirst);
+    sent.setOrder(sent.tagArea("RECIPIENT"));
+    EXPECT_EQ(grid(sent, "SUBJECT"), (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(sent.getMemo("RTFDOC"), "{\\rtf1 doc}");
 }
 
 TEST_F(LogTablesTest, AliasesFollowTheBaseNameRule) {
