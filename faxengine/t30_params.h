@@ -1,0 +1,84 @@
+// T.30 values the session needs as data: speeds and modulation codes, the frame control
+// fields in the order the modem sends bits, the DIS/DCS facsimile information field
+// coding and decoding, scan times and the minimum coded-line length.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace faxengine {
+
+// Modulation index 1..6 → bps (index 0 unused).
+inline constexpr std::array<int, 7> kModulationBps{0, 2400, 4800, 7200, 9600, 12000, 14400};
+// Class 1 codes for +FTM/+FRM: training (long train) and short train.
+inline constexpr std::array<std::string_view, 7> kLongTrainCodes{"", "24", "48", "72", "96", "121", "145"};
+inline constexpr std::array<std::string_view, 7> kShortTrainCodes{"", "24", "48", "72", "96", "122", "146"};
+
+// Frame control fields, first transmitted bit in bit 0. The odd value carries the X bit
+// set by the calling station.
+namespace fcf {
+inline constexpr std::uint8_t DIS = 0x80;
+inline constexpr std::uint8_t DTC = 0x81;
+inline constexpr std::uint8_t CSI = 0x40;
+inline constexpr std::uint8_t CIG = 0x41;
+inline constexpr std::uint8_t TSI = 0x42;
+inline constexpr std::uint8_t TSIx = 0x43;
+inline constexpr std::uint8_t DCS = 0x82;
+inline constexpr std::uint8_t DCSx = 0x83;
+inline constexpr std::uint8_t CFR = 0x84;
+inline constexpr std::uint8_t CFRx = 0x85;
+inline constexpr std::uint8_t FTT = 0x44;
+inline constexpr std::uint8_t FTTx = 0x45;
+inline constexpr std::uint8_t MPS = 0x4E;
+inline constexpr std::uint8_t MPSx = 0x4F;
+inline constexpr std::uint8_t EOM = 0x8E;
+inline constexpr std::uint8_t EOMx = 0x8F;
+inline constexpr std::uint8_t EOP = 0x2E;
+inline constexpr std::uint8_t EOPx = 0x2F;
+inline constexpr std::uint8_t MCF = 0x8C;
+inline constexpr std::uint8_t MCFx = 0x8D;
+inline constexpr std::uint8_t RTN = 0x4C;
+inline constexpr std::uint8_t RTNx = 0x4D;
+inline constexpr std::uint8_t RTP = 0xCC;
+inline constexpr std::uint8_t RTPx = 0xCD;
+inline constexpr std::uint8_t DCN = 0xFA;
+inline constexpr std::uint8_t DCNx = 0xFB;
+} // namespace fcf
+
+inline constexpr std::uint8_t kHdlcAddress = 0xFF;
+inline constexpr std::uint8_t kHdlcControlFinal = 0x13;
+inline constexpr std::uint8_t kHdlcControlNonFinal = 0x03;
+inline constexpr std::uint8_t kDLE = 0x10;
+inline constexpr std::uint8_t kETX = 0x03;
+
+// Index of the highest speed not above bps (at least 1).
+int modulationForBps(int bps);
+// BR speed code for Class 2 commands.
+char brSpeedCode(int bps);
+
+// The four FIF bytes of a DIS we send: fine offered, highest local modulation index.
+std::array<std::uint8_t, 4> disFif(bool fine, int modulation);
+// The four FIF bytes of a DCS: page resolution, modulation, scan-time code, width.
+std::array<std::uint8_t, 4> dcsFif(bool fine, int modulation, int scanTimeCode, bool wide);
+// The 20 ID bytes of a TSI/CSI: (20 − length) spaces, then the ID last to first.
+std::array<std::uint8_t, 20> idFif(std::string_view stationId);
+// The ID from a received TSI/CSI/CIG FIF (read last to first).
+std::string idFromFif(const std::uint8_t* fif, std::size_t n);
+
+// Modulations a received DIS offers (indexes 1..6).
+std::array<bool, 7> disRemoteSupport(std::uint8_t byte2);
+// Modulation index a received DCS selects.
+int dcsModulation(std::uint8_t byte2);
+// Scan-time code from FIF byte 3.
+int scanTimeCodeOf(std::uint8_t byte3);
+// Scan time in ms for a code at a resolution.
+int scanTimeMs(int code, bool fine);
+// Minimum bytes per coded line: scan time × bps / 8000.
+int minLineBytesFor(int code, bool fine, int bps);
+// Training check length: bps / 100 × 18, at most 8192.
+int trainingCheckBytes(int bps);
+
+} // namespace faxengine
