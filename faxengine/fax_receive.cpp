@@ -1,0 +1,963 @@
+#include "faxengine/fax_receive.h"
+
+#include "faximage/apd_errors.h"
+
+#include <algorithm>
+
+namespace faxengine {
+
+namespace ec = faximage::ec;
+using namespace std::chrono_literals;
+using RS = ReceiveState;
+
+namespace {
+
+std::string trimmed(std::string_view s) {
+    auto b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string_view::npos)
+        return {};
+    auto e = s.find_last_not_of(" \t\r\n");
+    return std::string(s.substr(b, e - b + 1));
+}
+
+std::uint8_t reverseBits(std::uint8_t b) {
+    b = static_cast<std::uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+    b = static_cast<std::uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
+    b = static_cast<std::uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
+    return b;
+}
+
+constexpr std::uint8_t kDLE = rxframe::kDLE;
+constexpr std::uint8_t kETX = rxframe::kETX;
+
+} // namespace
+
+std::string_view to_string(ReceiveClass c) {
+    switch (c) {
+    case ReceiveClass::Class1:
+        return "Class1";
+    case ReceiveClass::Class2:
+        return "Class2";
+    case ReceiveClass::Class20:
+        return "Class20";
+    }
+    return "?";
+}
+
+std::string_view to_string(ReceiveEvent e) {
+    switch (e) {
+    case ReceiveEvent::Data:
+        return "Data";
+    case ReceiveEvent::Timeout:
+        return "Timeout";
+    case ReceiveEvent::StatusTimer:
+        return "StatusTimer";
+    case ReceiveEvent::UserAbort:
+        return "UserAbort";
+    }
+    return "?";
+}
+
+FaxReceiver::FaxReceiver(ReceivePort& port, ReceiveOwner owner, ReceiveOptions options)
+    : port_(port), owner_(std::move(owner)), opt_(std::move(options)) {
+    // The highest index the modem receives whose speed is not above DesiredBPS.
+    modIndex_ = std::clamp(opt_.modemIndex, 1, 6);
+    while (modIndex_ > 1 && rxframe::indexBps(modIndex_) > opt_.desiredBps)
+        --modIndex_;
+}
+
+void FaxReceiver::Start() {
+    lastError_ = 0;
+    faxStatus_ = 0;
+    goTo(RS::rfInit);
+    run(ReceiveEvent::Data);
+}
+
+void FaxReceiver::Handle(ReceiveEvent ev) {
+    // rfAbort hangs up with waits; calls that arrive meanwhile must not act.
+    if (state_ == RS::rfAbort || state_ == RS::rfDone || state_ == RS::rfNone)
+        return;
+    switch (ev) {
+    case ReceiveEvent::UserAbort:
+        userAbort_ = true;
+        setStatus(rxstatus::Aborting);
+        lastError_ = ec::CancelRequested;
+        goTo(RS::rfAbort);
+        statusEvent(false, false);
+        run(ReceiveEvent::Data);
+        return;
+    case ReceiveEvent::StatusTimer:
+        statusEvent(false, false);
+        return;
+    case ReceiveEvent::Data:
+    case ReceiveEvent::Timeout:
+        run(ev);
+        return;
+    }
+}
+
+void FaxReceiver::run(ReceiveEvent ev) {
+    for (;;) {
+        port_.LogState(state_);
+        if (readsResponses(state_)) {
+            if (ev == ReceiveEvent::Timeout) {
+                onTimeout();
+            } else {
+                const ReadResult r = readResponse();
+                if (r == ReadResult::None)
+                    return;
+                if (r == ReadResult::Line)
+                    step();
+            }
+        } else if (ev == ReceiveEvent::Timeout) {
+            // Training check and page data stop arriving: the call is gone.
+            if (state_ == RS::rf1CollTrn || state_ == RS::rfGtPgDta)
+                fail(ec::TimeOut);
+            else if (state_ == RS::rf1CollRtry1 || state_ == RS::rf1CollRtry2)
+                step();
+            else
+                return;
+        } else {
+            step();
+        }
+        switch (runAfter(state_)) {
+        case ReceiveRun::Again:
+            break;
+        case ReceiveRun::WhileData:
+            if (port_.InBuffUsed() == 0)
+                return;
+            break;
+        case ReceiveRun::Return:
+            return;
+        }
+        ev = ReceiveEvent::Data;
+    }
+}
+
+FaxReceiver::ReadResult FaxReceiver::readResponse() {
+    std::uint8_t b = 0;
+    while (port_.GetChar(b)) {
+        if (inFrame_) {
+            // HDLC frame bytes arrive DLE-stuffed and end with DLE ETX.
+            if (frameDle_) {
+                frameDle_ = false;
+                if (b == kETX) {
+                    inFrame_ = false;
+                    return onFrame();
+                }
+                frameBuf_.push_back(b);
+            } else if (b == kDLE) {
+                frameDle_ = true;
+            } else {
+                frameBuf_.push_back(b);
+            }
+            continue;
+        }
+        if (b == 0xFF && partial_.empty() && isClass1()) {
+            inFrame_ = true;
+            frameDle_ = false;
+            frameBuf_.assign(1, b);
+            continue;
+        }
+        if (b == '\n') {
+            std::string line = trimmed(partial_);
+            partial_.clear();
+            if (line.empty())
+                continue;
+            line_ = std::move(line);
+            if (has("ERROR") && state_ != RS::rf2GtPgRslt) {
+                fail(ec::FaxBadModemResult);
+                return ReadResult::Moved;
+            }
+            if (!isClass1() && state_ != RS::rf2GetFHNG && has(hangupReport())) {
+                hangupCode_ = std::atoi(rxframe::cleanReport(line_).c_str());
+                fail(ec::FaxSessionError);
+                return ReadResult::Moved;
+            }
+            return ReadResult::Line;
+        }
+        if (b == '\r')
+            continue;
+        if (partial_.size() < 128)
+            partial_.push_back(static_cast<char>(b));
+    }
+    return ReadResult::None;
+}
+
+FaxReceiver::ReadResult FaxReceiver::onFrame() {
+    auto f = rxframe::parseFrame(frameBuf_);
+    frameBuf_.clear();
+    if (!f)
+        return ReadResult::Frame;
+    lastFinal_ = f->final;
+    lastFcf_ = f->fcf;
+    switch (f->fcf) {
+    case 0x40:
+    case 0x41:
+    case 0x42:
+    case 0x43:
+        remoteId_ = rxframe::frameStationId(f->fif);
+        setStatus(rxstatus::RemoteId);
+        break;
+    case 0x82:
+    case 0x83: {
+        auto p = rxframe::decodeDcs(f->fif);
+        trainingCode_ = p.modulationCode;
+        bps_ = p.bps;
+        fine_ = p.fine;
+        wide_ = p.wide;
+        setStatus(rxstatus::SessionParams);
+        break;
+    }
+    case 0x44:
+    case 0x45:
+    case 0x4C:
+    case 0x4D:
+        port_.Wait(kResponseTurnDelay);
+        sendClass1("AT+FRH=3");
+        goTo(RS::rf1CollFrms);
+        return ReadResult::Moved;
+    case 0xFA:
+    case 0xFB:
+        if (state_ == RS::rf1WaitDCN)
+            break;
+        resetReader();
+        fail(ec::CancelRequested);
+        return ReadResult::Moved;
+    default:
+        break;
+    }
+    return ReadResult::Frame;
+}
+
+void FaxReceiver::onTimeout() {
+    switch (state_) {
+    case RS::rf1SendCSI:
+        if (retries_ > 0)
+            goTo(RS::rf1CollRtry1);
+        else
+            fail(ec::TimeOut);
+        return;
+    case RS::rf1CollFrms:
+        goTo(RS::rf1CollRtry1);
+        return;
+    case RS::rf1WaitDCN:
+        goTo(RS::rfComplete);
+        return;
+    default:
+        fail(ec::TimeOut);
+        return;
+    }
+}
+
+void FaxReceiver::step() {
+    switch (state_) {
+    case RS::rfNone:
+    case RS::rfDone:
+    case RS::rf2Init2:
+    case RS::rf1Timeout:
+        return;
+    case RS::rfInit:
+        return doInit();
+    case RS::rf1Init1:
+    case RS::rf2Init1:
+    case RS::rf2Init1A:
+    case RS::rf2Init1B:
+    case RS::rf2Init3:
+        return doInitReply();
+    case RS::rfWaiting:
+        return doWaiting();
+    case RS::rfAnswer:
+        return doAnswer();
+    case RS::rf1SendCSI:
+        return doSendCSI();
+    case RS::rf1SendDIS:
+        return doSendDIS();
+    case RS::rf1CollFrms:
+        return doCollFrms();
+    case RS::rf1CollRtry1:
+        return doCollRtry1();
+    case RS::rf1CollRtry2:
+        return doCollRtry2();
+    case RS::rf1StrtTrn:
+        return doStrtTrn();
+    case RS::rf1CollTrn:
+        return doCollTrn();
+    case RS::rf1Retrain:
+        return doRetrain();
+    case RS::rf1FinTrn:
+        return doFinTrn();
+    case RS::rf1SendCFR:
+        return doSendCFR();
+    case RS::rf1WtPgCnnct:
+        return doWtPgCnnct();
+    case RS::rf2ValCnnct:
+        return doValCnnct();
+    case RS::rf2GtSndID:
+        return doGtSndID();
+    case RS::rf2GtCnnct:
+        return doGtCnnct();
+    case RS::rfStartPage:
+        return doStartPage();
+    case RS::rfGtPgDta:
+        return doGtPgDta();
+    case RS::rf1FinPage:
+        return doFinPage();
+    case RS::rf1WaitEOP:
+        return doWaitEOP();
+    case RS::rf1WritePage:
+        return doWritePage();
+    case RS::rf1SendMCF:
+        return doSendMCF();
+    case RS::rf1WaitDCN:
+        return doWaitDCN();
+    case RS::rf1WtHngp:
+        return doWtHngp();
+    case RS::rf2GtPgRslt:
+        return doGtPgRslt();
+    case RS::rf2GetFHNG:
+        return doGetFHNG();
+    case RS::rfComplete:
+        return doComplete();
+    case RS::rfAbort:
+        return doAbort();
+    }
+}
+
+// ---- states ---------------------------------------------------------------------------
+
+void FaxReceiver::doInit() {
+    rings_ = 0;
+    retries_ = 0;
+    remoteId_.clear();
+    currentPage_ = 0;
+    fileName_.clear();
+    fileState_ = 3;
+    userAbort_ = false;
+    lastFinal_ = false;
+    morePages_ = false;
+    eom_ = false;
+    inFrame_ = false;
+    partial_.clear();
+    if (opt_.constantStatus && !statusShown_)
+        statusEvent(true, false);
+    if (opt_.softwareFlow)
+        port_.SetSoftwareFlow(false, 0, 0);
+    port_.SetDtrRts(true);
+    sendCommand(classCommand());
+    goTo(isClass1() ? RS::rf1Init1 : RS::rf2Init1);
+}
+
+void FaxReceiver::doInitReply() {
+    if (!has("OK"))
+        return fail(ec::FaxInitError);
+    switch (state_) {
+    case RS::rf1Init1:
+    case RS::rf2Init3:
+        if (state_ == RS::rf1Init1)
+            port_.SessionSpeed();
+        port_.DisarmTimeout();
+        setStatus(rxstatus::Waiting);
+        goTo(RS::rfWaiting);
+        return;
+    case RS::rf2Init1: {
+        port_.SessionSpeed();
+        std::string cmd = opt_.faxClass == ReceiveClass::Class2 ? "AT+FDCC" : "AT+FCC";
+        cmd += "=1,";
+        cmd += rxframe::brCode(opt_.desiredBps);
+        cmd += ",0,2,0,";
+        cmd += opt_.ecChar;
+        cmd += ",0,0";
+        sendCommand(cmd);
+        goTo(opt_.faxClass == ReceiveClass::Class20 ? RS::rf2Init1A : RS::rf2Init3);
+        return;
+    }
+    case RS::rf2Init1A:
+        sendCommand("AT+FLO=2");
+        goTo(RS::rf2Init1B);
+        return;
+    case RS::rf2Init1B:
+        sendCommand("AT+FNR=1,1,1,0");
+        goTo(RS::rf2Init3);
+        return;
+    default:
+        return;
+    }
+}
+
+void FaxReceiver::doWaiting() {
+    if (has("RING")) {
+        if (++rings_ >= opt_.answerOnRing) {
+            fileState_ = 3;
+            if (!statusShown_)
+                statusEvent(true, false);
+            port_.ArmTimeout(kResponseTimeout);
+            goTo(RS::rfAnswer);
+        }
+        line_.clear();
+    } else if (has("NO C")) {
+        setStatus(rxstatus::NoCarrier);
+    } else if (has("CONNECT")) {
+        fail(ec::FaxDataCall);
+    } else if (has("VOICE") || has("VCON")) {
+        fail(ec::FaxVoiceCall);
+    } else {
+        line_.clear(); // nothing arms a timer while the line is idle
+    }
+}
+
+void FaxReceiver::doAnswer() {
+    statusShown_ = true;
+    sendCommand("ATA");
+    resetReader(opt_.answerWait);
+    setStatus(rxstatus::Answering);
+    goTo(isClass1() ? RS::rf1SendCSI : RS::rf2ValCnnct);
+}
+
+void FaxReceiver::doSendCSI() {
+    if (!has("CONNECT"))
+        return unexpected();
+    sendFrame(rxframe::csiFrame(opt_.stationId));
+    goTo(RS::rf1SendDIS);
+}
+
+void FaxReceiver::doSendDIS() {
+    if (has("CONNECT")) {
+        sendFrame(rxframe::disFrame(modIndex_));
+    } else if (has("OK")) {
+        port_.Wait(kResponseTurnDelay);
+        port_.Wait(kResponseTurnDelay);
+        sendClass1("AT+FRH=3");
+        port_.ArmTimeout(kFrameWait);
+        goTo(RS::rf1CollFrms);
+    } else {
+        unexpected();
+    }
+}
+
+void FaxReceiver::doCollFrms() {
+    if (has("CONNECT"))
+        return;
+    if (!has("OK"))
+        return unexpected();
+    if (lastFinal_) {
+        if (opt_.softwareFlow)
+            port_.SetSoftwareFlow(true, kFlowOff, kFlowOn);
+        sendClass1("AT+FRM=" + trainingCode_);
+        readerDeadline_ = port_.Now() + kResponseTimeout;
+        goTo(RS::rf1StrtTrn);
+    } else {
+        sendClass1("AT+FRH=3");
+    }
+}
+
+void FaxReceiver::doCollRtry1() {
+    if (++retries_ > kMaxFrameRetries)
+        return fail(ec::TimeOut);
+    sendCommand("AT");
+    goTo(RS::rf1CollRtry2);
+}
+
+void FaxReceiver::doCollRtry2() {
+    sendClass1("AT+FTH=3");
+    goTo(RS::rf1SendCSI);
+}
+
+void FaxReceiver::doStrtTrn() {
+    if (!has("CONNECT"))
+        return unexpected();
+    trainTotal_ = 0;
+    trainErrors_ = 0;
+    trainDle_ = false;
+    readerDeadline_ = port_.Now() + kResponseTimeout;
+    goTo(RS::rf1CollTrn);
+}
+
+void FaxReceiver::doCollTrn() {
+    std::uint8_t b = 0;
+    while (port_.GetChar(b)) {
+        if (trainDle_) {
+            trainDle_ = false;
+            if (b != kETX)
+                continue; // the byte after a DLE is not counted
+            // An empty check (the carrier dropped at once) is no proof of training.
+            const bool good =
+                trainTotal_ > 0 && trainErrors_ * 100 / trainTotal_ < kBadTrainingPercent;
+            if (good) {
+                goTo(RS::rf1FinTrn);
+            } else {
+                sendClass1("AT+FTH=3");
+                goTo(RS::rf1Retrain);
+            }
+            return;
+        }
+        ++trainTotal_;
+        if (b != 0)
+            ++trainErrors_;
+        if (b == kDLE)
+            trainDle_ = true;
+    }
+    if (port_.Now() >= readerDeadline_)
+        fail(ec::TimeOut);
+}
+
+void FaxReceiver::doRetrain() {
+    if (has("CONNECT")) {
+        sendFrame(rxframe::fcfFrame(rxframe::fcf::FTT, true));
+        if (trainingCode_ == "24")
+            fail(ec::FaxTrainError);
+    } else if (has("OK")) {
+        sendClass1("AT+FRH=3");
+        goTo(RS::rf1CollFrms);
+    } else {
+        unexpected();
+    }
+}
+
+void FaxReceiver::doFinTrn() {
+    if (!has("RRIER"))
+        return unexpected();
+    if (opt_.softwareFlow)
+        port_.SetSoftwareFlow(false, 0, 0);
+    port_.Wait(kFrameStartDelay);
+    sendClass1("AT+FTH=3");
+    goTo(RS::rf1SendCFR);
+}
+
+void FaxReceiver::doSendCFR() {
+    if (has("CONNECT")) {
+        if (opt_.softwareFlow)
+            port_.SetSoftwareFlow(true, kFlowOff, kFlowOn);
+        sendFrame(rxframe::fcfFrame(rxframe::fcf::CFR, true));
+    } else if (has("OK")) {
+        sendClass1("AT+FRM=" + trainingCode_);
+        if (acceptRule())
+            goTo(RS::rf1WtPgCnnct);
+    } else {
+        unexpected();
+    }
+}
+
+void FaxReceiver::doWtPgCnnct() {
+    if (!has("CONNECT"))
+        return unexpected();
+    setStatus(rxstatus::SessionParams);
+    goTo(RS::rfStartPage);
+}
+
+void FaxReceiver::doValCnnct() {
+    if (!has(opt_.faxClass == ReceiveClass::Class2 ? "+FCON" : "+FCO"))
+        return unexpected();
+    port_.ArmTimeout(kResponseTimeout);
+    setStatus(rxstatus::Connected);
+    goTo(RS::rf2GtSndID);
+}
+
+void FaxReceiver::onSessionReport() {
+    port_.ArmTimeout(kResponseTimeout);
+    auto s = rxframe::parseClass2Session(line_);
+    bps_ = s.bps;
+    fine_ = s.fine;
+    wide_ = s.wide;
+    setStatus(rxstatus::SessionParams);
+}
+
+void FaxReceiver::doGtSndID() {
+    const bool class2 = opt_.faxClass == ReceiveClass::Class2;
+    if (has(class2 ? "+FTSI" : "+FTI")) {
+        port_.ArmTimeout(kResponseTimeout);
+        remoteId_ = rxframe::cleanStationId(line_).substr(0, 20);
+        if (acceptRule())
+            setStatus(rxstatus::RemoteId);
+    } else if (has(class2 ? "+FDCS" : "+FCS")) {
+        onSessionReport();
+    } else if (has("OK")) {
+        sendCommand("AT+FDR");
+        goTo(RS::rf2GtCnnct);
+    } else {
+        unexpected();
+    }
+}
+
+void FaxReceiver::doGtCnnct() {
+    if (has(opt_.faxClass == ReceiveClass::Class2 ? "+FDCS" : "+FCS")) {
+        onSessionReport();
+    } else if (has("CONNECT")) {
+        if (opt_.softwareFlow)
+            port_.SetSoftwareFlow(true, kFlowOff, kFlowOn);
+        goTo(RS::rfStartPage);
+    } else {
+        unexpected();
+    }
+}
+
+void FaxReceiver::doStartPage() {
+    ++currentPage_;
+    const std::uint16_t flags = static_cast<std::uint16_t>(
+        (fine_ ? faximage::kApfHighResolution : 0) | (wide_ ? faximage::kApfWide : 0));
+    if (fileState_ != 2 || !file_.IsOpen()) {
+        if (file_.IsOpen()) {
+            // The document before this one ended complete (Class 2 EOM).
+            const bool hadPages = file_.PageCount() > 0;
+            file_.Close();
+            if (hadPages)
+                logEvent(rxlog::ReceiveOK);
+        }
+        if (int rc = createRule(); rc != 0)
+            return fail(rc);
+        logEvent(rxlog::ReceiveStart);
+    }
+    if (int rc = file_.BeginPage(flags); rc != 0)
+        return fail(rc);
+    lastByte_ = 255;
+    port_.ArmTimeout(kPageInactivity);
+    if (!isClass1()) {
+        const std::uint8_t dc2 = rxframe::kDC2;
+        port_.Put(std::span<const std::uint8_t>(&dc2, 1));
+    }
+    setStatus(rxstatus::ReceivingPage);
+    goTo(RS::rfGtPgDta);
+}
+
+void FaxReceiver::doGtPgDta() {
+    const bool reverse = opt_.faxClass == ReceiveClass::Class2;
+    std::size_t taken = 0;
+    std::uint8_t b = 0;
+    while (taken < kPageChunk && port_.GetChar(b)) {
+        ++taken;
+        if (lastByte_ == kDLE) {
+            lastByte_ = 255;
+            if (b == kETX) {
+                setStatus(rxstatus::ReceivingPage);
+                if (opt_.softwareFlow)
+                    port_.SetSoftwareFlow(false, 0, 0);
+                goTo(isClass1() ? RS::rf1FinPage : RS::rf2GtPgRslt);
+                return;
+            }
+        } else if (b == kDLE) {
+            lastByte_ = kDLE;
+            continue;
+        }
+        if (int rc = file_.Append(reverse ? reverseBits(b) : b); rc != 0)
+            return fail(rc);
+    }
+    if (taken < kPageChunk)
+        port_.ArmTimeout(kPageInactivity);
+}
+
+void FaxReceiver::doFinPage() {
+    if (!has("RRIER"))
+        return unexpected();
+    sendClass1("AT+FRH=3");
+    goTo(RS::rf1WaitEOP);
+}
+
+void FaxReceiver::doWaitEOP() {
+    if (has("CONNECT"))
+        return;
+    if (!has("OK"))
+        return unexpected();
+    if (!lastFinal_) {
+        sendClass1("AT+FRH=3");
+        return;
+    }
+    lastFinal_ = false;
+    const std::uint8_t f = lastFcf_ & static_cast<std::uint8_t>(~rxframe::fcf::XBit);
+    if (f == rxframe::fcf::MPS || f == rxframe::fcf::EOM) {
+        morePages_ = true;
+        eom_ = f == rxframe::fcf::EOM;
+    } else if (f == rxframe::fcf::EOP) {
+        morePages_ = false;
+        eom_ = false;
+    }
+    setStatus(rxstatus::PageEnd);
+    goTo(RS::rf1WritePage);
+}
+
+void FaxReceiver::doWritePage() {
+    if (int rc = finishPage(); rc != 0)
+        return fail(rc);
+    // The answer to the post-page message.
+    sendCommand("AT+FTH=3", kResponseTurnDelay);
+    setStatus(rxstatus::PageStored);
+    goTo(RS::rf1SendMCF);
+}
+
+void FaxReceiver::doSendMCF() {
+    if (has("CONNECT")) {
+        if (eom_ && morePages_) {
+            sendFrame(rxframe::fcfFrame(rxframe::fcf::MCF, false));
+            goTo(RS::rf1SendCSI);
+        } else {
+            sendFrame(rxframe::fcfFrame(rxframe::fcf::MCF, true));
+        }
+    } else if (has("OK")) {
+        if (morePages_ && !eom_) {
+            sendClass1("AT+FRM=" + trainingCode_);
+            fileState_ = 2;
+            // The page starts after the modem's CONNECT, so that line never lands in
+            // the page data.
+            goTo(RS::rf1WtPgCnnct);
+        } else if (morePages_) {
+            port_.Wait(kResponseTurnDelay);
+            sendClass1("AT+FTH=3");
+            goTo(RS::rf1SendCSI);
+        } else {
+            port_.Wait(kResponseTurnDelay);
+            sendClass1("AT+FRH=3");
+            file_.Close();
+            logEvent(rxlog::ReceiveOK);
+            fileName_.clear();
+            setStatus(rxstatus::FaxStored);
+            goTo(RS::rf1WaitDCN);
+        }
+    } else {
+        unexpected();
+    }
+}
+
+void FaxReceiver::doWaitDCN() {
+    if (has("CONNECT"))
+        return;
+    if (!has("OK"))
+        return unexpected();
+    if (lastFinal_) {
+        sendCommand("ATH");
+        goTo(RS::rf1WtHngp);
+    } else {
+        sendClass1("AT+FRH=3");
+    }
+}
+
+void FaxReceiver::doWtHngp() {
+    if (!has("OK"))
+        return unexpected();
+    setStatus(rxstatus::HungUp);
+    goTo(RS::rfComplete);
+}
+
+void FaxReceiver::doGtPgRslt() {
+    const bool class2 = opt_.faxClass == ReceiveClass::Class2;
+    if (has(class2 ? "+FPTS" : "+FPS")) {
+        setStatus(rxstatus::PageEnd);
+        const std::string r = rxframe::cleanReport(line_);
+        const char c = r.empty() ? '0' : r.front();
+        if (c == '1' || c == '3' || c == '5') {
+            if (int rc = finishPage(); rc != 0)
+                return fail(rc);
+        } else {
+            discardPage();
+        }
+    } else if (has("+FET")) {
+        setStatus(rxstatus::PageStored);
+        const std::string r = rxframe::cleanReport(line_);
+        const char c = r.empty() ? '2' : r.front();
+        fileState_ = c == '0' ? 2 : c == '1' ? 3 : 4;
+    } else if (has("ERROR")) {
+        discardPage();
+        sendCommand("AT+FDR");
+        goTo(RS::rf2GtCnnct);
+    } else if (has("OK")) {
+        sendCommand("AT+FDR");
+        if (fileState_ == 4) {
+            file_.Close();
+            logEvent(rxlog::ReceiveOK);
+            fileName_.clear();
+            setStatus(rxstatus::FaxStored);
+            goTo(RS::rf2GetFHNG);
+        } else {
+            goTo(RS::rf2GtCnnct);
+        }
+    } else {
+        unexpected();
+    }
+}
+
+void FaxReceiver::doGetFHNG() {
+    if (has(hangupReport())) {
+        hangupCode_ = std::atoi(rxframe::cleanReport(line_).c_str());
+        setStatus(rxstatus::HungUp);
+    } else if (has("+FET")) {
+        setStatus(rxstatus::FaxStored);
+    } else if (has("OK")) {
+        goTo(RS::rfComplete);
+    } else {
+        unexpected();
+    }
+}
+
+void FaxReceiver::doComplete() {
+    port_.DisarmTimeout();
+    port_.IdleSpeed();
+    if (opt_.oneFax) {
+        if ((statusShown_ && !opt_.constantStatus) || userAbort_)
+            statusEvent(false, true);
+        if (owner_.finish)
+            owner_.finish(lastError_);
+        goTo(RS::rfDone);
+        return;
+    }
+    if (!opt_.constantStatus)
+        statusEvent(false, true);
+    goTo(RS::rfInit);
+}
+
+void FaxReceiver::doAbort() {
+    port_.DisarmTimeout();
+    if (file_.IsOpen()) {
+        // Keep what arrived; the log says the fax failed.
+        if (file_.InPage())
+            finishPage();
+        file_.Close();
+        logEvent(rxlog::ReceiveFailed);
+    }
+    receiveHangup();
+    if ((statusShown_ && !opt_.constantStatus) || userAbort_)
+        statusEvent(false, true);
+    if (opt_.exitOnError || userAbort_) {
+        if (owner_.finish)
+            owner_.finish(lastError_);
+        goTo(RS::rfDone);
+    } else {
+        goTo(RS::rfInit);
+    }
+}
+
+void FaxReceiver::unexpected() {
+    line_.clear();
+}
+
+// ---- shared rules ---------------------------------------------------------------------
+
+bool FaxReceiver::acceptRule() {
+    const bool accepted = owner_.accept ? owner_.accept(remoteId_) : true;
+    if (accepted) {
+        if (fileState_ == 3) {
+            if (int rc = createRule(); rc != 0) {
+                fail(rc);
+                return false;
+            }
+            logEvent(rxlog::ReceiveStart);
+            fileState_ = 2;
+        }
+        return true;
+    }
+    if (!isClass1())
+        sendRaw("AT+FKS\r");
+    lastError_ = ec::FileRejected;
+    if (owner_.error)
+        owner_.error(ec::FileRejected);
+    receiveHangup();
+    logEvent(rxlog::ReceiveRefused);
+    goTo(RS::rfAbort);
+    return false;
+}
+
+int FaxReceiver::createRule() {
+    std::string name = owner_.fileName ? owner_.fileName() : std::string();
+    if (name.empty())
+        return ec::NoFilename;
+    fileName_ = name;
+    return file_.Create(name, remoteId_);
+}
+
+int FaxReceiver::finishPage() {
+    return file_.EndPage(remoteId_);
+}
+
+void FaxReceiver::discardPage() {
+    file_.DiscardPage();
+}
+
+// ---- command layer --------------------------------------------------------------------
+
+void FaxReceiver::sendCommand(std::string_view s, ms preDelay) {
+    port_.Wait(preDelay);
+    std::string line(s);
+    line += '\r';
+    port_.Put(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(line.data()),
+                                            line.size()));
+    resetReader();
+}
+
+void FaxReceiver::sendRaw(std::string_view s) {
+    port_.Put(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(s.data()),
+                                            s.size()));
+}
+
+void FaxReceiver::sendFrame(const std::vector<std::uint8_t>& f) {
+    port_.Wait(kFrameStartDelay);
+    port_.Put(f);
+}
+
+void FaxReceiver::resetReader(ms timeout) {
+    line_.clear();
+    partial_.clear();
+    inFrame_ = false;
+    frameDle_ = false;
+    port_.ArmTimeout(timeout);
+    readerDeadline_ = port_.Now() + timeout;
+}
+
+void FaxReceiver::receiveHangup() {
+    port_.FlushIn();
+    port_.FlushOut();
+    port_.SetDtrRts(false);
+    port_.Wait(kDtrDrop);
+    port_.SetDtrRts(true);
+    port_.Wait(kDtrDrop);
+    port_.Wait(kGuardTime);
+    sendRaw("+++");
+    port_.Wait(kGuardTime);
+    sendRaw("ATH\r");
+    port_.Wait(kGuardTime);
+    port_.FlushIn();
+    line_.clear();
+    partial_.clear();
+    inFrame_ = false;
+}
+
+// ---- helpers --------------------------------------------------------------------------
+
+void FaxReceiver::goTo(ReceiveState s) {
+    state_ = s;
+}
+
+void FaxReceiver::fail(int code, ReceiveState next) {
+    lastError_ = code;
+    if (owner_.error)
+        owner_.error(code);
+    goTo(next);
+}
+
+void FaxReceiver::statusEvent(bool first, bool last) {
+    if (first)
+        statusShown_ = true;
+    if (last)
+        statusShown_ = false;
+    if (owner_.status)
+        owner_.status(first, last);
+}
+
+void FaxReceiver::logEvent(int code) {
+    if (owner_.log)
+        owner_.log(code);
+}
+
+std::string_view FaxReceiver::classCommand() const {
+    switch (opt_.faxClass) {
+    case ReceiveClass::Class1:
+        return "AT+FCLASS=1";
+    case ReceiveClass::Class2:
+        return "AT+FCLASS=2";
+    case ReceiveClass::Class20:
+        return "AT+FCLASS=2.0";
+    }
+    return "AT+FCLASS=1";
+}
+
+std::string_view FaxReceiver::hangupReport() const {
+    return opt_.faxClass == ReceiveClass::Class2 ? "FHNG" : "FHS";
+}
+
+} // namespace faxengine
