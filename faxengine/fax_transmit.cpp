@@ -1,0 +1,1101 @@
+#include "faxengine/fax_transmit.h"
+
+#include "faxengine/port_types.h"
+#include "faximage/apd_errors.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace faxengine {
+
+namespace ec = faximage::ec;
+
+namespace {
+
+constexpr std::uint8_t kDle = 0x10;
+constexpr std::uint8_t kEtx = 0x03;
+constexpr std::size_t kResponseCapacity = 128;
+// A page that ends before its stated length: "Attempt to read beyond end of file".
+constexpr int kReadBeyondEnd = -100;
+
+// Class 1 FCF bytes as the modem hands them over (first transmitted bit in bit 0).
+namespace fcf {
+constexpr std::uint8_t MPS = 0x4F;
+constexpr std::uint8_t EOM = 0x8F;
+constexpr std::uint8_t EOP = 0x2F;
+constexpr std::uint8_t DCN = 0xFB;
+constexpr bool isMCF(std::uint8_t f) { return (f & 0xFE) == 0x8C; }
+constexpr bool isRTN(std::uint8_t f) { return (f & 0xFE) == 0x4C; }
+constexpr bool isRTP(std::uint8_t f) { return (f & 0xFE) == 0xCC; }
+constexpr bool isFTT(std::uint8_t f) { return (f & 0xFE) == 0x44; }
+} // namespace fcf
+
+// Class 2 and 2.0 words the machine sends or looks for.
+struct Class2Words {
+    std::string_view classCommand;
+    std::string_view sessionParams;
+    std::string_view localId;
+    std::string_view connection;
+    std::string_view remoteCaps;
+    std::string_view session;
+    std::string_view calledId;
+    std::string_view pageStatus;
+    std::string_view hangup;
+};
+constexpr Class2Words kClass2{"AT+FCLASS=2", "AT+FDIS", "AT+FLID", "+FCON", "+FDIS",
+                              "+FDCS",       "+FCSI",   "+FPTS",   "FHNG"};
+constexpr Class2Words kClass20{"AT+FCLASS=2.0", "AT+FIS", "AT+FLI", "+FCO", "+FIS",
+                               "+FCS",          "+FCI",   "+FPS",   "FHS"};
+
+const Class2Words& words(TransmitClass c) { return c == TransmitClass::Class20 ? kClass20 : kClass2; }
+
+std::string trim(std::string_view s) {
+    auto b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string_view::npos)
+        return {};
+    auto e = s.find_last_not_of(" \t\r\n");
+    return std::string(s.substr(b, e - b + 1));
+}
+
+// The value after the report's ":" (or "=" when there is none), trimmed.
+std::string reportValue(std::string_view line) {
+    auto p = line.find(':');
+    if (p == std::string_view::npos)
+        p = line.find('=');
+    return trim(p == std::string_view::npos ? line : line.substr(p + 1));
+}
+
+int numericValue(std::string_view line) {
+    auto p = line.find(':');
+    if (p == std::string_view::npos)
+        return 0;
+    std::string digits = trim(line.substr(p + 1, 3));
+    int v = 0;
+    for (char c : digits) {
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            break;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+char speedCode(int bps) {
+    switch (bps) {
+    case 2400: return '0';
+    case 4800: return '1';
+    case 7200: return '2';
+    case 12000: return '4';
+    case 14400: return '5';
+    default: return '3';
+    }
+}
+
+bool containsNoCase(std::string_view hay, std::string_view needle) {
+    auto it = std::search(hay.begin(), hay.end(), needle.begin(), needle.end(), [](char a, char b) {
+        return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+    });
+    return it != hay.end();
+}
+
+} // namespace
+
+std::string_view to_string(TransmitClass c) {
+    switch (c) {
+    case TransmitClass::Class1: return "Class1";
+    case TransmitClass::Class2: return "Class2";
+    case TransmitClass::Class20: return "Class20";
+    }
+    return "?";
+}
+
+FaxTransmitter::FaxTransmitter(TransmitLink& link, TransmitOptions options, TransmitTriggers triggers)
+    : link_(link), opt_(std::move(options)), trig_(triggers) {}
+
+void FaxTransmitter::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint32_t /*param*/) {
+    if (state_ == TransmitState::tfNone || state_ == TransmitState::tfDone)
+        return;
+    // The abort step pumps messages while it hangs up; calls that arrive then must not act.
+    if (state_ == TransmitState::tfAbort)
+        return;
+    if (msg == apw::TriggerAvail)
+        trigger = 0;
+    const bool ours = trigger == 0 || trigger == trig_.statusTimer || trigger == trig_.timeout ||
+                      trigger == trig_.outFree || trigger == trig_.outUsed;
+    // A user abort is taken whatever trigger it names: losing it would leave the call running.
+    if (msg != kUserAbortMessage && !ours)
+        return;
+    link_.LogState(kTransmitLogBase + static_cast<std::uint32_t>(state_));
+
+    if (msg == kUserAbortMessage) {
+        faxStatus_ = 42;
+        userAbort_ = true;
+        fail(ec::CancelRequested);
+        status(false, false);
+        trigger = 0;
+    }
+
+    bool runStep = true;
+    const bool statusTimer = trigger != 0 && trigger == trig_.statusTimer;
+    if (statusTimer || sendPendingStatus_) {
+        sendPendingStatus_ = false;
+        status(false, false);
+        link_.ArmStatusTimer(opt_.statusInterval);
+        if (statusTimer)
+            runStep = false;
+    }
+
+    for (;;) {
+        if (runStep && !step(trigger))
+            return;
+        runStep = true;
+        trigger = 0;
+        switch (paceOf(state_)) {
+        case TransmitPace::Immediate: break;
+        case TransmitPace::WhileInput:
+            if (!link_.InputWaiting())
+                return;
+            break;
+        case TransmitPace::Wait: return;
+        }
+    }
+}
+
+bool FaxTransmitter::step(std::uint16_t trigger) {
+    if (state_ == TransmitState::tfGetEntry && inGetEntry_)
+        return false;
+    timedOut_ = trigger != 0 && trigger == trig_.timeout;
+    if (readsResponses(state_)) {
+        if (timedOut_)
+            return timeoutBeforeStep();
+        if (trigger != 0)
+            return false;
+        switch (readResponse()) {
+        case ReadResult::Nothing: return false;
+        case ReadResult::Failed:
+        case ReadResult::Frame: return true;
+        case ReadResult::Line: break;
+        }
+    }
+
+    switch (state_) {
+    case TransmitState::tfNone:
+    case TransmitState::tfDone: return false;
+    case TransmitState::tfGetEntry: onGetEntry(); break;
+    case TransmitState::tfInit: onInit(); break;
+    case TransmitState::tf1Init1: onInit1(); break;
+    case TransmitState::tf2Init1:
+    case TransmitState::tf2Init1A:
+    case TransmitState::tf2Init1B:
+    case TransmitState::tf2Init2:
+    case TransmitState::tf2Init3: onInit2(trigger); break;
+    case TransmitState::tfDial: onDial(); break;
+    case TransmitState::tfRetryWait: onRetryWait(trigger); break;
+    case TransmitState::tf1Connect: on1Connect(); break;
+    case TransmitState::tf1SendTSI: on1SendTSI(); break;
+    case TransmitState::tf1TSIRespns: on1TSIRespns(); break;
+    case TransmitState::tf1DCSRspns: on1DCSRspns(); break;
+    case TransmitState::tf1TrainStrt: on1TrainStrt(); break;
+    case TransmitState::tf1TrainFnsh: on1TrainFnsh(); break;
+    case TransmitState::tf1WaitCFR: on1WaitCFR(); break;
+    case TransmitState::tf1WaitPgCn: on1WaitPgCn(); break;
+    case TransmitState::tf2Connect: on2Connect(); break;
+    case TransmitState::tf2GetParams: on2GetParams(); break;
+    case TransmitState::tfWaitXon: onWaitXon(trigger); break;
+    case TransmitState::tfWaitFrHead: onWaitFrHead(trigger); break;
+    case TransmitState::tfSndPgeHdr: onSndPgeHdr(); break;
+    case TransmitState::tfOpenCover: onOpenCover(); break;
+    case TransmitState::tfSendCover: onSendCover(trigger); break;
+    case TransmitState::tfPrepPage: onPrepPage(); break;
+    case TransmitState::tfSendPage: onSendPage(trigger); break;
+    case TransmitState::tfDrainPage: onDrainPage(trigger); break;
+    case TransmitState::tf1PageEnd: on1PageEnd(); break;
+    case TransmitState::tf1PrepEOP: on1PrepEOP(); break;
+    case TransmitState::tf1SendEOP: on1SendEOP(); break;
+    case TransmitState::tf1WaitMPS: on1WaitMPS(false); break;
+    case TransmitState::tf1WaitEOP: on1WaitMPS(true); break;
+    case TransmitState::tf1WaitMCF: on1WaitMCF(); break;
+    case TransmitState::tf1SendDCN: on1SendDCN(); break;
+    case TransmitState::tf1Hangup: on1Hangup(); break;
+    case TransmitState::tf1WaitHngp: on1WaitHngp(); break;
+    case TransmitState::tf2SendEOP: on2SendEOP(); break;
+    case TransmitState::tf2WaitFPTS: on2WaitFPTS(); break;
+    case TransmitState::tf2WaitFET: on2WaitFET(); break;
+    case TransmitState::tf2WaitPgOK: on2WaitPgOK(); break;
+    case TransmitState::tf2SndNwPrm: on2SndNwPrm(); break;
+    case TransmitState::tf2NextPage: on2NextPage(); break;
+    case TransmitState::tf20ChckPg: on20ChckPg(); break;
+    case TransmitState::tfClose: onClose(); break;
+    case TransmitState::tfCompleteOK: onCompleteOK(); break;
+    case TransmitState::tfAbort: onAbort(); break;
+    }
+    return true;
+}
+
+bool FaxTransmitter::timeoutBeforeStep() {
+    switch (state_) {
+    case TransmitState::tf1Connect:
+    case TransmitState::tf2Connect: fail(ec::FaxNoAnswer); break;
+    case TransmitState::tf1WaitMCF: {
+        // Any character ends the modem's frame reception; then the post-page message is repeated.
+        const std::array<std::uint8_t, 1> space{0x20};
+        link_.PutBytes(space);
+        state_ = TransmitState::tf1PrepEOP;
+        break;
+    }
+    case TransmitState::tf1WaitHngp:
+        link_.ForcedHangup();
+        state_ = TransmitState::tfClose;
+        break;
+    default: fail(ec::TimeOut); break;
+    }
+    return true;
+}
+
+FaxTransmitter::ReadResult FaxTransmitter::readResponse() {
+    std::uint8_t b = 0;
+    bool dlePending = false;
+    while (link_.GetByte(b)) {
+        buf_.push_back(b);
+        // A Class 1 frame starts with its address byte; inside it only DLE ETX ends it, and a
+        // doubled DLE is a data byte, so frame bytes that look like CR LF or DLE ETX stay data.
+        const bool inFrame = class1() && buf_.front() == 0xFF;
+        if (inFrame) {
+            if (dlePending) {
+                dlePending = false;
+                if (b == kEtx) {
+                    ReceivedFrame fr = link_.ParseFrame(buf_);
+                    buf_.clear();
+                    lastFcf_ = fr.fcf;
+                    lastFrameFinal_ = fr.final;
+                    if (fr.cfr)
+                        cfrReceived_ = true;
+                    if (fr.error != 0) {
+                        fail(fr.error);
+                        return ReadResult::Failed;
+                    }
+                    // A page rejected with RTN is judged after the frame's OK (tf1WaitMCF);
+                    // FTT asks for a retrain at a lower speed.
+                    if (fr.retrain && fcf::isFTT(fr.fcf)) {
+                        if (!link_.StepDown()) {
+                            fail(ec::FaxTrainError);
+                            return ReadResult::Failed;
+                        }
+                        link_.SendClass1Command("AT+FTH=3");
+                        state_ = TransmitState::tf1TSIRespns;
+                    }
+                    return ReadResult::Frame;
+                }
+            } else if (b == kDle) {
+                dlePending = true;
+            }
+            continue;
+        }
+        // Bytes before a frame's address byte (noise, a stray CR) are dropped.
+        if (class1() && b == 0xFF) {
+            buf_.assign(1, 0xFF);
+            continue;
+        }
+        const std::size_t n = buf_.size();
+        if (n >= 2 && buf_[n - 2] == '\r' && buf_[n - 1] == '\n') {
+            std::string line = trim(std::string(buf_.begin(), buf_.end()));
+            buf_.clear();
+            if (line.empty())
+                continue;
+            if (line.size() > kResponseCapacity)
+                line.resize(kResponseCapacity);
+            response_ = std::move(line);
+            return judgeLine() ? ReadResult::Line : ReadResult::Failed;
+        }
+        if (buf_.size() > 4 * kResponseCapacity)
+            buf_.erase(buf_.begin(), buf_.end() - kResponseCapacity);
+    }
+    return ReadResult::Nothing;
+}
+
+bool FaxTransmitter::judgeLine() {
+    const bool errorAllowed = state_ == TransmitState::tf1SendEOP || state_ == TransmitState::tf1WaitEOP ||
+                              state_ == TransmitState::tf1WaitMCF || state_ == TransmitState::tf20ChckPg;
+    if (responseHas("ERROR") && !errorAllowed) {
+        fail(ec::FaxBadModemResult);
+        return false;
+    }
+    if (!class1() && responseHas(words(opt_.faxClass).hangup) && state_ != TransmitState::tf2WaitFET &&
+        state_ != TransmitState::tf20ChckPg) {
+        hangupCode_ = numericValue(response_);
+        fail(ec::FaxBadModemResult);
+        return false;
+    }
+    return true;
+}
+
+bool FaxTransmitter::responseHas(std::string_view word) const {
+    return response_.find(word) != std::string::npos;
+}
+
+void FaxTransmitter::fail(int code) {
+    lastError_ = code;
+    link_.ReportError(code);
+    state_ = TransmitState::tfAbort;
+}
+
+void FaxTransmitter::status(bool first, bool last) { link_.StatusEvent(first, last); }
+
+void FaxTransmitter::unexpectedLine() { link_.ResetReader(); }
+
+void FaxTransmitter::redial() {
+    ++dialAttempt_;
+    if (opt_.dialAttempts != 0 && dialAttempt_ >= opt_.dialAttempts) {
+        status(false, false);
+        if (opt_.abortNoConnect) {
+            fail(ec::FaxBusy);
+            return;
+        }
+        link_.CloseFiles();
+        lastError_ = ec::FaxBusy;
+        link_.ReportError(ec::FaxBusy);
+        link_.LogEvent(3);
+        faxStatus_ = 1;
+        link_.RestoreIdleSpeed();
+        state_ = TransmitState::tfGetEntry;
+        return;
+    }
+    faxStatus_ = 3;
+    sendPendingStatus_ = true;
+    link_.ArmTimeout(opt_.dialRetryWait);
+    state_ = TransmitState::tfRetryWait;
+}
+
+std::string FaxTransmitter::sessionParams() const {
+    std::string s(words(opt_.faxClass).sessionParams);
+    s += '=';
+    s += resolution_;
+    s += ',';
+    s += speedCode(opt_.desiredBps);
+    s += ',';
+    s += firstPageWide_ ? '1' : '0';
+    s += ",2,0,";
+    s += opt_.desiredEcm ? '1' : '0';
+    s += ",0,0";
+    return s;
+}
+
+// ---- fax entry and initialisation ----
+
+void FaxTransmitter::onGetEntry() {
+    inGetEntry_ = true;
+    TransmitJob job;
+    const bool have = link_.NextFax(job);
+    inGetEntry_ = false;
+    if (!have) {
+        state_ = TransmitState::tfCompleteOK;
+        return;
+    }
+    job_ = std::move(job);
+    link_.LogEvent(1);
+    dialAttempt_ = 0;
+    pageNumber_ = 1;
+    pageCount_ = 0;
+    coverCount_ = 0;
+    sendingCover_ = false;
+    bytesSent_ = 0;
+    hangupCode_ = 0;
+    pageResends_ = 0;
+    prevResolution_ = ' ';
+    if (!job_.faxFile.empty()) {
+        if (int rc = link_.OpenFax(job_.faxFile); rc < 0) {
+            fail(rc);
+            return;
+        }
+        pageCount_ = link_.FaxPageCount();
+    } else if (job_.coverFile.empty()) {
+        fail(ec::NoFilename);
+        return;
+    }
+    if (opt_.softwareFlow)
+        link_.SetSoftwareFlow(false);
+    state_ = TransmitState::tfInit;
+}
+
+void FaxTransmitter::onInit() {
+    for (char& c : opt_.stationId)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (!job_.coverFile.empty()) {
+        coverCount_ = 1;
+        sendingCover_ = true;
+        coverIsApf_ = containsNoCase(job_.coverFile, "." + opt_.faxFileExt);
+    }
+    firstPageWide_ = false;
+    if (!job_.faxFile.empty()) {
+        if (int rc = link_.PositionPage(1); rc < 0) {
+            fail(rc);
+            return;
+        }
+        const TransmitPageInfo page = link_.CurrentPage();
+        resolution_ = page.highRes ? '1' : '0';
+        firstPageWide_ = page.wide;
+    } else {
+        resolution_ = '0';
+        if (coverIsApf_) {
+            if (int rc = link_.CoverResolution(resolution_); rc < 0) {
+                fail(rc);
+                return;
+            }
+        }
+    }
+    faxStatus_ = 1;
+    if (class1()) {
+        link_.SendCommand("AT+FCLASS=1");
+        state_ = TransmitState::tf1Init1;
+    } else {
+        link_.SendCommand(words(opt_.faxClass).classCommand);
+        state_ = TransmitState::tf2Init1;
+    }
+}
+
+void FaxTransmitter::onInit1() {
+    if (responseHas("OK"))
+        state_ = TransmitState::tfDial;
+    else
+        fail(ec::FaxInitError);
+}
+
+void FaxTransmitter::onInit2(std::uint16_t /*trigger*/) {
+    if (!responseHas("OK")) {
+        fail(ec::FaxInitError);
+        return;
+    }
+    const Class2Words& w = words(opt_.faxClass);
+    switch (state_) {
+    case TransmitState::tf2Init1:
+        link_.SendCommand(std::string(w.localId) + "=\"" + opt_.stationId + "\"");
+        state_ = class20() ? TransmitState::tf2Init1A : TransmitState::tf2Init2;
+        break;
+    case TransmitState::tf2Init1A:
+        link_.SendCommand("AT+FLO=2");
+        state_ = TransmitState::tf2Init1B;
+        break;
+    case TransmitState::tf2Init1B:
+        link_.SendCommand("AT+FNR=1,1,1,0");
+        state_ = TransmitState::tf2Init2;
+        break;
+    case TransmitState::tf2Init2:
+        link_.SendCommand(sessionParams());
+        state_ = TransmitState::tf2Init3;
+        break;
+    default: state_ = TransmitState::tfDial; break;
+    }
+}
+
+// ---- dialling ----
+
+void FaxTransmitter::onDial() {
+    std::string cmd = opt_.toneDial ? "ATDT" : "ATDP";
+    cmd += opt_.dialPrefix;
+    cmd += job_.phone;
+    link_.SendCommand(cmd);
+    link_.ArmTimeout(opt_.dialWait);
+    faxStatus_ = 2;
+    state_ = class1() ? TransmitState::tf1Connect : TransmitState::tf2Connect;
+}
+
+void FaxTransmitter::onRetryWait(std::uint16_t trigger) {
+    if (trigger == 0) {
+        // Nothing said during the redial delay belongs to the next call.
+        link_.FlushInput();
+        return;
+    }
+    if (timedOut_)
+        state_ = TransmitState::tfDial;
+}
+
+bool FaxTransmitter::connectFailure() {
+    if (responseHas("BUSY") || responseHas("ANSWER")) {
+        redial();
+        return true;
+    }
+    if (responseHas("VOICE") || responseHas("VCON")) {
+        fail(ec::FaxVoiceCall);
+        return true;
+    }
+    if (responseHas("NO DIAL")) {
+        fail(ec::FaxNoDialTone);
+        return true;
+    }
+    return false;
+}
+
+// ---- Class 1 phase B ----
+
+void FaxTransmitter::on1Connect() {
+    if (responseHas("CONNECT")) {
+        link_.ResetReader();
+    } else if (responseHas("OK")) {
+        if (lastFrameFinal_) {
+            link_.Pause(kResponseTurn);
+            link_.SendClass1Command("AT+FTH=3");
+            lastFrameFinal_ = false;
+            state_ = TransmitState::tf1SendTSI;
+        } else {
+            link_.SendClass1Command("AT+FRH=3");
+        }
+    } else if (connectFailure()) {
+    } else if (responseHas("RRIER")) {
+        fail(ec::FaxNoCarrier);
+    } else {
+        unexpectedLine();
+    }
+}
+
+void FaxTransmitter::on1SendTSI() {
+    if (!responseHas("CONNECT"))
+        return unexpectedLine();
+    link_.SendIdFrame();
+    state_ = TransmitState::tf1TSIRespns;
+}
+
+void FaxTransmitter::on1TSIRespns() {
+    if (!responseHas("CONNECT"))
+        return unexpectedLine();
+    link_.SendDcsFrame(resolution_, currentWide_);
+    state_ = TransmitState::tf1DCSRspns;
+}
+
+void FaxTransmitter::on1DCSRspns() {
+    if (!responseHas("OK"))
+        return unexpectedLine();
+    link_.SendClass1Command("AT+FTM=" + link_.ModulationCode(false));
+    state_ = TransmitState::tf1TrainStrt;
+}
+
+void FaxTransmitter::on1TrainStrt() {
+    if (!responseHas("CONNECT"))
+        return unexpectedLine();
+    if (opt_.softwareFlow)
+        link_.SetSoftwareFlow(true);
+    link_.SendTrainingCheck();
+    state_ = TransmitState::tf1TrainFnsh;
+}
+
+void FaxTransmitter::on1TrainFnsh() {
+    if (!responseHas("OK"))
+        return unexpectedLine();
+    if (opt_.softwareFlow)
+        link_.SetSoftwareFlow(false);
+    link_.Pause(kResponseTurn);
+    link_.SendClass1Command("AT+FRH=3");
+    cfrReceived_ = false;
+    state_ = TransmitState::tf1WaitCFR;
+}
+
+void FaxTransmitter::on1WaitCFR() {
+    if (!responseHas("OK"))
+        return unexpectedLine();
+    if (!lastFrameFinal_) {
+        link_.SendClass1Command("AT+FRH=3");
+        return;
+    }
+    link_.Pause(kResponseTurn);
+    if (cfrReceived_) {
+        link_.SendClass1Command("AT+FTM=" + link_.ModulationCode(true));
+        lastFrameFinal_ = false;
+        state_ = TransmitState::tf1WaitPgCn;
+    } else {
+        link_.SendClass1Command("AT+FTH=3");
+        state_ = TransmitState::tf1TSIRespns;
+    }
+}
+
+void FaxTransmitter::on1WaitPgCn() {
+    if (!responseHas("CONNECT"))
+        return unexpectedLine();
+    link_.ArmTimeout(kPageConnectWait);
+    state_ = TransmitState::tfWaitXon;
+}
+
+// ---- Class 2/2.0 phase B ----
+
+void FaxTransmitter::on2Connect() {
+    if (responseHas(words(opt_.faxClass).connection)) {
+        link_.ArmTimeout(opt_.pageTimeout);
+        response_.clear();
+        state_ = TransmitState::tf2GetParams;
+    } else if (!connectFailure()) {
+        unexpectedLine();
+    }
+}
+
+void FaxTransmitter::on2GetParams() {
+    const Class2Words& w = words(opt_.faxClass);
+    if (responseHas(w.remoteCaps)) {
+        if (int rc = link_.ParseRemoteCapabilities(response_); rc < 0)
+            return fail(rc);
+        faxStatus_ = 40;
+    } else if (responseHas(w.calledId)) {
+        remoteId_ = link_.CleanStationId(response_);
+        if (remoteId_.size() > 20)
+            remoteId_.resize(20);
+        faxStatus_ = 41;
+    } else if (responseHas(w.session)) {
+        if (int rc = link_.ParseSessionReport(response_); rc < 0)
+            return fail(rc);
+        faxStatus_ = 40;
+    } else if (responseHas("CONNECT")) {
+        if (class20()) {
+            link_.ArmOutBuffFree(kBlockSize);
+            link_.ArmTimeout(opt_.pageTimeout);
+            state_ = TransmitState::tfWaitFrHead;
+        } else {
+            link_.ArmTimeout(kPageConnectWait);
+            state_ = TransmitState::tfWaitXon;
+        }
+    } else if (responseHas("OK")) {
+        link_.SendCommand("AT+FDT");
+        link_.ArmTimeout(kDataModeWait);
+        link_.ArmReaderTimer(kDataModeWait);
+    } else {
+        unexpectedLine();
+    }
+}
+
+// ---- page data ----
+
+void FaxTransmitter::onWaitXon(std::uint16_t trigger) {
+    if (trigger == 0) {
+        bool xon = false;
+        std::uint8_t b = 0;
+        while (link_.GetByte(b))
+            xon = xon || b == kXon;
+        if (!xon)
+            return;
+    } else if (!timedOut_) {
+        return;
+    }
+    link_.ArmOutBuffFree(kBlockSize);
+    link_.ArmTimeout(opt_.pageTimeout);
+    state_ = TransmitState::tfWaitFrHead;
+}
+
+void FaxTransmitter::discardInput() {
+    std::uint8_t b = 0;
+    while (link_.GetByte(b)) {
+    }
+}
+
+void FaxTransmitter::onWaitFrHead(std::uint16_t trigger) {
+    if (timedOut_)
+        return fail(ec::TimeOut);
+    if (trigger == 0)
+        return discardInput();
+    if (trigger != trig_.outFree)
+        return;
+    faxStatus_ = 4;
+    if (opt_.softwareFlow)
+        link_.SetSoftwareFlow(true);
+    state_ = TransmitState::tfSndPgeHdr;
+}
+
+void FaxTransmitter::onSndPgeHdr() {
+    if (int rc = link_.SendHeaderLine(resolution_); rc < 0)
+        return fail(rc);
+    state_ = sendingCover_ && !job_.coverFile.empty() ? TransmitState::tfOpenCover : TransmitState::tfPrepPage;
+}
+
+void FaxTransmitter::onOpenCover() {
+    bytesSent_ = 0;
+    if (int rc = link_.OpenCover(job_.coverFile, coverIsApf_, resolution_); rc < 0)
+        return fail(rc);
+    if (coverIsApf_) {
+        state_ = TransmitState::tfPrepPage;
+        return;
+    }
+    link_.ArmTimeout(opt_.pageTimeout);
+    link_.ArmOutBuffFree(kBlockSize);
+    faxStatus_ = 4;
+    state_ = TransmitState::tfSendCover;
+}
+
+void FaxTransmitter::endPageData() {
+    if (class1()) {
+        const std::array<std::uint8_t, 2> end{kDle, kEtx};
+        link_.PutBytes(end);
+    }
+    link_.ArmTimeout(opt_.pageTimeout);
+    link_.ArmOutBuffUsed(0);
+    state_ = TransmitState::tfDrainPage;
+}
+
+void FaxTransmitter::onSendCover(std::uint16_t trigger) {
+    if (timedOut_)
+        return fail(ec::TimeOut);
+    if (trigger == 0)
+        return discardInput();
+    if (trigger != trig_.outFree)
+        return;
+    bool done = false;
+    if (int rc = link_.SendCoverLines(done); rc < 0)
+        return fail(rc);
+    if (done)
+        return endPageData();
+    link_.ArmTimeout(opt_.pageTimeout);
+    link_.ArmOutBuffFree(kBlockSize);
+}
+
+void FaxTransmitter::onPrepPage() {
+    bytesSent_ = 0;
+    const TransmitPageInfo page = link_.CurrentPage();
+    pageLength_ = page.imageLength;
+    lengthWords_ = page.lengthWords;
+    currentWide_ = page.wide;
+    sendPendingStatus_ = true;
+    link_.ArmTimeout(opt_.pageTimeout);
+    link_.ArmOutBuffFree(kBlockSize);
+    state_ = TransmitState::tfSendPage;
+}
+
+void FaxTransmitter::onSendPage(std::uint16_t trigger) {
+    if (timedOut_)
+        return fail(ec::TimeOut);
+    if (trigger == 0)
+        return discardInput();
+    if (trigger == trig_.outFree)
+        sendPageBlocks();
+}
+
+void FaxTransmitter::sendPageBlocks() {
+    using clock = std::chrono::steady_clock;
+    auto statusDue = clock::now() + 3 * opt_.statusInterval;
+    for (int n = 0; n < opt_.maxSendCount && bytesSent_ < pageLength_; ++n) {
+        if (link_.OutBuffUsed() > opt_.bufferMinimum || link_.OutBuffFree() < kBlockSize)
+            break;
+        if (clock::now() >= statusDue) {
+            status(false, false);
+            link_.ArmStatusTimer(opt_.statusInterval);
+            statusDue = clock::now() + 2 * opt_.statusInterval;
+        }
+        int rc = 0;
+        if (lengthWords_) {
+            rc = link_.ReadPageLine(block_);
+            if (rc >= 0) {
+                link_.CodedLineWrite(block_);
+                bytesSent_ += static_cast<std::uint32_t>(rc) + 2;
+            }
+        } else {
+            const std::size_t want = std::min<std::size_t>(kBlockSize, pageLength_ - bytesSent_);
+            rc = link_.ReadPageBlock(block_, want);
+            if (rc > 0) {
+                link_.StuffedWrite(std::span<const std::uint8_t>(block_.data(), static_cast<std::size_t>(rc)));
+                bytesSent_ += static_cast<std::uint32_t>(rc);
+            } else if (rc == 0) {
+                // The file ends before the page does: without this the loop would wait forever.
+                rc = kReadBeyondEnd;
+            }
+        }
+        if (rc < 0)
+            return fail(rc);
+    }
+    if (bytesSent_ >= pageLength_) {
+        faxStatus_ = 4;
+        return endPageData();
+    }
+    link_.ArmTimeout(opt_.pageTimeout);
+    link_.ArmOutBuffFree(kBlockSize);
+}
+
+void FaxTransmitter::onDrainPage(std::uint16_t trigger) {
+    if (timedOut_)
+        return fail(ec::TimeOut);
+    if (trigger == 0)
+        return discardInput();
+    if (trigger != trig_.outUsed)
+        return;
+    if (opt_.softwareFlow)
+        link_.SetSoftwareFlow(false);
+    // Remember what was sent, so a rejected page can be sent again.
+    sentPage_ = pageNumber_;
+    sentCover_ = sendingCover_;
+    sentCoverFile_ = job_.coverFile;
+    sentResolution_ = resolution_;
+    morePages_ = !job_.faxFile.empty() && (sendingCover_ || pageNumber_ < pageCount_);
+    if (morePages_) {
+        if (int rc = link_.NextPage(sendingCover_); rc < 0)
+            return fail(rc);
+        if (sendingCover_) {
+            sendingCover_ = false;
+            job_.coverFile.clear();
+        } else {
+            ++pageNumber_;
+        }
+        bytesSent_ = 0;
+        prevResolution_ = resolution_;
+        resolution_ = link_.CurrentPage().highRes ? '1' : '0';
+    }
+    faxStatus_ = 4;
+    sendPendingStatus_ = true;
+    if (class1()) {
+        state_ = TransmitState::tf1PageEnd;
+        return;
+    }
+    if (class20()) {
+        const std::array<std::uint8_t, 2> end{kDle, static_cast<std::uint8_t>(
+                                                        !morePages_ ? '.' : resolutionChanges() ? ';' : ',')};
+        link_.PutBytes(end);
+    } else {
+        const std::array<std::uint8_t, 2> end{kDle, kEtx};
+        link_.PutBytes(end);
+    }
+    state_ = TransmitState::tf2SendEOP;
+}
+
+// ---- Class 1 phase D ----
+
+void FaxTransmitter::on1PageEnd() {
+    if (!responseHas("OK"))
+        return unexpectedLine();
+    postPageTries_ = 0;
+    faxStatus_ = 5;
+    state_ = TransmitState::tf1PrepEOP;
+}
+
+void FaxTransmitter::on1PrepEOP() {
+    if (++postPageTries_ > kPostPageTries)
+        return fail(ec::TimeOut);
+    link_.Pause(kPostPagePause);
+    link_.SendClass1Command("AT+FTH=3");
+    state_ = TransmitState::tf1SendEOP;
+}
+
+void FaxTransmitter::on1SendEOP() {
+    if (!responseHas("CONNECT"))
+        return unexpectedLine();
+    // A change of resolution needs new parameters, so it takes EOM even when MPS is allowed.
+    std::uint8_t f = fcf::EOP;
+    if (morePages_)
+        f = opt_.mpsEnabled && !resolutionChanges() ? fcf::MPS : fcf::EOM;
+    link_.SendFcfFrame(f, true);
+    state_ = TransmitState::tf1WaitMPS;
+}
+
+void FaxTransmitter::on1WaitMPS(bool readerTimer) {
+    if (!responseHas("OK"))
+        return unexpectedLine();
+    link_.Pause(kResponseTurn);
+    link_.SendClass1Command("AT+FRH=3");
+    if (readerTimer)
+        link_.ArmReaderTimer(kFrameWait);
+    else
+        link_.ArmTimeout(kFrameWait);
+    frameArriving_ = false;
+    // The answer must come from this page's exchange, never from an earlier frame.
+    lastFcf_ = 0;
+    lastFrameFinal_ = false;
+    state_ = TransmitState::tf1WaitMCF;
+}
+
+void FaxTransmitter::on1WaitMCF() {
+    if (responseHas("CONNECT")) {
+        frameArriving_ = true;
+        return;
+    }
+    if (responseHas("ERROR")) {
+        state_ = TransmitState::tf1PrepEOP;
+        return;
+    }
+    // An OK without any frame is no answer at all: the timeout repeats the message.
+    if (!responseHas("OK") || lastFcf_ == 0)
+        return unexpectedLine();
+    if (!lastFrameFinal_) {
+        link_.SendClass1Command("AT+FRH=3");
+        return;
+    }
+    if (fcf::isRTN(lastFcf_))
+        return fail(ec::FaxSessionError);
+    if (fcf::isMCF(lastFcf_)) {
+        if (!morePages_) {
+            link_.SendClass1Command("AT+FTH=3");
+            state_ = TransmitState::tf1SendDCN;
+        } else if (opt_.mpsEnabled && !resolutionChanges()) {
+            link_.SendClass1Command("AT+FTM=" + link_.ModulationCode(false));
+            state_ = TransmitState::tf1WaitPgCn;
+        } else {
+            link_.SendClass1Command("AT+FTH=3");
+            state_ = TransmitState::tf1TSIRespns;
+        }
+        return;
+    }
+    if (fcf::isRTP(lastFcf_)) {
+        link_.SendClass1Command("AT+FTH=3");
+        state_ = morePages_ ? TransmitState::tf1TSIRespns : TransmitState::tf1SendDCN;
+        return;
+    }
+    unexpectedLine();
+}
+
+void FaxTransmitter::on1SendDCN() {
+    if (!responseHas("CONNECT"))
+        return unexpectedLine();
+    link_.SendFcfFrame(fcf::DCN, true);
+    state_ = TransmitState::tf1Hangup;
+}
+
+void FaxTransmitter::on1Hangup() {
+    if (!responseHas("OK"))
+        return unexpectedLine();
+    link_.SendCommand("ATH");
+    link_.ArmTimeout(kHangupWait);
+    state_ = TransmitState::tf1WaitHngp;
+}
+
+void FaxTransmitter::on1WaitHngp() {
+    if (!responseHas("OK"))
+        return unexpectedLine();
+    state_ = TransmitState::tfClose;
+}
+
+// ---- Class 2/2.0 phase D ----
+
+void FaxTransmitter::on2SendEOP() {
+    response_.clear();
+    buf_.clear();
+    link_.ArmTimeout(opt_.pageTimeout);
+    faxStatus_ = 5;
+    sendPendingStatus_ = true;
+    state_ = class20() ? TransmitState::tf20ChckPg : TransmitState::tf2WaitFPTS;
+}
+
+void FaxTransmitter::on2WaitFPTS() {
+    if (!responseHas("OK"))
+        return fail(ec::FaxSessionError);
+    std::string cmd = "AT+FET=";
+    cmd += !morePages_ ? '2' : resolutionChanges() ? '1' : '0';
+    link_.SendCommand(cmd);
+    link_.ArmTimeout(opt_.pageTimeout);
+    state_ = TransmitState::tf2WaitFET;
+}
+
+bool FaxTransmitter::pageReport() {
+    const std::string v = reportValue(response_);
+    const char c = v.empty() ? '\0' : v.front();
+    if (c == '1' || c == '3') {
+        faxStatus_ = 7;
+    } else if (c == '2') {
+        faxStatus_ = 6;
+        state_ = TransmitState::tf2WaitPgOK;
+    } else if (c == '4' || c == '5') {
+        fail(ec::CancelRequested);
+    } else {
+        fail(ec::FaxPageError);
+    }
+    return true;
+}
+
+void FaxTransmitter::on2WaitFET() {
+    const Class2Words& w = words(opt_.faxClass);
+    if (responseHas(w.pageStatus)) {
+        pageReport();
+    } else if (responseHas(w.hangup)) {
+        hangupCode_ = numericValue(response_);
+    } else if (responseHas("OK")) {
+        state_ = resolutionChanges() ? TransmitState::tf2SndNwPrm : TransmitState::tf2NextPage;
+    } else {
+        fail(ec::FaxPageError);
+    }
+}
+
+void FaxTransmitter::on2WaitPgOK() {
+    if (!responseHas("OK"))
+        return fail(ec::FaxSessionError);
+    if (++pageResends_ > opt_.pageResendLimit) {
+        link_.SendRaw("AT+FKS\r");
+        return fail(ec::FaxSessionError);
+    }
+    link_.SendCommand("AT+FDT");
+    // The rejected page is the one just sent, not the one the file has moved on to. A
+    // rejected cover is opened again on its way through tfOpenCover.
+    if (sentCover_) {
+        sendingCover_ = true;
+        job_.coverFile = sentCoverFile_;
+    } else if (int rc = link_.PositionPage(sentPage_); rc < 0) {
+        return fail(rc);
+    }
+    pageNumber_ = sentPage_;
+    resolution_ = sentResolution_;
+    morePages_ = true;
+    state_ = TransmitState::tf2GetParams;
+}
+
+void FaxTransmitter::on2SndNwPrm() {
+    if (!morePages_) {
+        state_ = TransmitState::tfClose;
+        return;
+    }
+    std::string cmd(words(opt_.faxClass).sessionParams);
+    cmd += '=';
+    cmd += resolution_;
+    link_.SendCommand(cmd);
+    state_ = TransmitState::tf2GetParams;
+}
+
+void FaxTransmitter::on2NextPage() {
+    if (!morePages_) {
+        state_ = TransmitState::tfClose;
+        return;
+    }
+    link_.PauseTicks(kNextPagePause, true);
+    link_.SendCommand("AT+FDT");
+    state_ = TransmitState::tf2GetParams;
+}
+
+void FaxTransmitter::on20ChckPg() {
+    const Class2Words& w = words(opt_.faxClass);
+    if (responseHas(w.pageStatus)) {
+        // The modem reports the page's outcome before its OK; a rejected page is resent.
+        pageReport();
+    } else if (responseHas(w.hangup)) {
+        hangupCode_ = numericValue(response_);
+    } else if (responseHas("ERROR")) {
+        link_.SendCommand("AT+FPS?");
+        faxStatus_ = 6;
+        state_ = TransmitState::tf2WaitPgOK;
+    } else if (responseHas("OK")) {
+        faxStatus_ = 7;
+        state_ = resolutionChanges() ? TransmitState::tf2SndNwPrm : TransmitState::tf2NextPage;
+    } else {
+        fail(ec::FaxPageError);
+    }
+}
+
+// ---- end of a fax ----
+
+void FaxTransmitter::onClose() {
+    link_.CloseFiles();
+    sendingCover_ = false;
+    faxStatus_ = 43;
+    link_.LogEvent(2);
+    link_.RestoreIdleSpeed();
+    state_ = TransmitState::tfGetEntry;
+}
+
+void FaxTransmitter::onCompleteOK() {
+    status(false, true);
+    link_.PostFinish(lastError_);
+    state_ = TransmitState::tfDone;
+}
+
+void FaxTransmitter::onAbort() {
+    link_.CloseFiles();
+    sendingCover_ = false;
+    link_.LogEvent(3);
+    link_.ForcedHangup();
+    if (opt_.exitOnError || opt_.abortNoConnect || userAbort_) {
+        faxStatus_ = 42;
+        status(false, true);
+        link_.PostFinish(lastError_);
+        state_ = TransmitState::tfDone;
+    } else {
+        state_ = TransmitState::tfGetEntry;
+    }
+    link_.RestoreIdleSpeed();
+}
+
+} // namespace faxengine

@@ -1,0 +1,190 @@
+// The fax transmit state machine: one event procedure that the port's dispatcher calls
+// with its triggers; each call advances the session by one or more states.
+#pragma once
+
+#include "faxengine/fax_transmit_link.h"
+#include "faxengine/fax_transmit_state.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace faxengine {
+
+// Message the owner sends into the procedure to abort.
+inline constexpr std::uint16_t kUserAbortMessage = 0x7EA0;
+
+// Owner settings the machine reads.
+struct TransmitOptions {
+    TransmitClass faxClass = TransmitClass::Class1;
+    bool abortNoConnect = false;
+    bool exitOnError = false;
+    bool softwareFlow = false;
+    int dialAttempts = 3;
+    FaxTicks dialRetryWait{1092};
+    FaxTicks dialWait{1092};
+    FaxTicks pageTimeout{1092};
+    int maxSendCount = 50;
+    std::size_t bufferMinimum = 1000;
+    std::chrono::seconds statusInterval{1};
+    bool toneDial = true;
+    std::string dialPrefix;
+    std::string stationId;
+    std::string faxFileExt = "APF";
+    int desiredBps = 9600;
+    bool desiredEcm = false;
+    bool mpsEnabled = true; // MPS (same parameters) rather than EOM after a page
+    int pageResendLimit = 2;
+};
+
+// The session's four triggers the machine answers to.
+struct TransmitTriggers {
+    std::uint16_t statusTimer = 0;
+    std::uint16_t timeout = 0;
+    std::uint16_t outFree = 0;
+    std::uint16_t outUsed = 0;
+};
+
+class FaxTransmitter {
+public:
+    static constexpr std::size_t kBlockSize = 4096;
+    static constexpr FaxTicks kPageConnectWait{18}; // 1 s
+    static constexpr FaxTicks kFrameWait{54};        // 3 s
+    static constexpr FaxTicks kDataModeWait{546};    // 30 s
+    static constexpr FaxTicks kHangupWait{26};
+    static constexpr FaxTicks kNextPagePause{5};
+    static constexpr std::chrono::milliseconds kResponseTurn{200};
+    static constexpr std::chrono::milliseconds kPostPagePause{500};
+    static constexpr int kPostPageTries = 3;
+    static constexpr std::uint8_t kXon = 0x11;
+
+    FaxTransmitter(TransmitLink& link, TransmitOptions options, TransmitTriggers triggers);
+
+    // The event procedure: (message, trigger handle, parameter).
+    void Handle(std::uint16_t msg, std::uint16_t trigger, std::uint32_t param);
+
+    TransmitState State() const { return state_; }
+    int FaxStatus() const { return faxStatus_; }
+    int LastError() const { return lastError_; }
+    int DialAttempt() const { return dialAttempt_; }
+    int PageNumber() const { return pageNumber_; }
+    int HangupCode() const { return hangupCode_; }
+    const std::string& RemoteId() const { return remoteId_; }
+    const TransmitOptions& Options() const { return opt_; }
+
+private:
+    enum class ReadResult { Nothing, Line, Frame, Failed };
+
+    bool step(std::uint16_t trigger);
+    ReadResult readResponse();
+    bool judgeLine();
+    bool responseHas(std::string_view word) const;
+    bool connectFailure();
+    void discardInput();
+    void endPageData();
+    bool pageReport();
+    void fail(int code);
+    void status(bool first, bool last);
+    void redial();
+    bool timeoutBeforeStep();
+    std::string sessionParams() const;
+
+    // One handler per state.
+    void onGetEntry();
+    void onInit();
+    void onInit1();
+    void onInit2(std::uint16_t trigger);
+    void onDial();
+    void onRetryWait(std::uint16_t trigger);
+    void on1Connect();
+    void on1SendTSI();
+    void on1TSIRespns();
+    void on1DCSRspns();
+    void on1TrainStrt();
+    void on1TrainFnsh();
+    void on1WaitCFR();
+    void on1WaitPgCn();
+    void on2Connect();
+    void on2GetParams();
+    void onWaitXon(std::uint16_t trigger);
+    void onWaitFrHead(std::uint16_t trigger);
+    void onSndPgeHdr();
+    void onOpenCover();
+    void onSendCover(std::uint16_t trigger);
+    void onPrepPage();
+    void onSendPage(std::uint16_t trigger);
+    void onDrainPage(std::uint16_t trigger);
+    void on1PageEnd();
+    void on1PrepEOP();
+    void on1SendEOP();
+    void on1WaitMPS(bool readerTimer);
+    void on1WaitMCF();
+    void on1SendDCN();
+    void on1Hangup();
+    void on1WaitHngp();
+    void on2SendEOP();
+    void on2WaitFPTS();
+    void on2WaitFET();
+    void on2WaitPgOK();
+    void on2SndNwPrm();
+    void on2NextPage();
+    void on20ChckPg();
+    void onClose();
+    void onCompleteOK();
+    void onAbort();
+    // A completed line that no row of the state wanted.
+    void unexpectedLine();
+
+    bool class1() const { return opt_.faxClass == TransmitClass::Class1; }
+    bool class20() const { return opt_.faxClass == TransmitClass::Class20; }
+    bool resolutionChanges() const { return prevResolution_ != ' ' && prevResolution_ != resolution_; }
+    void sendPageBlocks();
+
+    TransmitLink& link_;
+    TransmitOptions opt_;
+    TransmitTriggers trig_;
+
+    TransmitState state_ = TransmitState::tfGetEntry;
+    int faxStatus_ = 0;
+    int lastError_ = 0;
+    bool sendPendingStatus_ = false;
+    bool inGetEntry_ = false;
+    bool userAbort_ = false;
+    bool timedOut_ = false; // the current pass was the timeout timer
+
+    TransmitJob job_;
+    int dialAttempt_ = 0;
+    int pageNumber_ = 0;
+    int pageCount_ = 0;
+    int coverCount_ = 0;
+    bool sendingCover_ = false;
+    bool coverIsApf_ = false;
+    std::uint32_t bytesSent_ = 0;
+    std::uint32_t pageLength_ = 0;
+    bool lengthWords_ = false;
+    char resolution_ = '0';
+    char prevResolution_ = ' ';
+    bool morePages_ = false;
+    bool firstPageWide_ = false;
+    bool currentWide_ = false;
+    // The page last sent, for a resend after the modem rejected it.
+    int sentPage_ = 0;
+    bool sentCover_ = false;
+    std::string sentCoverFile_;
+    char sentResolution_ = '0';
+    bool lastFrameFinal_ = false;
+    bool cfrReceived_ = false;
+    bool frameArriving_ = false;
+    std::uint8_t lastFcf_ = 0;
+    int postPageTries_ = 0;
+    int pageResends_ = 0;
+    int hangupCode_ = 0;
+    std::string remoteId_;
+
+    std::string response_;          // the current (last completed) line
+    std::vector<std::uint8_t> buf_; // bytes since the last completed line or frame
+    std::vector<std::uint8_t> block_;
+};
+
+} // namespace faxengine
