@@ -125,7 +125,7 @@ void FaxTransmitter::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint3
     // A user abort is taken whatever trigger it names: losing it would leave the call running.
     if (msg != kUserAbortMessage && !ours)
         return;
-    link_.LogState(kTransmitLogBase + static_cast<std::uint32_t>(state_));
+    link_.LogState(state_);
 
     if (msg == kUserAbortMessage) {
         faxStatus_ = 42;

@@ -3,6 +3,8 @@
 // this interface, so tests drive whole calls against a scripted modem.
 #pragma once
 
+#include "faxengine/fax_transmit_state.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -108,7 +110,7 @@ public:
     // Line.
     virtual void ForcedHangup() = 0;
     virtual void RestoreIdleSpeed() = 0;
-    virtual void LogState(std::uint32_t subCode) = 0;
+    virtual void LogState(TransmitState state) = 0; // into the dispatch log when it is on
 
     // Owner.
     virtual bool NextFax(TransmitJob& job) = 0;

@@ -206,7 +206,7 @@ public:
     }
     void ForcedHangup() override { ++hangups; }
     void RestoreIdleSpeed() override {}
-    void LogState(std::uint32_t) override {}
+    void LogState(TransmitState) override {}
     bool NextFax(TransmitJob& job) override {
         if (jobs.empty())
             return false;

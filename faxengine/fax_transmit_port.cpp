@@ -1,0 +1,347 @@
+#include "faxengine/fax_transmit_port.h"
+
+#include "faxengine/dispatch_log.h"
+#include "faxengine/modem_response.h"
+#include "faxengine/t30_params.h"
+#include "faximage/apd_errors.h"
+
+#include <algorithm>
+
+namespace faxengine {
+
+namespace ec = faximage::ec;
+
+TransmitOptions transmitOptionsFrom(const FaxSession& s) {
+    TransmitOptions o;
+    switch (s.faxClass) {
+    case FaxClass::fcClass2: o.faxClass = TransmitClass::Class2; break;
+    case FaxClass::fcClass2_0: o.faxClass = TransmitClass::Class20; break;
+    case FaxClass::fcUnknown:
+    case FaxClass::fcDetect:
+    case FaxClass::fcClass1: o.faxClass = TransmitClass::Class1; break;
+    }
+    o.abortNoConnect = (s.options & faxopt::AbortNoConnect) != 0;
+    o.exitOnError = (s.options & faxopt::ExitOnError) != 0;
+    o.softwareFlow = (s.options & faxopt::SoftwareFlow) != 0;
+    o.dialAttempts = s.dialAttempts;
+    o.dialRetryWait = FaxTicks{s.dialRetryWait};
+    o.dialWait = FaxTicks{s.dialWait};
+    o.pageTimeout = FaxTicks{s.pageTicks};
+    o.maxSendCount = s.maxSendCount;
+    o.bufferMinimum = static_cast<std::size_t>(std::max(0, s.bufferMinimum));
+    o.statusInterval = std::chrono::seconds{s.statusInterval};
+    o.toneDial = s.toneDial;
+    o.dialPrefix = s.dialPrefix;
+    o.stationId = s.stationId;
+    o.faxFileExt = s.faxFileExt;
+    o.desiredBps = s.desiredBps;
+    o.desiredEcm = s.ecChar == '1';
+    o.mpsEnabled = s.sameParams;
+    o.pageResendLimit = s.resendLimit;
+    return o;
+}
+
+TriggerHandler FaxTransmitPort::Procedure() {
+    return [this](std::uint16_t msg, std::uint16_t trigger, std::uint32_t param) { Handle(msg, trigger, param); };
+}
+
+void FaxTransmitPort::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint32_t param) {
+    if (!machine_) {
+        auto handle = [](int h) { return static_cast<std::uint16_t>(h < 0 ? 0 : h); };
+        TransmitTriggers t{handle(s_.statusTrigger), handle(s_.timeoutTrigger), handle(s_.outFreeTrigger),
+                           handle(s_.outUsedTrigger)};
+        machine_.emplace(*this, transmitOptionsFrom(s_), t);
+    }
+    machine_->Handle(msg, trigger, param);
+    mirror();
+}
+
+void FaxTransmitPort::mirror() {
+    if (!machine_)
+        return;
+    s_.state = static_cast<std::uint8_t>(machine_->State());
+    s_.faxStatus = machine_->FaxStatus();
+    s_.lastError = machine_->LastError();
+    s_.dialAttempt = machine_->DialAttempt();
+    s_.currentPage = machine_->PageNumber();
+    s_.hangupCode = machine_->HangupCode();
+    if (!machine_->RemoteId().empty())
+        s_.remoteId = machine_->RemoteId();
+}
+
+// ---- commands ----
+
+void FaxTransmitPort::SendCommand(std::string_view cmd) { s_.SendCommand(cmd); }
+void FaxTransmitPort::SendClass1Command(std::string_view cmd) { s_.SendClass1Command(cmd); }
+void FaxTransmitPort::SendRaw(std::string_view bytes) { s_.SendRaw(bytes); }
+void FaxTransmitPort::ResetReader() { s_.ResetReader(); }
+
+void FaxTransmitPort::Pause(std::chrono::milliseconds ms) {
+    if (s_.delay)
+        s_.delay(ms);
+}
+
+void FaxTransmitPort::PauseTicks(FaxTicks ticks, bool /*pumpMessages*/) {
+    if (s_.pumpWait)
+        s_.pumpWait(ticks.count());
+}
+
+bool FaxTransmitPort::GetByte(std::uint8_t& b) { return s_.port && s_.port->GetChar(b) == 0; }
+bool FaxTransmitPort::InputWaiting() { return s_.port && s_.port->CharReady(); }
+
+void FaxTransmitPort::FlushInput() {
+    if (s_.port)
+        s_.port->FlushInBuffer();
+}
+
+// ---- triggers ----
+
+void FaxTransmitPort::ArmTimeout(FaxTicks t) { s_.ArmTimeout(t.count()); }
+
+void FaxTransmitPort::ArmReaderTimer(FaxTicks t) {
+    if (s_.port)
+        s_.readerTimer = newTimer(s_.port->Clock(), t.count());
+}
+
+void FaxTransmitPort::ArmStatusTimer(std::chrono::seconds s) {
+    s_.statusInterval = static_cast<int>(s.count());
+    s_.ArmStatusTimer();
+}
+
+void FaxTransmitPort::ArmOutBuffFree(std::size_t bytes) {
+    if (s_.port && s_.outFreeTrigger >= 0)
+        s_.port->SetStatusTrigger(static_cast<std::uint16_t>(s_.outFreeTrigger), static_cast<std::uint16_t>(bytes),
+                                  true);
+}
+
+void FaxTransmitPort::ArmOutBuffUsed(std::size_t bytes) {
+    if (s_.port && s_.outUsedTrigger >= 0)
+        s_.port->SetStatusTrigger(static_cast<std::uint16_t>(s_.outUsedTrigger), static_cast<std::uint16_t>(bytes),
+                                  true);
+}
+
+std::size_t FaxTransmitPort::OutBuffUsed() { return s_.port ? s_.port->OutBuffUsed() : 0; }
+std::size_t FaxTransmitPort::OutBuffFree() { return s_.port ? s_.port->OutBuffFree() : 0; }
+
+void FaxTransmitPort::SetSoftwareFlow(bool on) {
+    if (!s_.port)
+        return;
+    FlowSettings f = s_.port->GetFlow();
+    f.swOptions = on ? TSWFlowOptions::swfBoth : TSWFlowOptions::swfNone;
+    s_.port->SetFlow(f);
+}
+
+// ---- Class 1 frames ----
+
+void FaxTransmitPort::SendFcfFrame(std::uint8_t fcf, bool final) { s_.SendFcfFrame(fcf, final); }
+void FaxTransmitPort::SendIdFrame() { s_.SendIdFrame(fcf::TSIx); }
+
+void FaxTransmitPort::SendDcsFrame(char resolution, bool wide) {
+    s_.resolution = resolution;
+    s_.wide = wide;
+    s_.SendDcsFrame();
+}
+
+void FaxTransmitPort::SendTrainingCheck() { s_.SendTrainingCheck(); }
+
+ReceivedFrame FaxTransmitPort::ParseFrame(std::span<const std::uint8_t> frame) {
+    s_.response.assign(frame.begin(), frame.end());
+    s_.retrainRequested = false;
+    s_.cfrReceived = false;
+    ReceivedFrame r;
+    r.error = s_.ParseFrame();
+    // The session reports an incompatible DIS itself; the machine's report would repeat it.
+    if (r.error == ec::FaxBadMachine)
+        alreadyReported_ = r.error;
+    r.fcf = s_.lastFcf;
+    r.final = s_.lastFrameFinal;
+    r.cfr = s_.cfrReceived;
+    r.retrain = s_.retrainRequested;
+    return r;
+}
+
+bool FaxTransmitPort::StepDown() { return s_.StepDownSpeed(); }
+
+std::string FaxTransmitPort::ModulationCode(bool shortTrain) {
+    const int i = std::clamp(s_.modulation, 1, 6);
+    return std::string(shortTrain ? kShortTrainCodes[static_cast<std::size_t>(i)]
+                                  : kLongTrainCodes[static_cast<std::size_t>(i)]);
+}
+
+// ---- Class 2/2.0 reports ----
+
+int FaxTransmitPort::ParseRemoteCapabilities(std::string_view report) {
+    s_.ApplyClass2Report(cleanReport(report));
+    if ((s_.resolution == '1' && !s_.remoteFine) || (page_.header.wide() && !s_.remoteWide))
+        return ec::FaxBadMachine;
+    return 0;
+}
+
+int FaxTransmitPort::ParseSessionReport(std::string_view report) {
+    s_.ApplyClass2Report(cleanReport(report));
+    return 0;
+}
+
+std::string FaxTransmitPort::CleanStationId(std::string_view report) { return cleanStationId(report); }
+
+// ---- files ----
+
+int FaxTransmitPort::OpenFax(const std::string& name) {
+    std::string path = name;
+    // A name without an extension takes the fax file extension.
+    const auto slash = path.find_last_of('/');
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        path += "." + s_.faxFileExt;
+    s_.faxFileName = path;
+    return file_.open(path);
+}
+
+std::uint16_t FaxTransmitPort::FaxPageCount() {
+    s_.pageCount = file_.pageCount();
+    return static_cast<std::uint16_t>(file_.pageCount());
+}
+
+int FaxTransmitPort::loadPage(int n) {
+    if (int rc = file_.locatePage(n, page_); rc < 0)
+        return rc;
+    pagePos_ = 0;
+    if (int rc = file_.readPageData(page_, pageData_); rc < 0)
+        return rc;
+    s_.resolution = page_.header.highResolution() ? '1' : '0';
+    s_.lengthWords = page_.header.lengthWords();
+    s_.pageLength = page_.header.imageLength;
+    return 0;
+}
+
+int FaxTransmitPort::PositionPage(int page) { return loadPage(page); }
+
+TransmitPageInfo FaxTransmitPort::CurrentPage() {
+    TransmitPageInfo p;
+    p.imageLength = page_.header.imageLength;
+    p.lengthWords = page_.header.lengthWords();
+    p.highRes = page_.header.highResolution();
+    p.wide = page_.header.wide();
+    return p;
+}
+
+int FaxTransmitPort::NextPage(bool sendingCover) {
+    if (sendingCover)
+        return loadPage(1);
+    return loadPage(page_.number + 1);
+}
+
+// Covers are not sent through this port yet: a job with a cover fails rather than going
+// out without it.
+int FaxTransmitPort::OpenCover(const std::string& /*name*/, bool /*apf*/, char /*resolution*/) {
+    return ec::FaxBadFormat;
+}
+
+int FaxTransmitPort::CoverResolution(char& res) {
+    res = '0';
+    return ec::FaxBadFormat;
+}
+
+int FaxTransmitPort::SendCoverLines(bool& done) {
+    done = true;
+    return ec::FaxBadFormat;
+}
+
+void FaxTransmitPort::CloseFiles() {
+    file_.close();
+    pageData_.clear();
+    page_ = {};
+}
+
+int FaxTransmitPort::ReadPageLine(std::vector<std::uint8_t>& line) {
+    if (pagePos_ + 2 > pageData_.size())
+        return -100;
+    const std::size_t n = pageData_[pagePos_] | (std::size_t(pageData_[pagePos_ + 1]) << 8);
+    if (pagePos_ + 2 + n > pageData_.size())
+        return -100;
+    line.assign(pageData_.begin() + static_cast<std::ptrdiff_t>(pagePos_ + 2),
+                pageData_.begin() + static_cast<std::ptrdiff_t>(pagePos_ + 2 + n));
+    pagePos_ += 2 + n;
+    return static_cast<int>(n);
+}
+
+int FaxTransmitPort::ReadPageBlock(std::vector<std::uint8_t>& block, std::size_t max) {
+    const std::size_t n = std::min(max, pageData_.size() - std::min(pagePos_, pageData_.size()));
+    block.assign(pageData_.begin() + static_cast<std::ptrdiff_t>(pagePos_),
+                 pageData_.begin() + static_cast<std::ptrdiff_t>(pagePos_ + n));
+    pagePos_ += n;
+    return static_cast<int>(n);
+}
+
+// ---- page output ----
+
+void FaxTransmitPort::StuffedWrite(std::span<const std::uint8_t> data) { s_.WriteStuffed(data); }
+
+std::size_t FaxTransmitPort::CodedLineWrite(std::span<const std::uint8_t> line) {
+    s_.WriteCodedLine(line);
+    return std::max<std::size_t>(line.size(), static_cast<std::size_t>(std::max(0, s_.minLineBytes)));
+}
+
+void FaxTransmitPort::PutBytes(std::span<const std::uint8_t> data) {
+    if (s_.port)
+        s_.port->PutBlock(data);
+}
+
+int FaxTransmitPort::SendHeaderLine(char resolution) {
+    s_.resolution = resolution;
+    if (s_.headerLine.empty()) {
+        if (int rc = s_.WriteBlankLines(faxtime::LeadingBlankLines); rc < 0)
+            return rc;
+    } else if (int rc = s_.SendHeaderLine(); rc < 0) {
+        return rc;
+    }
+    return s_.TopUpBuffer();
+}
+
+// ---- line and owner ----
+
+void FaxTransmitPort::ForcedHangup() { s_.ForcedHangup(); }
+void FaxTransmitPort::RestoreIdleSpeed() { s_.SwitchToIdleSpeed(); }
+
+void FaxTransmitPort::LogState(TransmitState state) {
+    if (s_.port && s_.port->Logging())
+        s_.port->AddDispatchEntry(LogType::Fax,
+                                  static_cast<std::uint8_t>(logsub::FaxTransmitBase + static_cast<int>(state)), 0);
+}
+
+bool FaxTransmitPort::NextFax(TransmitJob& job) {
+    mirror();
+    const auto answer = s_.Notify(faxmsg::NextFax, 0);
+    if (!answer || *answer == 0)
+        return false;
+    job.phone = s_.phoneNumber;
+    job.faxFile = s_.faxFileName;
+    job.coverFile = s_.coverFileName;
+    return true;
+}
+
+void FaxTransmitPort::StatusEvent(bool first, bool last) {
+    mirror();
+    s_.SendStatus(first, last);
+}
+
+void FaxTransmitPort::LogEvent(int code) {
+    mirror();
+    s_.Notify(faxmsg::Log, code);
+}
+
+void FaxTransmitPort::ReportError(int code) {
+    if (alreadyReported_ == code) {
+        alreadyReported_ = 0;
+        return;
+    }
+    s_.ReportError(code);
+}
+
+void FaxTransmitPort::PostFinish(int code) {
+    mirror();
+    s_.lastError = code;
+    s_.Finish();
+}
+
+} // namespace faxengine
