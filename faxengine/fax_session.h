@@ -312,9 +312,13 @@ public:
     void SendFrameEnd();
     void SendFcfFrame(std::uint8_t fcf, bool final = true);
     void SendIdFrame(std::uint8_t fcf);
-    void SendDisFrame();
+    // fineOffered: the answerer can take fine pages.
+    void SendDisFrame(bool fineOffered = true);
     void SendDcsFrame();
     void SendTrainingCheck();
+    // Remote capabilities (DIS/DTC) and session parameters (DCS) from FIF bytes 2, 3.
+    void DecodeDis(std::uint8_t byte2, std::uint8_t byte3);
+    void DecodeDcs(std::uint8_t byte2, std::uint8_t byte3);
     // Parses the frame in the response buffer: 0, -8060 or -6005.
     int ParseFrame();
     // False when no lower speed is left.
@@ -344,7 +348,13 @@ public:
     // reads the page header.
     int AdvancePage();
     int ReadPageHeader();
-    // Sends the current page's data (line by line or raw blocks); 0 or an error.
+    // Reads the current page's data into memory (done by SendPageBlock when needed).
+    int ReadPageData();
+    // Sends the next part of the current page, at least one line or block and about
+    // maxBytes: line records with zero fill (length-words pages) or raw blocks of up to
+    // 4096 bytes. `done` once the page is all queued. 0 or an error.
+    int SendPageBlock(std::size_t maxBytes, bool& done);
+    // The whole rest of the page (waits for room in the output buffer).
     int SendPageData();
 
     // ---- hang-up and speed ----------------------------------------------------------------
@@ -359,7 +369,8 @@ private:
     int flushStuffed();
     std::vector<std::uint8_t> stuffBuf_;
     int procId_ = -1;
-    std::uint32_t faxPagePos_ = 0;
+    std::vector<std::uint8_t> pageData_;
+    std::size_t pagePos_ = 0;
     faximage::ApfPageInfo pageInfo_;
 };
 
