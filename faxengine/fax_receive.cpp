@@ -162,7 +162,8 @@ FaxReceiver::ReadResult FaxReceiver::readResponse() {
         if (b == '\n') {
             std::string line = trimmed(partial_);
             partial_.clear();
-            if (line.empty())
+            // An empty line, or the modem echoing our command, is no response.
+            if (line.empty() || line == lastCommand_)
                 continue;
             line_ = std::move(line);
             if (has("ERROR") && state_ != RS::rf2GtPgRslt) {
@@ -203,6 +204,7 @@ FaxReceiver::ReadResult FaxReceiver::onFrame() {
     case 0x83: {
         auto p = rxframe::decodeDcs(f->fif);
         trainingCode_ = p.modulationCode;
+        pageCode_ = p.pageCode;
         bps_ = p.bps;
         fine_ = p.fine;
         wide_ = p.wide;
@@ -530,7 +532,7 @@ void FaxReceiver::doSendCFR() {
             port_.SetSoftwareFlow(true, kFlowOff, kFlowOn);
         sendFrame(rxframe::fcfFrame(rxframe::fcf::CFR, true));
     } else if (has("OK")) {
-        sendClass1("AT+FRM=" + trainingCode_);
+        sendClass1("AT+FRM=" + pageCode_);
         if (acceptRule())
             goTo(RS::rf1WtPgCnnct);
     } else {
@@ -693,7 +695,7 @@ void FaxReceiver::doSendMCF() {
         }
     } else if (has("OK")) {
         if (morePages_ && !eom_) {
-            sendClass1("AT+FRM=" + trainingCode_);
+            sendClass1("AT+FRM=" + pageCode_);
             fileState_ = 2;
             // The page starts after the modem's CONNECT, so that line never lands in
             // the page data.
@@ -873,6 +875,7 @@ void FaxReceiver::discardPage() {
 
 void FaxReceiver::sendCommand(std::string_view s, ms preDelay) {
     port_.Wait(preDelay);
+    lastCommand_ = s;
     std::string line(s);
     line += '\r';
     port_.Put(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(line.data()),

@@ -224,6 +224,7 @@ private:
     // Response reader.
     std::string line_;                  // the last completed line (trimmed)
     std::string partial_;               // the line being read
+    std::string lastCommand_;           // its echo is skipped
     std::vector<std::uint8_t> frameBuf_;
     bool inFrame_ = false;
     bool frameDle_ = false;
@@ -236,6 +237,7 @@ private:
     bool eom_ = false;
     std::string remoteId_;
     std::string trainingCode_ = "24";
+    std::string pageCode_ = "24";
     int bps_ = 0;
     bool fine_ = false;
     bool wide_ = false;

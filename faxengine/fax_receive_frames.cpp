@@ -29,6 +29,20 @@ void frameEnd(std::vector<std::uint8_t>& f) {
 }
 } // namespace
 
+std::string pageCodeOf(std::string_view trainingCode) {
+    // V.17 sends the page after a short train, which the modem is told by the code's
+    // last digit (T.31 table 2).
+    if (trainingCode == "145")
+        return "146";
+    if (trainingCode == "121")
+        return "122";
+    if (trainingCode == "97")
+        return "98";
+    if (trainingCode == "73")
+        return "74";
+    return std::string(trainingCode);
+}
+
 int indexBps(int index) {
     return index >= 1 && index <= 6 ? kBps[static_cast<std::size_t>(index)] : 0;
 }
@@ -115,6 +129,7 @@ DcsParams decodeDcs(std::span<const std::uint8_t> fif) {
     }
     p.bps = indexBps(index);
     p.modulationCode = code.empty() ? std::string(indexCode(index)) : code;
+    p.pageCode = pageCodeOf(p.modulationCode);
     p.fine = b2 & 0x40;
     p.wide = (b3 & 3) == 1;
     static constexpr std::array<int, 8> kScan = {5, 1, 3, 4, 7, 6, 2, 0};

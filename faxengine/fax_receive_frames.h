@@ -37,6 +37,8 @@ inline constexpr std::uint8_t XBit = 0x01;
 int indexBps(int index);
 // Training / page modulation code for AT+FRM= of an index.
 std::string_view indexCode(int index);
+// The page-data code that goes with a training code.
+std::string pageCodeOf(std::string_view trainingCode);
 
 // Whole frames, ready to write after "CONNECT": address, control, FCF, FIF, DLE ETX.
 std::vector<std::uint8_t> fcfFrame(std::uint8_t fcf, bool final);
@@ -48,7 +50,8 @@ std::vector<std::uint8_t> disFrame(int index);
 // What the session learns from a received DCS.
 struct DcsParams {
     int bps = 2400;
-    std::string modulationCode = "24"; // for AT+FRM=
+    std::string modulationCode = "24"; // for AT+FRM= of the training check
+    std::string pageCode = "24";       // for AT+FRM= of page data (V.17: short train)
     bool fine = false;
     bool wide = false;
     int scanTimeCode = 0;

@@ -1,0 +1,2 @@
+#include "faxengine/fax_receive.h"
+#include <gtest/gtest.h>

@@ -1,0 +1,229 @@
+// Whole calls in real time: the virtual line's far end sends a TIFF page to a Class 1
+// modem where our receiver answers; the APF file we store must decode, through our
+// unpacker and through libtiff, to the page that was sent.
+#include "faxengine/fax_receive.h"
+#include "faxengine/fax_receive_port.h"
+#include "faxengine/posix_dispatcher.h"
+#include "faximage/apf_file.h"
+#include "faximage/unpack_engine.h"
+#include "vline_launcher.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace faxengine {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+int run(const std::string& cmd) {
+    int rc = std::system(cmd.c_str());
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+// Rows of packed bits, 1 = black.
+struct Page {
+    int width = 0;
+    std::vector<std::string> rows;
+};
+
+Page decodeTiff(const fs::path& tiff) {
+    const auto pbm = tiff.string() + ".pbm";
+    EXPECT_EQ(run("tifftopnm '" + tiff.string() + "' > '" + pbm + "' 2>/dev/null"), 0) << tiff;
+    const std::string data = slurp(pbm);
+    std::istringstream in(data);
+    std::string magic;
+    int w = 0, h = 0;
+    in >> magic >> w >> h;
+    in.get();
+    Page p;
+    p.width = w;
+    const std::size_t bytes = static_cast<std::size_t>((w + 7) / 8);
+    std::size_t at = static_cast<std::size_t>(in.tellg());
+    for (int r = 0; r < h && at + bytes <= data.size(); ++r, at += bytes)
+        p.rows.push_back(data.substr(at, bytes));
+    return p;
+}
+
+Page decodeApf(const fs::path& apf) {
+    faximage::MonoBitmap bm;
+    faximage::ApfPageHeader header;
+    EXPECT_EQ(faximage::unpackPageToRaster(apf, 1, bm, header), 0);
+    Page p;
+    p.width = bm.width();
+    for (int y = 0; y < bm.height(); ++y) {
+        std::string row(reinterpret_cast<const char*>(bm.row(y)), faximage::MonoBitmap::bytesForWidth(bm.width()));
+        if (bm.sense() != faximage::PixelSense::OneIsBlack)
+            for (char& c : row)
+                c = static_cast<char>(~c);
+        p.rows.push_back(row);
+    }
+    return p;
+}
+
+void put16(std::string& s, unsigned v) {
+    s.push_back(static_cast<char>(v & 0xFF));
+    s.push_back(static_cast<char>(v >> 8));
+}
+void put32(std::string& s, std::uint32_t v) {
+    put16(s, v & 0xFFFF);
+    put16(s, v >> 16);
+}
+
+// The first page's data of an APF file as a one-strip G3 1-D TIFF (bits stored first
+// bit in bit 0, as the modem hands them over), for libtiff to decode independently.
+void apfPageToTiff(const fs::path& apf, const fs::path& tiff, int rows) {
+    const std::string f = slurp(apf);
+    ASSERT_GE(f.size(), 80u);
+    auto u32 = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(f[at]) |
+                                          static_cast<unsigned char>(f[at + 1]) << 8 |
+                                          static_cast<unsigned char>(f[at + 2]) << 16 |
+                                          static_cast<unsigned char>(f[at + 3]) << 24);
+    };
+    const std::uint32_t len = u32(64);
+    const unsigned flags = static_cast<unsigned char>(f[68]);
+    const std::string data = f.substr(80, len);
+    const int width = (flags & faximage::kApfWide) ? 2048 : 1728;
+    struct Entry { unsigned tag, type; std::uint32_t value; };
+    const std::vector<Entry> entries = {
+        {256, 4, static_cast<std::uint32_t>(width)}, {257, 4, static_cast<std::uint32_t>(rows)},
+        {258, 3, 1}, {259, 3, 3}, {262, 3, 0}, {266, 3, 2},
+        {273, 4, 8}, {277, 3, 1}, {278, 4, static_cast<std::uint32_t>(rows)},
+        {279, 4, static_cast<std::uint32_t>(data.size())}, {292, 4, 0}};
+    std::string t = "II";
+    put16(t, 42);
+    put32(t, static_cast<std::uint32_t>(8 + data.size()));
+    t += data;
+    put16(t, static_cast<unsigned>(entries.size()));
+    for (const auto& e : entries) {
+        put16(t, e.tag);
+        put16(t, e.type);
+        put32(t, 1);
+        if (e.type == 3) {
+            put16(t, e.value);
+            put16(t, 0);
+        } else {
+            put32(t, e.value);
+        }
+    }
+    put32(t, 0);
+    std::ofstream(tiff, std::ios::binary) << t;
+}
+
+void expectSamePage(const Page& sent, const Page& got, const char* what) {
+    ASSERT_EQ(got.width, sent.width) << what;
+    ASSERT_EQ(got.rows.size(), sent.rows.size()) << what;
+    int differing = 0;
+    for (std::size_t r = 0; r < sent.rows.size(); ++r)
+        differing += sent.rows[r] != got.rows[r];
+    EXPECT_EQ(differing, 0) << what;
+}
+
+class ReceiveCall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (run("command -v efix >/dev/null && command -v tifftopnm >/dev/null") != 0)
+            GTEST_SKIP() << "efix or tifftopnm missing (scripts/setup installs them)";
+        dir_ = fs::temp_directory_path() /
+               ("fax-receive-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        std::ofstream(dir_ / "page.txt") << "Parvane receive test page\n\n"
+                                            "  The quick brown fox jumps over the lazy dog.\n"
+                                            "  0123456789 !\"#$%&'()*+,-./:;<=>?@[]^_{|}~\n";
+        ASSERT_EQ(run("cd '" + dir_.string() + "' && efix -i text -o tiffg3 -n page.tif page.txt "
+                      "2>/dev/null"),
+                  0);
+        page_ = dir_ / "page.tif";
+    }
+    void TearDown() override {
+        line_.reset();
+        if (!HasFailure() && !dir_.empty())
+            fs::remove_all(dir_);
+        else if (!dir_.empty())
+            std::cerr << "files kept in " << dir_ << '\n';
+    }
+
+    fs::path dir_;
+    fs::path page_;
+    std::optional<vline::VirtualLine> line_;
+};
+
+TEST_F(ReceiveCall, FarEndSendsOnePageToOurClass1Receiver) {
+    vline::LaunchOptions o;
+    o.executable = PARVANE_VLINE_EXE;
+    o.arguments = {"--log-dir", (dir_ / "logs").string(), "--send", page_.string(),
+                   "--send-to", "101", "--ecm", "off"};
+    line_.emplace(vline::VirtualLine::start(o));
+    ASSERT_GE(line_->ports().size(), 2u);
+
+    TApdPosixDispatcher port;
+    DispatcherOpenParams params;
+    params.device = line_->portPath(2);
+    ASSERT_EQ(port.Open(params), 0);
+    port.StartTracing(200000);
+
+    std::mutex m;
+    std::vector<int> logs;
+    std::vector<int> errors;
+    std::atomic<bool> finished{false};
+    ReceiveOwner owner;
+    owner.fileName = [&] { return (dir_ / "rx.apf").string(); };
+    owner.log = [&](int c) { std::lock_guard g(m); logs.push_back(c); };
+    owner.error = [&](int c) { std::lock_guard g(m); errors.push_back(c); };
+    owner.finish = [&](int) { finished = true; };
+    ReceiveOptions opt;
+    opt.oneFax = true;
+    opt.exitOnError = true;
+    opt.stationId = "+1 555 0101";
+    opt.desiredBps = 14400;
+    ReceiveDispatcherPort driver(port);
+    FaxReceiver rx(driver, std::move(owner), opt);
+    ASSERT_EQ(driver.Start(rx), 0);
+    for (int i = 0; i < 1200 && !finished; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    driver.Stop();
+    port.DumpTrace(dir_ / "trace.txt", false, false);
+    port.Close();
+    line_->stop();
+
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(rx.LastError(), 0);
+    {
+        std::lock_guard g(m);
+        EXPECT_TRUE(errors.empty()) << errors.front();
+        EXPECT_EQ(logs, (std::vector<int>{rxlog::ReceiveStart, rxlog::ReceiveOK}));
+    }
+    const std::string r = slurp(dir_ / "logs" / "results.txt");
+    EXPECT_NE(r.find("direction=send result=0 "), std::string::npos) << r;
+    EXPECT_NE(r.find("remote_id=\"+1 555 0101 "), std::string::npos) << r;
+
+    const fs::path apf = dir_ / "rx.apf";
+    ASSERT_TRUE(faximage::isApfFile(apf));
+    const Page sent = decodeTiff(page_);
+    const Page ours = decodeApf(apf);
+    expectSamePage(sent, ours, "our unpacker");
+    apfPageToTiff(apf, dir_ / "rx.tif", static_cast<int>(sent.rows.size()));
+    expectSamePage(sent, decodeTiff(dir_ / "rx.tif"), "libtiff");
+}
+
+} // namespace
+} // namespace faxengine
