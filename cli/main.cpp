@@ -15,6 +15,8 @@ int runUnpack(const CliArgs& args);  // image_commands.cpp
 
 namespace cli {
 int runLog(const CliArgs& args); // log_command.cpp
+int runSend(const CliArgs& args);    // fax_commands.cpp
+int runReceive(const CliArgs& args); // fax_commands.cpp
 } // namespace cli
 
 namespace {
@@ -26,7 +28,7 @@ struct Command {
 };
 
 // Options that take a separate value word, for every command.
-const std::vector<std::string> kValueOptions = {"--data-dir", "--type", "--page", "--to", "--port", "--device", "--baud", "--trace"};
+const std::vector<std::string> kValueOptions = {"--data-dir", "--type", "--page", "--to", "--port", "--device", "--baud", "--trace", "--dir", "--class", "--speed", "--station-id", "--header", "--dial-prefix", "--history"};
 
 const Command kCommands[] = {
     {"convert", "convert INPUT OUTPUT.apf [--fine] [--wide] [--type text|textex|tiff|pcx|dcx|bmp|pdf]",
@@ -35,6 +37,8 @@ const Command kCommands[] = {
     {"unpack", "unpack FILE.apf [--page N] --to OUT.{bmp,pcx,dcx,tif,pdf}", cli::runUnpack},
     {"log", "log list|show N [--sent|--received|--covers|--phonebook]", cli::runLog},
     {"term", "term --port N|--device PATH [--baud BPS] [--trace FILE]", cli::runTerm},
+    {"send", "send --port N|--device PATH|--virtual NUMBER FILE.apf... [--class C] [--speed BPS] [--ecm] [--station-id ID] [--header TEXT] [--dial-prefix P] [--trace FILE] [--history FILE]", cli::runSend},
+    {"receive", "receive --port N|--device PATH|--virtual [--dir DIR] [--once] [--class C] [--speed BPS] [--ecm] [--station-id ID] [--trace FILE] [--history FILE]", cli::runReceive},
     {"", "", nullptr}, // commands are added above this line
 };
 
