@@ -4,13 +4,27 @@
 #include "faxengine/fax_transmit_port.h"
 #include "faxengine/fax_transmit_state.h"
 
+#include <atomic>
+#include <mutex>
+
 namespace faxengine {
 
 namespace {
 
-// One run of the transmit machine; replaced at each start.
+// One run of the transmit machine; replaced at each start. The machine is not reentrant:
+// the dispatch thread runs it, so a user abort from the owner's thread goes in only while
+// the dispatch thread is out of it, or else at the end of the dispatch thread's call.
 struct TransmitMachineRun {
     std::unique_ptr<FaxTransmitPort> link;
+    FaxSession* session = nullptr;
+    std::mutex lock;
+    std::atomic<bool> abortPending{false};
+
+    // Called with `lock` held.
+    void deliverAbort() {
+        if (abortPending.exchange(false) && link && session->sessionActive)
+            link->Handle(faxmsg::UserAbort, 0, 0);
+    }
 };
 
 } // namespace
@@ -20,12 +34,24 @@ FaxMachine transmitMachine() {
     FaxMachine m;
     m.start = [run](FaxSession& s, TApdBaseDispatcher& port, FaxNoticeSink& sink) {
         run->link = std::make_unique<FaxTransmitPort>(s);
-        auto init = [](FaxSession& fs) { return fs.InitTransmit(static_cast<std::uint8_t>(TransmitState::tfGetEntry)); };
-        return s.Start(port, &sink, init, run->link->Procedure());
+        run->session = &s;
+        run->abortPending = false;
+        auto init = [](FaxSession& fs) {
+            return fs.InitTransmit(static_cast<std::uint8_t>(TransmitState::tfGetEntry));
+        };
+        TransmitMachineRun* r = run.get();
+        auto proc = [r](std::uint16_t msg, std::uint16_t trigger, std::uint32_t param) {
+            std::lock_guard hold(r->lock);
+            r->link->Handle(msg, trigger, param);
+            r->deliverAbort();
+        };
+        return s.Start(port, &sink, init, proc);
     };
     m.abort = [run](FaxSession&) {
-        if (run->link)
-            run->link->Handle(faxmsg::UserAbort, 0, 0);
+        run->abortPending = true;
+        std::unique_lock hold(run->lock, std::try_to_lock);
+        if (hold.owns_lock())
+            run->deliverAbort();
     };
     return m;
 }

@@ -1,0 +1,93 @@
+// The send component against the virtual line's built-in fax machine (number 200), in
+// real time: one short page.
+#include "faxengine/apd_send_fax.h"
+#include "faximage/apf_file.h"
+#include "vline_launcher.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+using namespace faxengine;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+fs::path blankPage(const fs::path& p) {
+    faximage::ApfWriter w;
+    EXPECT_EQ(w.create(p), 0);
+    // A short page of white lines.
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(w.appendLine(faximage::kApfBlankLine, 0), 0);
+    EXPECT_EQ(w.endPage(0), 0);
+    EXPECT_EQ(w.close("TEST"), 0);
+    return p;
+}
+
+struct VirtualLineTest : ::testing::Test {
+    std::optional<vline::VirtualLine> line;
+    fs::path dir;
+    void SetUp() override {
+        std::string t = (fs::temp_directory_path() / "pvn-faxvline-XXXXXX").string();
+        dir = ::mkdtemp(t.data());
+        vline::LaunchOptions o;
+        o.executable = PARVANE_VLINE_EXE;
+        line = vline::VirtualLine::start(o);
+        ASSERT_FALSE(line->ports().empty());
+    }
+    void TearDown() override {
+        line.reset();
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+};
+
+void pump(TApdCustomAbstractFax& fax, std::chrono::seconds limit) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (fax.Busy() && std::chrono::steady_clock::now() < end)
+        fax.Notices().waitAndPump(50ms);
+}
+
+} // namespace
+
+TEST_F(VirtualLineTest, SendsTwoFilesAsOneFaxToTheFarEnd) {
+    TApdComPort port;
+    port.SetPromptForPort(false);
+    port.SetTapiMode(TTapiMode::tmOff);
+    port.SetDevicePath(line->ports().front().path);
+    TApdSendFax fax;
+    fax.SetComPort(&port);
+    EXPECT_EQ(fax.SupportedFaxClasses() & kFaxClass1Bit, kFaxClass1Bit);
+    fax.SetFaxClass(TFaxClass::fcClass1);
+    fax.SetTempDirectory(dir);
+    fax.SetFaxFileList({blankPage(dir / "a.apf").string(), blankPage(dir / "b.apf").string()});
+    fax.SetPhoneNumber("200");
+    TApdFaxLog log;
+    log.SetFaxHistoryName((dir / "h.his").string());
+    fax.SetFaxLog(&log);
+    std::vector<int> statuses;
+    fax.OnFaxStatus = [&](TApdCustomAbstractFax& f, bool, bool) {
+        if (statuses.empty() || statuses.back() != f.FaxProgress())
+            statuses.push_back(f.FaxProgress());
+    };
+    int finish = 1;
+    fax.OnFaxFinish = [&](TApdCustomAbstractFax&, int code) { finish = code; };
+    fax.StartSending();
+    pump(fax, 120s);
+    ASSERT_FALSE(fax.Busy());
+    EXPECT_EQ(finish, 0);
+    EXPECT_EQ(fax.TotalPages(), 2);
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), 4), statuses.end());
+    // The joined file is gone; only the inputs and the history are left.
+    std::size_t files = 0;
+    for (const auto& e : fs::directory_iterator(dir))
+        files += e.path().filename().string().rfind("~AP", 0) == 0;
+    EXPECT_EQ(files, 0u);
+    std::ifstream in(dir / "h.his", std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    EXPECT_NE(ss.str().find("finished OK at "), std::string::npos) << ss.str();
+}
