@@ -14,6 +14,12 @@ constexpr int kDeviceWriteError = -160;
 int writeCode(int rc) {
     return rc == -100 ? kDeviceWriteError : rc;
 }
+// Stored ids are always 20 characters, filled with spaces.
+std::string padded(std::string_view id) {
+    std::string s(id.substr(0, faximage::kApfStationIdLength));
+    s.resize(faximage::kApfStationIdLength, ' ');
+    return s;
+}
 } // namespace
 
 ReceiveFile::~ReceiveFile() {
@@ -26,7 +32,7 @@ int ReceiveFile::Create(const std::filesystem::path& path, std::string_view remo
         Close();
     header_ = {};
     header_.dateTime = faximage::dosDateTimeOf(std::chrono::system_clock::now());
-    header_.setStationId(remoteId);
+    header_.setStationId(padded(remoteId));
     header_.pageCount = 0;
     header_.firstPageOffset = faximage::kApfFirstPageOffset;
     inPage_ = false;
@@ -81,7 +87,7 @@ int ReceiveFile::EndPage(std::string_view remoteId, std::chrono::system_clock::t
     if (int rc = flush(); rc != 0)
         return rc;
     ++header_.pageCount;
-    header_.setStationId(remoteId);
+    header_.setStationId(padded(remoteId));
     header_.dateTime = faximage::dosDateTimeOf(when);
     auto fh = header_.serialize();
     if (int rc = file_.writeAllAt(0, fh); rc != 0)

@@ -110,8 +110,9 @@ ReceiveRun runAfter(ReceiveState s) {
     case ReceiveState::rf1WritePage:
     case ReceiveState::rfComplete:
     case ReceiveState::rfAbort:
-        return ReceiveRun::Again;
+    // Entered from a timeout, with no timer left to wake it: ask again at once.
     case ReceiveState::rf1CollRtry1:
+        return ReceiveRun::Again;
     case ReceiveState::rf1CollRtry2:
     case ReceiveState::rf1CollTrn:
     case ReceiveState::rfDone:
