@@ -56,7 +56,4 @@ FaxMachine transmitMachine() {
     return m;
 }
 
-// The receive machine is wired in apd_fax_receive_machine.cpp once its port layer is in.
-FaxMachine receiveMachine() { return {}; }
-
 } // namespace faxengine

@@ -1,5 +1,6 @@
-// The send component against the virtual line's built-in fax machine (number 200), in
-// real time: one short page.
+// The fax components against the virtual line's built-in fax machines, in real time:
+// one short send to number 200, one page received from the sending far end.
+#include "faxengine/apd_receive_fax.h"
 #include "faxengine/apd_send_fax.h"
 #include "faximage/apf_file.h"
 #include "vline_launcher.h"
@@ -33,8 +34,13 @@ struct VirtualLineTest : ::testing::Test {
     void SetUp() override {
         std::string t = (fs::temp_directory_path() / "pvn-faxvline-XXXXXX").string();
         dir = ::mkdtemp(t.data());
+    }
+    void startLine(std::vector<std::string> arguments = {}) {
         vline::LaunchOptions o;
         o.executable = PARVANE_VLINE_EXE;
+        o.arguments = std::move(arguments);
+        o.arguments.push_back("--log-dir");
+        o.arguments.push_back((dir / "logs").string());
         line = vline::VirtualLine::start(o);
         ASSERT_FALSE(line->ports().empty());
     }
@@ -54,6 +60,7 @@ void pump(TApdCustomAbstractFax& fax, std::chrono::seconds limit) {
 } // namespace
 
 TEST_F(VirtualLineTest, SendsTwoFilesAsOneFaxToTheFarEnd) {
+    startLine();
     TApdComPort port;
     port.SetPromptForPort(false);
     port.SetTapiMode(TTapiMode::tmOff);
@@ -90,4 +97,43 @@ TEST_F(VirtualLineTest, SendsTwoFilesAsOneFaxToTheFarEnd) {
     std::stringstream ss;
     ss << in.rdbuf();
     EXPECT_NE(ss.str().find("finished OK at "), std::string::npos) << ss.str();
+}
+
+TEST_F(VirtualLineTest, ReceivesOneFaxFromTheFarEnd) {
+    if (std::system("command -v efix >/dev/null") != 0)
+        GTEST_SKIP() << "efix missing (scripts/setup installs it)";
+    std::ofstream(dir / "page.txt") << "Parvane component receive test\n";
+    ASSERT_EQ(std::system(("cd '" + dir.string() + "' && efix -i text -o tiffg3 -n page.tif page.txt 2>/dev/null").c_str()), 0);
+    startLine({"--send", (dir / "page.tif").string(), "--send-to", "100", "--ecm", "off"});
+    fs::create_directory(dir / "in");
+
+    TApdComPort port;
+    port.SetPromptForPort(false);
+    port.SetTapiMode(TTapiMode::tmOff);
+    port.SetDevicePath(line->ports().front().path);
+    TApdReceiveFax fax;
+    fax.SetComPort(&port);
+    fax.SetFaxClass(TFaxClass::fcClass1);
+    fax.SetOneFax(true);
+    fax.SetDestinationDir((dir / "in").string());
+    TApdFaxLog log;
+    log.SetFaxHistoryName((dir / "h.his").string());
+    fax.SetFaxLog(&log);
+    std::vector<TFaxLogCode> codes;
+    fax.OnFaxLog = [&](TApdCustomAbstractFax&, TFaxLogCode c) { codes.push_back(c); };
+    int finish = 1;
+    fax.OnFaxFinish = [&](TApdCustomAbstractFax&, int code) { finish = code; };
+    fax.StartReceiving();
+    pump(fax, 120s);
+    ASSERT_FALSE(fax.Busy());
+    EXPECT_EQ(finish, 0);
+    EXPECT_EQ(codes, (std::vector<TFaxLogCode>{TFaxLogCode::lfaxReceiveStart, TFaxLogCode::lfaxReceiveOk}));
+    faximage::ApfReader r;
+    ASSERT_EQ(r.open(dir / "in" / "FAX0001.APF"), 0);
+    EXPECT_EQ(r.pageCount(), 1);
+    std::ifstream in(dir / "h.his", std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    EXPECT_NE(ss.str().find("FAX0001.APF from "), std::string::npos) << ss.str();
+    EXPECT_NE(ss.str().find("Receive finished OK at "), std::string::npos) << ss.str();
 }
