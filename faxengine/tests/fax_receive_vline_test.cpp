@@ -286,5 +286,24 @@ TEST_F(ReceiveCall, EfaxSendsThroughAnotherModem) {
     expectSamePage(sent, decodeTiff(dir_ / "rx.tif"), "libtiff");
 }
 
+TEST_F(ReceiveCall, FarEndHangingUpMidPageIsAFailedFax) {
+    std::ofstream(dir_ / "line.conf") << "[modem 100]\n[modem 101]\n[farend 201]\nmode = send\nfile = " << page_.string()
+                                      << "\ndial = 101\necm = no\nhangup-mid-page = 1\n";
+    vline::LaunchOptions o;
+    o.executable = PARVANE_VLINE_EXE;
+    o.arguments = {"--log-dir", (dir_ / "logs").string(), "--config", (dir_ / "line.conf").string()};
+    line_.emplace(vline::VirtualLine::start(o));
+    ASSERT_GE(line_->ports().size(), 2u);
+    const fs::path apf = dir_ / "rx.apf";
+    const Received got = receiveOne(line_->portPath(2), apf, dir_ / "trace.txt", {});
+    line_->stop();
+    EXPECT_TRUE(got.finished);
+    EXPECT_NE(got.lastError, 0);
+    EXPECT_FALSE(got.errors.empty());
+    // No success is logged; what arrived is kept in a file logged as failed.
+    EXPECT_EQ(got.logs, (std::vector<int>{rxlog::ReceiveStart, rxlog::ReceiveFailed}));
+    EXPECT_TRUE(faximage::isApfFile(apf));
+}
+
 } // namespace
 } // namespace faxengine
