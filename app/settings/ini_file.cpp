@@ -76,6 +76,8 @@ IniFile IniFile::load(const std::filesystem::path& file) {
 
 IniFile IniFile::parse(std::string_view text) {
     IniFile ini;
+    if (text.find("\r\n") != std::string_view::npos)
+        ini.eol_ = "\r\n";
     ini.sections_.push_back(Section{});
     while (!text.empty()) {
         auto nl = text.find('\n');
@@ -105,11 +107,11 @@ std::string IniFile::text() const {
     std::string out;
     for (const auto& s : sections_) {
         if (!s.header.empty())
-            out += s.header + "\n";
+            out += s.header + eol_;
         else if (&s != &sections_.front())
-            out += "[" + s.name + "]\n";
+            out += "[" + s.name + "]" + eol_;
         for (const auto& l : s.lines)
-            out += (l.key.empty() || !l.raw.empty()) ? l.raw + "\n" : l.key + "=" + l.value + "\n";
+            out += ((l.key.empty() || !l.raw.empty()) ? l.raw : l.key + "=" + l.value) + eol_;
     }
     return out;
 }

@@ -63,6 +63,7 @@ private:
     Section& sectionForWrite(std::string_view name);
 
     std::vector<Section> sections_;
+    std::string eol_ = "\n"; // a file written with CR LF line ends keeps them
     bool wasText_ = true;
 };
 

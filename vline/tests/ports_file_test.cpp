@@ -19,13 +19,13 @@ TEST(VlinePorts, SectionReadsBack) {
 }
 
 TEST(VlinePorts, UpdateKeepsEverythingElse) {
-    // Our keys are replaced whatever their case; other keys, sections, comments and the
-    // CRLF line ends stay as they were.
+    // Our keys are replaced in place whatever their case; other keys, sections, comments
+    // and the CRLF line ends stay as they were.
     const std::string ini = "[General]\r\nName=Me\r\n\r\n[ports]\r\ncom1=/dev/ttyS0\r\n"
                             "COM3=/dev/ttyUSB0\r\n\r\n[Fax]\r\nRing=2\r\n";
     const std::string out = updateIniText(ini, kPorts);
-    EXPECT_EQ(out, "[General]\r\nName=Me\r\n\r\n[ports]\r\nCOM3=/dev/ttyUSB0\r\n"
-                   "COM1=/dev/pts/7\r\nCOM2=/dev/pts/8\r\n\r\n[Fax]\r\nRing=2\r\n");
+    EXPECT_EQ(out, "[General]\r\nName=Me\r\n\r\n[ports]\r\ncom1=/dev/pts/7\r\n"
+                   "COM3=/dev/ttyUSB0\r\nCOM2=/dev/pts/8\r\n\r\n[Fax]\r\nRing=2\r\n");
     // Idempotent.
     EXPECT_EQ(updateIniText(out, kPorts), out);
     // No section yet: added at the end; an empty file gets just the section.
@@ -34,7 +34,7 @@ TEST(VlinePorts, UpdateKeepsEverythingElse) {
     EXPECT_EQ(updateIniText("", kPorts), "[Ports]\nCOM1=/dev/pts/7\nCOM2=/dev/pts/8\n");
     // The section last in the file, without a final newline.
     EXPECT_EQ(updateIniText("[Ports]\nCOM2=x", kPorts),
-              "[Ports]\nCOM1=/dev/pts/7\nCOM2=/dev/pts/8\n");
+              "[Ports]\nCOM2=/dev/pts/8\nCOM1=/dev/pts/7\n");
 }
 
 TEST(VlinePorts, LauncherReadsTheStartupReport) {

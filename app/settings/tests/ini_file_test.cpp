@@ -62,9 +62,10 @@ TEST(IniFile, ValuesWithLineBreaksCannotInjectLines) {
 TEST(IniFile, EntriesKeepTheirSpellingUntilChanged) {
     const std::string text = "[Modem]\r\n  ComPort = 2\r\nInitString=  M0  \n";
     auto ini = IniFile::parse(text);
-    EXPECT_EQ(ini.text(), "[Modem]\n  ComPort = 2\nInitString=  M0  \n");
+    EXPECT_EQ(ini.text(), "[Modem]\r\n  ComPort = 2\r\nInitString=  M0  \r\n");
     ini.writeInteger("Modem", "comport", 4);
-    EXPECT_EQ(ini.text(), "[Modem]\nComPort=4\nInitString=  M0  \n");
+    ini.writeString("Ports", "COM1", "/dev/ttyACM0");
+    EXPECT_EQ(ini.text(), "[Modem]\r\nComPort=4\r\nInitString=  M0  \r\n\r\n[Ports]\r\nCOM1=/dev/ttyACM0\r\n");
 }
 
 TEST(IniFile, TextWithNulBytesIsNotAnIniFile) {
