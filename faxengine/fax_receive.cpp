@@ -884,8 +884,8 @@ void FaxReceiver::sendCommand(std::string_view s, ms preDelay) {
 }
 
 void FaxReceiver::sendRaw(std::string_view s) {
-    port_.Put(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(s.data()),
-                                            s.size()));
+    port_.Put(
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()));
 }
 
 void FaxReceiver::sendFrame(const std::vector<std::uint8_t>& f) {

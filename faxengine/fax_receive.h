@@ -222,9 +222,9 @@ private:
     int hangupCode_ = 0;
 
     // Response reader.
-    std::string line_;                  // the last completed line (trimmed)
-    std::string partial_;               // the line being read
-    std::string lastCommand_;           // its echo is skipped
+    std::string line_;        // the last completed line (trimmed)
+    std::string partial_;     // the line being read
+    std::string lastCommand_; // its echo is skipped
     std::vector<std::uint8_t> frameBuf_;
     bool inFrame_ = false;
     bool frameDle_ = false;

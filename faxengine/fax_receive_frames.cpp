@@ -71,11 +71,13 @@ std::vector<std::uint8_t> csiFrame(std::string_view stationId) {
 }
 
 std::vector<std::uint8_t> disFrame(int index) {
-    static constexpr std::array<std::uint8_t, 7> kSpeedBits = {0, 0x00, 0x08, 0x0C, 0x0C, 0x1C, 0x2C};
+    static constexpr std::array<std::uint8_t, 7> kSpeedBits = {0,    0x00, 0x08, 0x0C,
+                                                               0x0C, 0x1C, 0x2C};
     auto f = frameStart(true);
     f.push_back(fcf::DIS);
     f.push_back(0x00);
-    f.push_back(static_cast<std::uint8_t>(0x02 | 0x40 | kSpeedBits[static_cast<std::size_t>(std::clamp(index, 1, 6))]));
+    f.push_back(static_cast<std::uint8_t>(
+        0x02 | 0x40 | kSpeedBits[static_cast<std::size_t>(std::clamp(index, 1, 6))]));
     f.push_back(0xF9);
     f.push_back(0x00);
     frameEnd(f);

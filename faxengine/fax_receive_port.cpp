@@ -20,7 +20,8 @@ ReceiveDispatcherPort::~ReceiveDispatcherPort() {
 }
 
 std::int32_t ReceiveDispatcherPort::ticksOf(std::chrono::milliseconds ms) {
-    return static_cast<std::int32_t>(std::max<std::int64_t>(1, (ms.count() + kTick.count() - 1) / kTick.count()));
+    return static_cast<std::int32_t>(
+        std::max<std::int64_t>(1, (ms.count() + kTick.count() - 1) / kTick.count()));
 }
 
 int ReceiveDispatcherPort::Start(FaxReceiver& machine, std::chrono::seconds statusInterval) {
@@ -33,8 +34,8 @@ int ReceiveDispatcherPort::Start(FaxReceiver& machine, std::chrono::seconds stat
         Stop();
         return kNoMoreTriggers;
     }
-    procId_ = port_.RegisterProcHandler(
-        [this](std::uint16_t msg, std::uint16_t trigger, std::uint32_t) { onTrigger(msg, trigger); });
+    procId_ = port_.RegisterProcHandler([this](std::uint16_t msg, std::uint16_t trigger,
+                                               std::uint32_t) { onTrigger(msg, trigger); });
     statusTicks_ = ticksOf(statusInterval);
     machine.Start();
     port_.SetTimerTrigger(static_cast<std::uint16_t>(statusTrigger_), statusTicks_, true);
@@ -152,9 +153,9 @@ void ReceiveDispatcherPort::SetSoftwareFlow(bool enabled, std::size_t off, std::
 
 void ReceiveDispatcherPort::LogState(ReceiveState s) {
     if (port_.Logging())
-        port_.AddDispatchEntry(LogType::Fax,
-                               static_cast<std::uint8_t>(logsub::FaxReceiveBase + static_cast<int>(s)),
-                               kReceiveLogBase + static_cast<std::uint32_t>(s));
+        port_.AddDispatchEntry(
+            LogType::Fax, static_cast<std::uint8_t>(logsub::FaxReceiveBase + static_cast<int>(s)),
+            kReceiveLogBase + static_cast<std::uint32_t>(s));
 }
 
 } // namespace faxengine

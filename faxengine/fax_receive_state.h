@@ -55,9 +55,9 @@ inline constexpr std::uint32_t kReceiveLogBase = 15179;
 
 // How the machine goes on after a state's step.
 enum class ReceiveRun : std::uint8_t {
-    Again,       // run the next state at once
-    WhileData,   // run again only while received data is waiting
-    Return,      // wait for the next event
+    Again,     // run the next state at once
+    WhileData, // run again only while received data is waiting
+    Return,    // wait for the next event
 };
 std::string_view to_string(ReceiveRun r);
 

@@ -7,13 +7,11 @@
 #include "faximage/apd_errors.h"
 #include "faximage/apf_file.h"
 
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace faxengine {
 namespace {
@@ -93,7 +91,9 @@ protected:
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
-        owner_.fileName = [this] { return (dir_ / ("fax" + std::to_string(++files_) + ".apf")).string(); };
+        owner_.fileName = [this] {
+            return (dir_ / ("fax" + std::to_string(++files_) + ".apf")).string();
+        };
         owner_.log = [this](int c) { logs_.push_back(c); };
         owner_.error = [this](int c) { errors_.push_back(c); };
         owner_.finish = [this](int c) { finish_ = c; };
@@ -256,8 +256,8 @@ TEST_F(ReceiveMachine, FileKeepsPagesHeadersAndDropsABadPage) {
     EXPECT_EQ(fh.pageCount, 2);
     EXPECT_EQ(fh.stationIdLength, 20);
     EXPECT_EQ(fh.stationId(), "REMOTE" + std::string(14, ' '));
-    auto ph = faximage::ApfPageHeader::parse(
-        std::span<const std::uint8_t, 16>(reinterpret_cast<const std::uint8_t*>(s.data()) + 64, 16));
+    auto ph = faximage::ApfPageHeader::parse(std::span<const std::uint8_t, 16>(
+        reinterpret_cast<const std::uint8_t*>(s.data()) + 64, 16));
     EXPECT_EQ(ph.imageLength, 5000u);
     EXPECT_TRUE(ph.highResolution());
     auto ph2 = faximage::ApfPageHeader::parse(std::span<const std::uint8_t, 16>(
@@ -298,8 +298,8 @@ TEST_F(ReceiveMachine, Class1TwoPagesIntoOneFile) {
 
 TEST_F(ReceiveMachine, TrainingJudgedByShareOfNonZeroBytes) {
     // Only the end mark: the carrier dropped at once, which proves nothing.
-    for (auto [bad, total, good] : {std::tuple{99, 1000, true}, std::tuple{100, 1000, false},
-                                    std::tuple{0, 0, false}}) {
+    for (auto [bad, total, good] :
+         {std::tuple{99, 1000, true}, std::tuple{100, 1000, false}, std::tuple{0, 0, false}}) {
         port_ = {};
         answer();
         feed("\r\nCONNECT\r\n");
@@ -436,7 +436,8 @@ protected:
         opt_.faxClass = c;
         start();
         feed("\r\nOK\r\n");
-        const std::string cap = c == ReceiveClass::Class2 ? "AT+FDCC=1,3,0,2,0,0,0,0\r" : "AT+FCC=1,3,0,2,0,0,0,0\r";
+        const std::string cap =
+            c == ReceiveClass::Class2 ? "AT+FDCC=1,3,0,2,0,0,0,0\r" : "AT+FCC=1,3,0,2,0,0,0,0\r";
         EXPECT_NE(port_.Take().find(cap), std::string::npos);
         if (c == ReceiveClass::Class20) {
             feed("\r\nOK\r\n");
@@ -466,7 +467,8 @@ protected:
         EXPECT_EQ(port_.Take(), "AT+FDR\r");
     }
     void hangup() {
-        feed(opt_.faxClass == ReceiveClass::Class2 ? "\r\n+FHNG:0\r\n\r\nOK\r\n" : "\r\n+FHS:0\r\n\r\nOK\r\n");
+        feed(opt_.faxClass == ReceiveClass::Class2 ? "\r\n+FHNG:0\r\n\r\nOK\r\n"
+                                                   : "\r\n+FHS:0\r\n\r\nOK\r\n");
         EXPECT_EQ(rx_->State(), RS::rfDone);
         EXPECT_EQ(finish_, 0);
     }

@@ -8,21 +8,18 @@
 #include "faximage/unpack_engine.h"
 #include "vline_launcher.h"
 
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
-#include <sys/wait.h>
-
 #include <atomic>
-#include <functional>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace faxengine {
@@ -71,7 +68,8 @@ Page decodeApf(const fs::path& apf) {
     Page p;
     p.width = bm.width();
     for (int y = 0; y < bm.height(); ++y) {
-        std::string row(reinterpret_cast<const char*>(bm.row(y)), faximage::MonoBitmap::bytesForWidth(bm.width()));
+        std::string row(reinterpret_cast<const char*>(bm.row(y)),
+                        faximage::MonoBitmap::bytesForWidth(bm.width()));
         if (bm.sense() != faximage::PixelSense::OneIsBlack)
             for (char& c : row)
                 c = static_cast<char>(~c);
@@ -104,12 +102,21 @@ void apfPageToTiff(const fs::path& apf, const fs::path& tiff, int rows) {
     const unsigned flags = static_cast<unsigned char>(f[68]);
     const std::string data = f.substr(80, len);
     const int width = (flags & faximage::kApfWide) ? 2048 : 1728;
-    struct Entry { unsigned tag, type; std::uint32_t value; };
-    const std::vector<Entry> entries = {
-        {256, 4, static_cast<std::uint32_t>(width)}, {257, 4, static_cast<std::uint32_t>(rows)},
-        {258, 3, 1}, {259, 3, 3}, {262, 3, 0}, {266, 3, 2},
-        {273, 4, 8}, {277, 3, 1}, {278, 4, static_cast<std::uint32_t>(rows)},
-        {279, 4, static_cast<std::uint32_t>(data.size())}, {292, 4, 0}};
+    struct Entry {
+        unsigned tag, type;
+        std::uint32_t value;
+    };
+    const std::vector<Entry> entries = {{256, 4, static_cast<std::uint32_t>(width)},
+                                        {257, 4, static_cast<std::uint32_t>(rows)},
+                                        {258, 3, 1},
+                                        {259, 3, 3},
+                                        {262, 3, 0},
+                                        {266, 3, 2},
+                                        {273, 4, 8},
+                                        {277, 3, 1},
+                                        {278, 4, static_cast<std::uint32_t>(rows)},
+                                        {279, 4, static_cast<std::uint32_t>(data.size())},
+                                        {292, 4, 0}};
     std::string t = "II";
     put16(t, 42);
     put32(t, static_cast<std::uint32_t>(8 + data.size()));
@@ -152,7 +159,8 @@ protected:
         std::ofstream(dir_ / "page.txt") << "Parvane receive test page\n\n"
                                             "  The quick brown fox jumps over the lazy dog.\n"
                                             "  0123456789 !\"#$%&'()*+,-./:;<=>?@[]^_{|}~\n";
-        ASSERT_EQ(run("cd '" + dir_.string() + "' && efix -i text -o tiffg3 -n page.tif page.txt "
+        ASSERT_EQ(run("cd '" + dir_.string() +
+                      "' && efix -i text -o tiffg3 -n page.tif page.txt "
                       "2>/dev/null"),
                   0);
         page_ = dir_ / "page.tif";
@@ -193,8 +201,14 @@ Received receiveOne(const std::string& device, const fs::path& file, const fs::p
     std::atomic<bool> finished{false};
     ReceiveOwner owner;
     owner.fileName = [&] { return file.string(); };
-    owner.log = [&](int c) { std::lock_guard g(m); got.logs.push_back(c); };
-    owner.error = [&](int c) { std::lock_guard g(m); got.errors.push_back(c); };
+    owner.log = [&](int c) {
+        std::lock_guard g(m);
+        got.logs.push_back(c);
+    };
+    owner.error = [&](int c) {
+        std::lock_guard g(m);
+        got.errors.push_back(c);
+    };
     owner.finish = [&](int) { finished = true; };
     ReceiveOptions opt;
     opt.oneFax = true;
@@ -227,8 +241,10 @@ void expectReceivedOk(const Received& got) {
 TEST_F(ReceiveCall, FarEndSendsOnePageToOurClass1Receiver) {
     vline::LaunchOptions o;
     o.executable = PARVANE_VLINE_EXE;
-    o.arguments = {"--log-dir", (dir_ / "logs").string(), "--send", page_.string(),
-                   "--send-to", "101", "--ecm", "off"};
+    o.arguments = {"--log-dir", (dir_ / "logs").string(),
+                   "--send",    page_.string(),
+                   "--send-to", "101",
+                   "--ecm",     "off"};
     line_.emplace(vline::VirtualLine::start(o));
     ASSERT_GE(line_->ports().size(), 2u);
     const fs::path apf = dir_ / "rx.apf";
@@ -259,9 +275,9 @@ TEST_F(ReceiveCall, EfaxSendsThroughAnotherModem) {
     ASSERT_GE(line_->ports().size(), 2u);
     const fs::path apf = dir_ / "rx.apf";
     pid_t tx = -1;
-    const std::string efax = "cd '" + dir_.string() + "' && timeout 150 efax -d " +
-                             line_->portPath(1) + " -o1 -l 'EFAX SENDER' -h '' -t 101 page.tif > '" +
-                             (dir_ / "efax.log").string() + "' 2>&1";
+    const std::string efax =
+        "cd '" + dir_.string() + "' && timeout 150 efax -d " + line_->portPath(1) +
+        " -o1 -l 'EFAX SENDER' -h '' -t 101 page.tif > '" + (dir_ / "efax.log").string() + "' 2>&1";
     const Received got = receiveOne(line_->portPath(2), apf, dir_ / "trace.txt", [&] {
         std::this_thread::sleep_for(std::chrono::seconds(1));
         tx = ::fork();
@@ -280,18 +296,21 @@ TEST_F(ReceiveCall, EfaxSendsThroughAnotherModem) {
 
     ASSERT_TRUE(faximage::isApfFile(apf));
     Page sent = decodeTiff(page_);
-    sent.rows.insert(sent.rows.begin(), kEfaxHeaderRows, std::string(sent.rows.front().size(), '\0'));
+    sent.rows.insert(sent.rows.begin(), kEfaxHeaderRows,
+                     std::string(sent.rows.front().size(), '\0'));
     expectSamePage(sent, decodeApf(apf), "our unpacker");
     apfPageToTiff(apf, dir_ / "rx.tif", static_cast<int>(sent.rows.size()));
     expectSamePage(sent, decodeTiff(dir_ / "rx.tif"), "libtiff");
 }
 
 TEST_F(ReceiveCall, FarEndHangingUpMidPageIsAFailedFax) {
-    std::ofstream(dir_ / "line.conf") << "[modem 100]\n[modem 101]\n[farend 201]\nmode = send\nfile = " << page_.string()
-                                      << "\ndial = 101\necm = no\nhangup-mid-page = 1\n";
+    std::ofstream(dir_ / "line.conf")
+        << "[modem 100]\n[modem 101]\n[farend 201]\nmode = send\nfile = " << page_.string()
+        << "\ndial = 101\necm = no\nhangup-mid-page = 1\n";
     vline::LaunchOptions o;
     o.executable = PARVANE_VLINE_EXE;
-    o.arguments = {"--log-dir", (dir_ / "logs").string(), "--config", (dir_ / "line.conf").string()};
+    o.arguments = {"--log-dir", (dir_ / "logs").string(), "--config",
+                   (dir_ / "line.conf").string()};
     line_.emplace(vline::VirtualLine::start(o));
     ASSERT_GE(line_->ports().size(), 2u);
     const fs::path apf = dir_ / "rx.apf";
