@@ -282,7 +282,8 @@ public:
     // Empties the response, resets the matchers, arms timeout and reader timers.
     void ResetReader();
     // Feeds a received byte to the response buffer and the matchers. A completed line is
-    // trimmed in place; an empty line gives None.
+    // trimmed in place; an empty line gives None. The byte after a completed line or
+    // frame starts a fresh buffer.
     ReaderEvent FeedByte(std::uint8_t b);
     // Reads all waiting input through FeedByte; the first Line/Frame stops it.
     ReaderEvent ReadResponse();
@@ -368,6 +369,7 @@ private:
     void waitTicksNoPump(std::int32_t ticks);
     int flushStuffed();
     std::vector<std::uint8_t> stuffBuf_;
+    bool responseComplete_ = false; // the buffer holds a finished line or frame
     int procId_ = -1;
     std::vector<std::uint8_t> pageData_;
     std::size_t pagePos_ = 0;

@@ -43,6 +43,7 @@ void FaxSession::SendRaw(std::string_view s) { port->PutString(s); }
 
 void FaxSession::ResetReader() {
     response.clear();
+    responseComplete_ = false;
     lineMatcher.Reset();
     frameMatcher.Reset();
     ArmTimeout(responseTicks);
@@ -51,6 +52,14 @@ void FaxSession::ResetReader() {
 }
 
 ReaderEvent FaxSession::FeedByte(std::uint8_t b) {
+    // The line or frame handed over last is done with: the next byte starts a new one, so
+    // tests on the buffer never see an old answer glued to a new one.
+    if (responseComplete_) {
+        responseComplete_ = false;
+        response.clear();
+        lineMatcher.Reset();
+        frameMatcher.Reset();
+    }
     // A frame (starting with the HDLC address) is collected up to DLE ETX; a doubled DLE
     // inside it is one data byte. CR LF inside frame data does not end it.
     const bool inFrame = !response.empty() && static_cast<std::uint8_t>(response[0]) == 0xFF;
@@ -60,6 +69,7 @@ ReaderEvent FaxSession::FeedByte(std::uint8_t b) {
             if (response.size() < kResponseCapacity)
                 response.push_back(static_cast<char>(b));
             lineMatcher.Reset();
+            responseComplete_ = true;
             return ReaderEvent::Frame;
         }
         if (b == kDLE) // stuffed DLE: keep the one already stored
@@ -76,6 +86,7 @@ ReaderEvent FaxSession::FeedByte(std::uint8_t b) {
             return ReaderEvent::None;
         }
         response = std::string(line);
+        responseComplete_ = true;
         return ReaderEvent::Line;
     }
     return ReaderEvent::None;

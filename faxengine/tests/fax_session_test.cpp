@@ -212,18 +212,20 @@ TEST_F(SessionTest, ReaderLinesAndFrames) {
     Feed("  CONNECT \r\n", ReaderEvent::Line);
     EXPECT_EQ(session.response, "CONNECT");
     EXPECT_TRUE(session.GotConnect());
-    session.response.clear();
-    Feed("NO CARRIER\r\n", ReaderEvent::Line);
+    // An answer never sticks to the previous one, even when nobody reset the reader.
+    Feed("\r\nNO CARRIER\r\n", ReaderEvent::Line);
+    EXPECT_EQ(session.response, "NO CARRIER");
     EXPECT_TRUE(session.GotNoCarrier());
-    session.response.clear();
+    EXPECT_FALSE(session.GotConnect());
 
-    // A TSI whose ID holds CR LF and a doubled DLE: one frame, DLE once.
-    const std::string id = "A\r\nB" + bytes({0x10, 0x10}) + "C";
+    session.ResetReader();
+    // A TSI whose ID puts CR LF and a doubled DLE on the wire: one frame, DLE once.
+    const std::string id = "A\n\rB" + bytes({0x10, 0x10}) + "C";
     Feed(bytes({0xFF, 0x03, 0x43}) + std::string(14, ' ') + std::string(id.rbegin(), id.rend()) +
              bytes({0x10, 0x03}),
          ReaderEvent::Frame);
     EXPECT_EQ(session.ParseFrame(), 0);
-    EXPECT_EQ(session.remoteId, "A\r\nB" + bytes({0x10}) + "C" + std::string(14, ' '));
+    EXPECT_EQ(session.remoteId, "A\n\rB" + bytes({0x10}) + "C" + std::string(14, ' '));
     EXPECT_EQ(session.lastFcf, 0x43);
     EXPECT_FALSE(session.lastFrameFinal);
     EXPECT_EQ(session.faxStatus, 41);

@@ -82,10 +82,11 @@ protected:
         return ReaderEvent::None;
     }
     // Waits for a line containing `text`, skipping others.
-    bool WaitLine(int i, std::string_view text) {
+    bool WaitLine(int i, std::string_view text,
+                  std::chrono::milliseconds timeout = std::chrono::seconds(8)) {
         s_[i]->response.clear();
         for (int n = 0; n < 10; ++n) {
-            const ReaderEvent e = Next(i);
+            const ReaderEvent e = Next(i, timeout);
             if (e == ReaderEvent::None)
                 return false;
             if (e == ReaderEvent::Line && s_[i]->ResponseHas(text))
