@@ -324,5 +324,47 @@ TEST_F(ReceiveCall, FarEndHangingUpMidPageIsAFailedFax) {
     EXPECT_TRUE(faximage::isApfFile(apf));
 }
 
+TEST_F(ReceiveCall, FarEndSendsTwoPagesIntoOneFile) {
+    if (run("command -v tiffcp >/dev/null") != 0)
+        GTEST_SKIP() << "tiffcp missing";
+    std::ofstream(dir_ / "page2.txt") << "Second page\n\n  with other text on it.\n";
+    ASSERT_EQ(run("cd '" + dir_.string() +
+                  "' && efix -i text -o tiffg3 -n two.tif page2.txt 2>/dev/null && "
+                  "tiffcp page.tif two.tif both.tif 2>/dev/null"),
+              0);
+    vline::LaunchOptions o;
+    o.executable = PARVANE_VLINE_EXE;
+    o.arguments = {"--log-dir", (dir_ / "logs").string(),
+                   "--send",    (dir_ / "both.tif").string(),
+                   "--send-to", "101",
+                   "--ecm",     "off"};
+    line_.emplace(vline::VirtualLine::start(o));
+    ASSERT_GE(line_->ports().size(), 2u);
+    const fs::path apf = dir_ / "rx.apf";
+    const Received got = receiveOne(line_->portPath(2), apf, dir_ / "trace.txt", {});
+    line_->stop();
+    expectReceivedOk(got);
+    const std::string r = slurp(dir_ / "logs" / "results.txt");
+    EXPECT_NE(r.find("direction=send result=0 "), std::string::npos) << r;
+    EXPECT_NE(r.find("pages=2 "), std::string::npos) << r;
+
+    ASSERT_TRUE(faximage::isApfFile(apf));
+    faximage::MonoBitmap bm;
+    faximage::ApfPageHeader header;
+    ASSERT_EQ(faximage::unpackPageToRaster(apf, 2, bm, header), 0);
+    const Page second = decodeTiff(dir_ / "two.tif");
+    ASSERT_EQ(bm.height(), static_cast<int>(second.rows.size()));
+    int differing = 0;
+    for (int y = 0; y < bm.height(); ++y) {
+        std::string row(reinterpret_cast<const char*>(bm.row(y)),
+                        faximage::MonoBitmap::bytesForWidth(bm.width()));
+        if (bm.sense() != faximage::PixelSense::OneIsBlack)
+            for (char& c : row)
+                c = static_cast<char>(~c);
+        differing += row != second.rows[static_cast<std::size_t>(y)];
+    }
+    EXPECT_EQ(differing, 0);
+}
+
 } // namespace
 } // namespace faxengine
