@@ -231,5 +231,23 @@ TEST_F(TransmitCall, BusyNumberIsRedialledThenGivenUp) {
     EXPECT_EQ(owner.logs, (std::vector<int>{1, 3}));
 }
 
+TEST_F(TransmitCall, LineFaultsEndTheFaxWithTheirOwnCodes) {
+    struct Case {
+        const char* number;
+        int error;
+    };
+    // 302 gives no dial tone, 303 a voice answer.
+    for (const Case& c : {Case{"302", faximage::ec::FaxNoDialTone}, Case{"303", faximage::ec::FaxVoiceCall}}) {
+        SCOPED_TRACE(c.number);
+        Owner owner;
+        int code = 0;
+        call(c.number, owner, code);
+        EXPECT_TRUE(owner.finished);
+        EXPECT_EQ(code, c.error);
+        EXPECT_EQ(owner.errors, std::vector<int>{c.error});
+        EXPECT_EQ(owner.logs, (std::vector<int>{1, 3}));
+    }
+}
+
 } // namespace
 } // namespace faxengine
