@@ -92,14 +92,20 @@ TEST(VlineLineParts, DelayDropAndNoise) {
 }
 
 TEST(VlineLineParts, ClockCatchesUpAfterAStall) {
+    // A loaded machine may stall this thread anywhere, so only lower bounds are exact.
     AudioClock clock(10ms);
-    EXPECT_EQ(clock.wait(), 1);
+    const int first = clock.wait();
+    EXPECT_GE(first, 1);
     std::this_thread::sleep_for(35ms);
     // Blocks missed during the stall are due at once, so audio time keeps up with real time.
     const int due = clock.wait();
-    EXPECT_GE(due, 3);
-    EXPECT_LE(due, AudioClock::maxCatchUp);
-    EXPECT_EQ(clock.blocks(), 1 + due);
+    if (clock.resyncs() == 0) {
+        EXPECT_GE(due, 3);
+        EXPECT_LE(due, AudioClock::maxCatchUp);
+        EXPECT_EQ(clock.blocks(), first + due);
+    } else {
+        EXPECT_EQ(due, 1); // stalled past the catch-up limit: started afresh
+    }
 }
 
 TEST(VlineLineParts, LogTextAndResultRecord) {
