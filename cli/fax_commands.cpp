@@ -320,7 +320,8 @@ int runReceive(const CliArgs& args) {
     if (c.line)
         std::printf("waiting for calls on number %s\n", c.line->ports().front().number.c_str());
     pumpUntilFinished(fax, finished);
-    if (finishCode != 0 && !(gInterrupted && finishCode == faximage::ec::CancelRequested)) {
+    // Stopped by the user: receive mode simply ends.
+    if (finishCode != 0 && !gInterrupted) {
         std::printf("receive ended: %s (%d)\n", faximage::errorText(finishCode).c_str(), finishCode);
         return 1;
     }

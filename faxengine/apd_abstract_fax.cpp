@@ -115,7 +115,12 @@ void TApdCustomAbstractFax::StartSession() {
     progress_ = snapshot(*session_);
     busy_ = true;
     // A failed start posts its finish notice, which clears busy when it is handled.
-    machine_.start(*session_, port, *this);
+    try {
+        machine_.start(*session_, port, *this);
+    } catch (...) {
+        busy_ = false;
+        throw;
+    }
 }
 
 int TApdCustomAbstractFax::SupportedFaxClasses() {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -314,6 +315,35 @@ TEST_F(FaxComponents, StartChecksThePortAndTheMachine) {
     } catch (const faximage::EAPDException& e) {
         EXPECT_NE(std::string(e.what()).find(kMachineMissingText), std::string::npos);
     }
+}
+
+TEST_F(FaxComponents, AbortReachesOnlyARunningSession) {
+    ScriptedMachine sm;
+    std::atomic<bool> release{false};
+    sm.script = [&](FaxSession& s, FaxNoticeSink& sink) {
+        while (!release)
+            std::this_thread::sleep_for(1ms);
+        s.faxStatus = 42;
+        notify(sink, s, faxmsg::Status, 2);
+        sink.PostNotice(faxmsg::Finish, s, -6005);
+    };
+    TApdSendFax fax(sm.machine());
+    fax.SetComPort(&port);
+    fax.SetPhoneNumber("1");
+    fax.AbortFax();
+    EXPECT_EQ(sm.aborts, 0);
+    fax.StartSending();
+    fax.AbortFax();
+    EXPECT_EQ(sm.aborts, 1);
+    int finish = 0;
+    fax.OnFaxFinish = [&](TApdCustomAbstractFax&, int code) { finish = code; };
+    release = true;
+    pumpUntilIdle(fax);
+    sm.engine.join();
+    EXPECT_EQ(finish, -6005);
+    EXPECT_EQ(fax.FaxProgress(), 42);
+    fax.AbortFax();
+    EXPECT_EQ(sm.aborts, 1);
 }
 
 TEST(FaxComponentDefaults, PropertiesStartAsDocumented) {
