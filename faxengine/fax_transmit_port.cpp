@@ -46,6 +46,7 @@ TriggerHandler FaxTransmitPort::Procedure() {
 }
 
 void FaxTransmitPort::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint32_t param) {
+    std::lock_guard lock(callLock_);
     if (!machine_) {
         auto handle = [](int h) { return static_cast<std::uint16_t>(h < 0 ? 0 : h); };
         TransmitTriggers t{handle(s_.statusTrigger), handle(s_.timeoutTrigger), handle(s_.outFreeTrigger),

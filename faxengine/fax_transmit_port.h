@@ -8,6 +8,7 @@
 #include "faximage/apf_file.h"
 
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace faxengine {
@@ -83,6 +84,9 @@ private:
     int loadPage(int n);
 
     FaxSession& s_;
+    // The dispatch thread and the owner's thread (start, user abort) both call in; one at
+    // a time. Recursive: a step that pumps events may be entered again on its own thread.
+    std::recursive_mutex callLock_;
     std::optional<FaxTransmitter> machine_;
     faximage::ApfReader file_;
     faximage::ApfPageInfo page_;
