@@ -203,11 +203,11 @@ std::uint16_t FaxTransmitPort::FaxPageCount() {
     return static_cast<std::uint16_t>(file_.pageCount());
 }
 
-int FaxTransmitPort::loadPage(int n) {
-    if (int rc = file_.locatePage(n, page_); rc < 0)
+int FaxTransmitPort::loadPage(faximage::ApfReader& from, int n) {
+    if (int rc = from.locatePage(n, page_); rc < 0)
         return rc;
     pagePos_ = 0;
-    if (int rc = file_.readPageData(page_, pageData_); rc < 0)
+    if (int rc = from.readPageData(page_, pageData_); rc < 0)
         return rc;
     s_.resolution = page_.header.highResolution() ? '1' : '0';
     s_.lengthWords = page_.header.lengthWords();
@@ -215,7 +215,7 @@ int FaxTransmitPort::loadPage(int n) {
     return 0;
 }
 
-int FaxTransmitPort::PositionPage(int page) { return loadPage(page); }
+int FaxTransmitPort::PositionPage(int page) { return loadPage(file_, page); }
 
 TransmitPageInfo FaxTransmitPort::CurrentPage() {
     TransmitPageInfo p;
@@ -227,20 +227,34 @@ TransmitPageInfo FaxTransmitPort::CurrentPage() {
 }
 
 int FaxTransmitPort::NextPage(bool sendingCover) {
-    if (sendingCover)
-        return loadPage(1);
-    return loadPage(page_.number + 1);
+    if (sendingCover) {
+        cover_.close();
+        return loadPage(file_, 1);
+    }
+    return loadPage(file_, page_.number + 1);
 }
 
-// Covers are not sent through this port yet: a job with a cover fails rather than going
-// out without it.
-int FaxTransmitPort::OpenCover(const std::string& /*name*/, bool /*apf*/, char /*resolution*/) {
-    return ec::FaxBadFormat;
+// An APF cover goes out as the first page; text covers are not drawn through this port
+// yet, and a job with one fails rather than going out without it.
+int FaxTransmitPort::OpenCover(const std::string& name, bool apf, char /*resolution*/) {
+    if (!apf)
+        return ec::FaxBadFormat;
+    cover_.close();
+    if (int rc = cover_.open(name); rc < 0)
+        return rc;
+    return loadPage(cover_, 1);
 }
 
 int FaxTransmitPort::CoverResolution(char& res) {
     res = '0';
-    return ec::FaxBadFormat;
+    faximage::ApfReader r;
+    if (int rc = r.open(s_.coverFileName); rc < 0)
+        return rc;
+    faximage::ApfPageInfo first;
+    if (int rc = r.locatePage(1, first); rc < 0)
+        return rc;
+    res = first.header.highResolution() ? '1' : '0';
+    return 0;
 }
 
 int FaxTransmitPort::SendCoverLines(bool& done) {
@@ -250,6 +264,7 @@ int FaxTransmitPort::SendCoverLines(bool& done) {
 
 void FaxTransmitPort::CloseFiles() {
     file_.close();
+    cover_.close();
     pageData_.clear();
     page_ = {};
 }

@@ -81,7 +81,7 @@ public:
 private:
     // Copies what the owner's status display reads into the session record.
     void mirror();
-    int loadPage(int n);
+    int loadPage(faximage::ApfReader& from, int n);
 
     FaxSession& s_;
     // The dispatch thread and the owner's thread (start, user abort) both call in; one at
@@ -89,6 +89,7 @@ private:
     std::recursive_mutex callLock_;
     std::optional<FaxTransmitter> machine_;
     faximage::ApfReader file_;
+    faximage::ApfReader cover_;
     faximage::ApfPageInfo page_;
     std::vector<std::uint8_t> pageData_;
     std::size_t pagePos_ = 0;

@@ -82,7 +82,7 @@ Page decodeApf(const fs::path& apf) {
 // The owner: one fax to send, notices recorded.
 class Owner : public FaxNoticeSink {
 public:
-    std::string number, file;
+    std::string number, file, cover;
     std::mutex m;
     std::vector<int> logs, errors;
     std::atomic<bool> finished{false};
@@ -98,7 +98,7 @@ public:
             given_ = true;
             s.phoneNumber = number;
             s.faxFileName = file;
-            s.coverFileName.clear();
+            s.coverFileName = cover;
             return 1;
         case faxmsg::Log: logs.push_back(param); return 0;
         case faxmsg::Error: errors.push_back(param); return 0;
@@ -145,7 +145,8 @@ protected:
     }
 
     // Runs one call to `number`; returns the far end's result line (empty when none).
-    std::string call(const std::string& number, Owner& owner, int& machineError, int retryWaitTicks = 1092) {
+    std::string call(const std::string& number, Owner& owner, int& machineError, int retryWaitTicks = 1092,
+                     const std::string& cover = {}) {
         vline::LaunchOptions o;
         o.executable = PARVANE_VLINE_EXE;
         o.arguments = {"--log-dir", (dir_ / "logs").string(), "--ecm", "off"};
@@ -165,6 +166,7 @@ protected:
         session.dialRetryWait = retryWaitTicks;
         owner.number = number;
         owner.file = apf_.string();
+        owner.cover = cover;
         FaxTransmitPort driver(session);
         const int rc = session.Start(
             port, &owner,
@@ -247,6 +249,22 @@ TEST_F(TransmitCall, LineFaultsEndTheFaxWithTheirOwnCodes) {
         EXPECT_EQ(owner.errors, std::vector<int>{c.error});
         EXPECT_EQ(owner.logs, (std::vector<int>{1, 3}));
     }
+}
+
+TEST_F(TransmitCall, ApfCoverGoesOutAsThePageBeforeTheFax) {
+    std::ofstream(dir_ / "cover.txt") << "Cover sheet\n\nTo: the far end\n";
+    faximage::TApdFaxConverter c;
+    c.InputDocumentType = faximage::TFaxInputDocumentType::idText;
+    c.SetDocumentFile((dir_ / "cover.txt").string());
+    c.OutFileName = (dir_ / "cover.apf").string();
+    c.ConvertToFile();
+    Owner owner;
+    int code = 1;
+    const std::string result = call("200", owner, code, 1092, (dir_ / "cover.apf").string());
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(owner.logs, (std::vector<int>{1, 2}));
+    EXPECT_NE(result.find("result=0 "), std::string::npos) << result;
+    EXPECT_NE(result.find("pages=2 "), std::string::npos) << result;
 }
 
 } // namespace
