@@ -414,7 +414,19 @@ TEST_F(ReceiveMachine, RefusedCallWaitsForTheNextOneUntilTheUserAborts) {
     EXPECT_EQ(finish_, ec::CancelRequested);
 }
 
-TEST_F(ReceiveMachine, DcnMidCallAndUserAbortKeepThePartialFile) {
+TEST_F(ReceiveMachine, DcnInsteadOfThePostPageMessageFailsTheFax) {
+    opt_.exitOnError = true;
+    class1ToPage(bytes({0xFF, 0x13, 0x83, 0x00, 0x46, 0x88, 0x00}));
+    feed("\r\nCONNECT\r\n");
+    feed(std::string(10, '\x33') + bytes({0x10, 0x03}) + "\r\nNO CARRIER\r\n");
+    ASSERT_EQ(rx_->State(), RS::rf1WaitEOP);
+    feed(frame(bytes({0xFF, 0x13, 0xFB})));
+    EXPECT_EQ(errors_, std::vector<int>{ec::CancelRequested});
+    EXPECT_EQ(logs_, (std::vector<int>{rxlog::ReceiveStart, rxlog::ReceiveFailed}));
+    EXPECT_EQ(rx_->State(), RS::rfDone);
+}
+
+TEST_F(ReceiveMachine, UserAbortMidPageKeepsThePartialFile) {
     class1ToPage(bytes({0xFF, 0x13, 0x83, 0x00, 0x46, 0x88, 0x00}));
     feed("\r\nCONNECT\r\n");
     feed(std::string(100, '\x33'));
