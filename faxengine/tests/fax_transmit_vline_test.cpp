@@ -129,13 +129,18 @@ protected:
         std::ofstream(dir_ / "page.txt") << "Parvane transmit test page\n\n"
                                             "  The quick brown fox jumps over the lazy dog.\n"
                                             "  0123456789 !\"#$%&'()*+,-./:;<=>?@[]^_{|}~\n";
+        makeApf(faximage::TFaxResolution::frNormal);
+    }
+    void makeApf(faximage::TFaxResolution resolution) {
         faximage::TApdFaxConverter c;
         c.InputDocumentType = faximage::TFaxInputDocumentType::idText;
+        c.Resolution = resolution;
         c.SetDocumentFile((dir_ / "page.txt").string());
         c.OutFileName = (dir_ / "page.apf").string();
         c.ConvertToFile();
         apf_ = dir_ / "page.apf";
     }
+    void expectPageArrivesIntact();
     void TearDown() override {
         line_.reset();
         if (!HasFailure() && !dir_.empty())
@@ -192,6 +197,15 @@ protected:
 };
 
 TEST_F(TransmitCall, FarEndReceivesOurClass1PageIntact) {
+    for (bool fine : {false, true}) {
+        SCOPED_TRACE(fine ? "fine" : "normal");
+        if (fine)
+            makeApf(faximage::TFaxResolution::frHigh);
+        expectPageArrivesIntact();
+    }
+}
+
+void TransmitCall::expectPageArrivesIntact() {
     Owner owner;
     int code = 1;
     const std::string result = call("200", owner, code);
