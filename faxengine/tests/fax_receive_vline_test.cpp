@@ -4,6 +4,7 @@
 #include "faxengine/fax_receive.h"
 #include "faxengine/fax_receive_port.h"
 #include "faxengine/posix_dispatcher.h"
+#include "faximage/apd_errors.h"
 #include "faximage/apf_file.h"
 #include "faximage/unpack_engine.h"
 #include "vline_launcher.h"
@@ -317,8 +318,9 @@ TEST_F(ReceiveCall, FarEndHangingUpMidPageIsAFailedFax) {
     const Received got = receiveOne(line_->portPath(2), apf, dir_ / "trace.txt", {});
     line_->stop();
     EXPECT_TRUE(got.finished);
-    EXPECT_NE(got.lastError, 0);
-    EXPECT_FALSE(got.errors.empty());
+    // The post-page message never comes: a fatal time-out.
+    EXPECT_EQ(got.lastError, faximage::ec::TimeOut);
+    EXPECT_EQ(got.errors, std::vector<int>{faximage::ec::TimeOut});
     // No success is logged; what arrived is kept in a file logged as failed.
     EXPECT_EQ(got.logs, (std::vector<int>{rxlog::ReceiveStart, rxlog::ReceiveFailed}));
     EXPECT_TRUE(faximage::isApfFile(apf));
