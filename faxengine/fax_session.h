@@ -142,7 +142,9 @@ public:
     std::unique_ptr<faximage::TLineReader> coverReader;
     bool coverReaderOpen = false;
     std::unique_ptr<faximage::ConvertState> converter; // header and text-cover drawing
-    bool converterEnhanced = false;
+    bool converterEnhanced = false; // draw with the system fonts below when set
+    std::optional<faximage::EnhFontSpec> enhHeaderFont; // EnhHeaderFont
+    std::optional<faximage::EnhFontSpec> enhCoverFont;  // EnhFont
 
     // Triggers (negative = not added).
     int statusTrigger = -1;

@@ -78,12 +78,19 @@ int FaxSession::PrepareConverter(bool enhanced) {
 namespace {
 // Draws `text` with the given fax font row by row; each row coded and sent (twice in
 // fine resolution, where the font's cells are drawn for normal rows).
-int sendTextRows(FaxSession& s, faximage::TFaxFont font, std::string_view text) {
+int sendTextRows(FaxSession& s, faximage::TFaxFont font,
+                 const std::optional<faximage::EnhFontSpec>& enhanced, std::string_view text) {
     if (!s.converter)
         s.PrepareConverter(s.converterEnhanced);
     auto& conv = *s.converter;
-    if (int rc = faximage::loadFaxFont(conv, font, false); rc != 0)
-        return rc;
+    if (s.converterEnhanced && enhanced) {
+        if (int rc = faximage::setEnhancedFont(conv, *enhanced, false); rc != 0)
+            return rc;
+    } else {
+        conv.enhFont.reset(); // the fax font's cell, not a system font's line height
+        if (int rc = faximage::loadFaxFont(conv, font, false); rc != 0)
+            return rc;
+    }
     const int rows = faximage::textCellHeight(conv);
     std::vector<std::uint8_t> raster(faximage::kRasterBufferSize);
     std::vector<std::uint8_t> coded(faximage::kMaxCodedLine);
@@ -101,11 +108,11 @@ int sendTextRows(FaxSession& s, faximage::TFaxFont font, std::string_view text) 
 } // namespace
 
 int FaxSession::SendHeaderLine() {
-    return sendTextRows(*this, faximage::TFaxFont::ffSmall, ExpandHeader(headerLine));
+    return sendTextRows(*this, faximage::TFaxFont::ffSmall, enhHeaderFont, ExpandHeader(headerLine));
 }
 
 int FaxSession::SendTextLine(std::string_view line) {
-    return sendTextRows(*this, faximage::TFaxFont::ffStandard, ExpandHeader(line));
+    return sendTextRows(*this, faximage::TFaxFont::ffStandard, enhCoverFont, ExpandHeader(line));
 }
 
 } // namespace faxengine

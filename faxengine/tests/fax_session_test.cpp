@@ -5,6 +5,7 @@
 #include "faxengine/posix_dispatcher.h"
 #include "faxengine/tests/pty_modem.h"
 #include "faximage/apd_errors.h"
+#include "faximage/mh_decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -362,4 +363,49 @@ TEST_F(SessionTest, ApfFileToSend) {
     EXPECT_EQ(session.OpenFaxFile((dir / "not.apf").string()), faximage::ec::FaxBadFormat);
     EXPECT_LT(session.OpenFaxFile((dir / "missing").string()), 0);
     fs::remove_all(dir);
+}
+
+TEST_F(SessionTest, HeaderLineGoesOutAsDecodableMhRows) {
+    session.headerLine = "Page $P of $N";
+    session.currentPage = 1;
+    session.pageCount = 1;
+    session.minLineBytes = 18;
+    session.resolution = '1';
+    ASSERT_EQ(session.PrepareConverter(false), 0);
+    ASSERT_EQ(session.SendHeaderLine(), 0);
+    const int cell = faximage::textCellHeight(*session.converter);
+    ASSERT_GT(cell, 0);
+    std::string wire = modem.Receive(static_cast<std::size_t>(cell) * 2 * 18);
+    wire += modem.Receive(1 << 20, std::chrono::milliseconds(300));
+    std::vector<std::uint8_t> data;
+    for (std::size_t i = 0; i < wire.size(); ++i) {
+        data.push_back(static_cast<std::uint8_t>(wire[i]));
+        if (wire[i] == '\x10') {
+            ASSERT_LT(i + 1, wire.size());
+            ASSERT_EQ(wire[i + 1], '\x10') << "unstuffed DLE at " << i;
+            ++i;
+        }
+    }
+    struct Rows : faximage::MhLineSink {
+        std::vector<std::vector<std::uint8_t>> rows;
+        bool onLine(std::span<const std::uint8_t> l) override {
+            rows.emplace_back(l.begin(), l.end());
+            return true;
+        }
+    } sink;
+    faximage::MhDecoder dec;
+    dec.feed(data, sink);
+    // Three EOLs close the stream so the last row is handed over.
+    const std::uint8_t rtc[] = {0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08};
+    dec.feed(rtc, sink);
+    EXPECT_EQ(dec.badCodes(), 0);
+    ASSERT_EQ(sink.rows.size(), static_cast<std::size_t>(cell) * 2);
+    bool black = false;
+    for (std::size_t r = 0; r < sink.rows.size(); r += 2) {
+        EXPECT_EQ(sink.rows[r], sink.rows[r + 1]) << "fine rows come in pairs";
+        EXPECT_EQ(sink.rows[r].size(), 216u);
+        for (auto b : sink.rows[r])
+            black = black || b != 0;
+    }
+    EXPECT_TRUE(black);
 }
