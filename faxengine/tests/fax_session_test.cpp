@@ -409,3 +409,34 @@ TEST_F(SessionTest, HeaderLineGoesOutAsDecodableMhRows) {
     }
     EXPECT_TRUE(black);
 }
+
+TEST_F(SessionTest, HangupSequencesAndPortSpeeds) {
+    std::vector<std::chrono::milliseconds> waits;
+    session.delay = [&](std::chrono::milliseconds ms) { waits.push_back(ms); };
+    session.ReceiveHangup();
+    EXPECT_EQ(modem.Receive(7), "+++ATH\r");
+    // DTR low and high (500 ms each), then the guard times around "+++" and after ATH.
+    using std::chrono::milliseconds;
+    EXPECT_EQ(waits, (std::vector<milliseconds>{milliseconds(500), milliseconds(500), milliseconds(1000),
+                                                milliseconds(1000), faxtime::CommandPreDelay,
+                                                milliseconds(1000)}));
+    EXPECT_TRUE(disp.DTR());
+    waits.clear();
+    session.ForcedHangup(); // a pty has no carrier detect: only the hang-up command
+    EXPECT_EQ(modem.Receive(5), "ATH0\r");
+
+    // InitBaud: the modem is set up at InitBaud, faxes run at NormalBaud.
+    EXPECT_EQ(disp.GetLine().baud, 19200);
+    session.SetInitBaud(38400, 0);
+    EXPECT_EQ(disp.GetLine().baud, 38400);
+    EXPECT_EQ(session.normalBaud, 19200);
+    session.SwitchToSessionSpeed();
+    EXPECT_EQ(disp.GetLine().baud, 19200);
+    session.SwitchToIdleSpeed();
+    EXPECT_EQ(disp.GetLine().baud, 38400);
+    session.SwitchToIdleSpeed(); // already there: no pause, no change
+    EXPECT_EQ(disp.GetLine().baud, 38400);
+    session.SetInitBaud(0);
+    session.SwitchToSessionSpeed();
+    EXPECT_EQ(disp.GetLine().baud, 19200);
+}
