@@ -40,6 +40,7 @@ void TApdCustomSendFax::StartSending() {
         tempFile_ = concatenateFaxFiles(faxFileList_, dir);
     }
     nextHandedOut_ = false;
+    Session().converterEnhanced = enhTextEnabled_;
     try {
         StartSession();
     } catch (...) {
