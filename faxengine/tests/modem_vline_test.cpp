@@ -2,12 +2,14 @@
 // capability query, and HDLC frames built here going from the answering modem to the
 // calling one over V.21, parsed there. The line runs in this process, stepped by a thread.
 #include "exchange.h"
+#include "vline_launcher.h"
 
 #include "faxengine/fax_session.h"
 #include "faxengine/posix_dispatcher.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <thread>
@@ -151,4 +153,67 @@ TEST_F(ModemPair, DetectionQueryAndFramesBetweenTwoModems) {
     EXPECT_TRUE(tx.remoteFine);
     EXPECT_TRUE(tx.remoteSupport[6]);
     EXPECT_EQ(tx.bps, 9600); // DesiredBPS caps what both offer
+}
+
+// The virtual line's built-in far end is a T.30 terminal nobody here wrote: the CSI and
+// DIS it sends must decode to what it was started with.
+TEST(FarEnd, ItsCsiAndDisDecode) {
+    const auto dir = std::filesystem::temp_directory_path() / ("core-farend-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    vline::LaunchOptions o;
+    o.executable = PARVANE_VLINE_EXE;
+    o.arguments = {"--log-dir", (dir / "logs").string(), "--ident", "+1 555 0200", "--ecm", "no"};
+    auto line = vline::VirtualLine::start(o);
+    TApdPosixDispatcher disp;
+    DispatcherOpenParams p;
+    p.device = line.portPath(1);
+    ASSERT_EQ(disp.Open(p), 0);
+    FaxSession tx(FaxRole::Transmit);
+    tx.port = &disp;
+    tx.faxClass = FaxClass::fcClass1;
+    tx.desiredBps = 14400;
+    ASSERT_EQ(tx.CommandWithOK(tx.defaultInit), OkResult::Ok);
+    ASSERT_EQ(tx.Class1CapabilityQuery(true), 0);
+
+    auto next = [&](std::chrono::seconds timeout) {
+        const auto until = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < until) {
+            const ReaderEvent e = tx.ReadResponse();
+            if (e != ReaderEvent::None)
+                return e;
+            disp.WaitForInput(1, std::chrono::milliseconds(50));
+        }
+        return ReaderEvent::None;
+    };
+    tx.SendCommand("ATD200");
+    ReaderEvent e = next(std::chrono::seconds(30));
+    ASSERT_EQ(e, ReaderEvent::Line);
+    ASSERT_TRUE(tx.GotConnect()) << tx.response;
+    std::vector<std::uint8_t> fcfs;
+    for (int n = 0; n < 5; ++n) {
+        tx.ResetReader();
+        do
+            e = next(std::chrono::seconds(8));
+        while (e == ReaderEvent::Line && tx.GotConnect());
+        ASSERT_EQ(e, ReaderEvent::Frame) << tx.response;
+        EXPECT_EQ(tx.ParseFrame(), 0);
+        fcfs.push_back(tx.lastFcf);
+        const bool final = tx.lastFrameFinal;
+        tx.ResetReader();
+        ASSERT_EQ(next(std::chrono::seconds(8)), ReaderEvent::Line);
+        ASSERT_TRUE(tx.GotOK()) << tx.response;
+        if (final)
+            break;
+        tx.SendClass1Command("AT+FRH=3");
+    }
+    disp.Close();
+    line.stop();
+    std::filesystem::remove_all(dir);
+    ASSERT_FALSE(fcfs.empty());
+    EXPECT_EQ(fcfs.back(), fcf::DIS);
+    EXPECT_NE(std::find(fcfs.begin(), fcfs.end(), fcf::CSI), fcfs.end());
+    EXPECT_EQ(cleanStationId(tx.remoteId), "+1 555 0200");
+    EXPECT_TRUE(tx.remoteFine);
+    EXPECT_TRUE(tx.remoteSupport[6]);
+    EXPECT_EQ(tx.bps, 14400);
 }
