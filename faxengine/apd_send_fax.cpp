@@ -41,6 +41,8 @@ void TApdCustomSendFax::StartSending() {
     }
     nextHandedOut_ = false;
     Session().converterEnhanced = enhTextEnabled_;
+    Session().enhHeaderFont = enhHeaderFont_;
+    Session().enhCoverFont = enhFont_;
     try {
         StartSession();
     } catch (...) {
