@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 namespace faxengine {
 
@@ -18,6 +19,7 @@ struct TransmitMachineRun {
     std::unique_ptr<FaxTransmitPort> link;
     FaxSession* session = nullptr;
     std::mutex lock;
+    std::atomic<std::thread::id> holder{}; // thread inside the machine, if any
     std::atomic<bool> abortPending{false};
 
     // Called with `lock` held.
@@ -42,13 +44,18 @@ FaxMachine transmitMachine() {
         TransmitMachineRun* r = run.get();
         auto proc = [r](std::uint16_t msg, std::uint16_t trigger, std::uint32_t param) {
             std::lock_guard hold(r->lock);
+            r->holder = std::this_thread::get_id();
             r->link->Handle(msg, trigger, param);
             r->deliverAbort();
+            r->holder = std::thread::id();
         };
         return s.Start(port, &sink, init, proc);
     };
     m.abort = [run](FaxSession&) {
         run->abortPending = true;
+        // Asked from an event inside the machine's own call: delivered when that call ends.
+        if (run->holder.load() == std::this_thread::get_id())
+            return;
         std::unique_lock hold(run->lock, std::try_to_lock);
         if (hold.owns_lock())
             run->deliverAbort();
