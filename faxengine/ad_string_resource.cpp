@@ -1,5 +1,7 @@
 #include "faxengine/ad_string_resource.h"
 
+#include "faxengine/fax_status.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -15,29 +17,6 @@ constexpr faximage::StringEntry kResourceManagerStrings[] = {
     {5, "Invalid string resource: %s"},
 };
 
-constexpr faximage::StringEntry kFaxStrings[] = {
-    {1, "Initializing modem for fax processing"},
-    {2, "Dialing"},
-    {3, "Busy, waiting until redial..."},
-    {4, "Sending page data"},
-    {5, "Sending EOP"},
-    {6, "Error sending page"},
-    {7, "Page accepted by remote"},
-    {8, "Connecting..."},
-    {20, "Waiting for incoming call"},
-    {21, "No connect on this call"},
-    {22, "Answering incoming call"},
-    {23, "Incoming call validated as fax"},
-    {24, "Getting page data"},
-    {25, "Getting end-of-page signal"},
-    {26, "Getting end-of-document status"},
-    {27, "Getting hangup command"},
-    {28, "Got Class 2 FHNG code"},
-    {40, "Getting connection params"},
-    {41, "Got called-station ID"},
-    {42, "User abort"},
-    {43, "Finished"},
-};
 
 constexpr std::size_t kHeaderSize = 8;
 constexpr std::size_t kEntrySize = 12;
@@ -241,14 +220,8 @@ const TAdStringResource& errorStrings() {
 }
 
 const TAdStringResource& faxStrings() {
-    static const EmbeddedTable table(kFaxStrings, "FAXSTR");
+    static const EmbeddedTable table(faxStatusTable(), "FAXSTR");
     return table.reader;
-}
-
-std::string faxStatusText(int code) {
-    if (code < 1 || code > 43 || !faxStrings().Contains(static_cast<std::uint32_t>(code)))
-        return {};
-    return faxStrings().GetString(static_cast<std::uint32_t>(code), 81);
 }
 
 } // namespace faxengine

@@ -59,8 +59,4 @@ const TAdStringResource& resourceManagerStrings();
 const TAdStringResource& errorStrings();
 const TAdStringResource& faxStrings();
 
-// Fax status text for a fax progress code: the table text (at most 80 characters) for
-// codes 1-43 that have one, "" otherwise.
-std::string faxStatusText(int code);
-
 } // namespace faxengine

@@ -1,12 +1,10 @@
 #include "faxengine/fax_status.h"
 
-#include <array>
-#include <utility>
 
 namespace faxengine {
 
 namespace {
-constexpr std::array<std::pair<int, std::string_view>, 21> kStatusTexts = {{
+constexpr faximage::StringEntry kStatusTexts[] = {
     {1, "Initializing modem for fax processing"},
     {2, "Dialing"},
     {3, "Busy, waiting until redial..."},
@@ -28,13 +26,15 @@ constexpr std::array<std::pair<int, std::string_view>, 21> kStatusTexts = {{
     {41, "Got called-station ID"},
     {42, "User abort"},
     {43, "Finished"},
-}};
+};
 } // namespace
 
+std::span<const faximage::StringEntry> faxStatusTable() { return kStatusTexts; }
+
 std::string_view faxStatusText(int code) {
-    for (const auto& [c, text] : kStatusTexts)
-        if (c == code)
-            return text;
+    for (const auto& e : kStatusTexts)
+        if (static_cast<int>(e.id) == code)
+            return e.text;
     return "";
 }
 

@@ -2,7 +2,10 @@
 // progress value) with their texts, and the history log codes.
 #pragma once
 
+#include "faximage/apd_errors.h"
+
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace faxengine {
@@ -39,6 +42,8 @@ enum class FaxStatus : int {
 };
 
 // Text of a status code: the table text for codes that have one, "" for any other value.
+// The fax status texts by code; the "STR0" fax-string table is built from the same data.
+std::span<const faximage::StringEntry> faxStatusTable();
 std::string_view faxStatusText(int code);
 inline std::string_view faxStatusText(FaxStatus s) { return faxStatusText(static_cast<int>(s)); }
 

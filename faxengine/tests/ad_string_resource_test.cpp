@@ -1,4 +1,5 @@
 #include "faxengine/ad_string_resource.h"
+#include "faxengine/fax_status.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +9,10 @@ TEST(AdStringResource, EmbeddedTablesMatchTheErrorVocabulary) {
     // Every entry of the compiled-in table reads back through the STR0 layout unchanged.
     for (const auto& e : faximage::errorStringTable())
         EXPECT_EQ(errorStrings().GetString(e.id), e.text) << e.id;
-    EXPECT_EQ(faxStatusText(43), "Finished");
-    EXPECT_EQ(faxStatusText(3), "Busy, waiting until redial...");
-    for (int c : {0, 9, 44, -1, 1000})
-        EXPECT_EQ(faxStatusText(c), "") << c;
+    for (const auto& e : faxStatusTable())
+        EXPECT_EQ(faxStrings().GetString(e.id, 81), e.text) << e.id;
+    EXPECT_EQ(faxStrings().GetString(43, 81), "Finished");
+    EXPECT_FALSE(faxStrings().Contains(9));
 }
 
 TEST(AdStringResource, LayoutLookupAndCutting) {
