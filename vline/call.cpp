@@ -113,7 +113,7 @@ void Call::detachLogs() {
         callee_.modem->setLog(nullptr);
 }
 
-bool Call::involves(const ClassOneModem* m) const {
+bool Call::involves(const FaxModem* m) const {
     // A modem that hung up is free again while the other side is still being told.
     return m && ((caller_.modem == m && !caller_.hungUp) || (callee_.modem == m && !callee_.hungUp));
 }
@@ -160,7 +160,10 @@ void Call::step(int samples) {
             finish(CallOutcome::Voice, "a person answered");
         } else if (condition_ == Condition::Normal && callee_.farEndCfg &&
                    rings_ >= callee_.farEndCfg->answerAfterRings &&
-                   inState >= (rings_ - 1) * timing_.ringPeriod + kAnswerAfterRing) {
+                   inState >= (callee_.farEndCfg->answerAfterRings - 1) * timing_.ringPeriod +
+                                  std::min(kAnswerAfterRing, timing_.ringPeriod)) {
+            // Off hook a while after its ring, and always before the next one: with a
+            // short ring period the far end would otherwise never answer.
             connect();
         } else if (inState >= timing_.noAnswerAfter) {
             if (caller_.modem)
@@ -241,12 +244,12 @@ void Call::connect() {
         caller_.modem->connected();
 }
 
-void Call::answer(ClassOneModem* m) {
+void Call::answer(FaxModem* m) {
     if (state_ == CallState::Ringing && callee_.modem == m && condition_ == Condition::Normal)
         connect();
 }
 
-void Call::hangup(ClassOneModem* m) {
+void Call::hangup(FaxModem* m) {
     Party& p = caller_.modem == m ? caller_ : callee_;
     if (p.modem != m)
         return;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "call_log.h"
-#include "class1_modem.h"
+#include "fax_modem.h"
 #include "config.h"
 #include "far_end.h"
 #include "line_impairment.h"
@@ -24,7 +24,7 @@ std::string_view to_string(CallOutcome o);
 
 // One side of a call.
 struct Party {
-    ClassOneModem* modem = nullptr;        // a modem ...
+    FaxModem* modem = nullptr;        // a modem ...
     const NumberConfig* farEndCfg = nullptr; // ... or the far end, made on answer
     std::unique_ptr<FarEndFax> farEnd;
     bool hungUp = false;
@@ -54,15 +54,15 @@ public:
     int id() const { return id_; }
     CallState state() const { return state_; }
     CallOutcome outcome() const { return outcome_; }
-    bool involves(const ClassOneModem* m) const;
+    bool involves(const FaxModem* m) const;
     CallLog& log() { return *log_; }
 
     // Advances by one block of samples: timers, rings, audio.
     void step(int samples);
     // The modem answered (ATA, or S0 after enough rings).
-    void answer(ClassOneModem* m);
+    void answer(FaxModem* m);
     // The modem hung up (ATH, DTR, port closed).
-    void hangup(ClassOneModem* m);
+    void hangup(FaxModem* m);
     // The program shuts down: everyone is hung up now.
     void abandon();
 

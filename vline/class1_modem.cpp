@@ -103,16 +103,29 @@ void ClassOneModem::serviceDte(int samples) {
         return;
 
     std::size_t total = 0;
-    while (cts_ && total < kMaxReadPerStep) {
+    while (cts_ && (!filter_ || filter_->ready()) && total < kMaxReadPerStep) {
         auto data = port_.read(kReadChunk);
         if (data.empty())
             break;
         total += data.size();
         quietSamples_ = 0;
-        logDte(data);
-        t31_at_rx(t31_.get(), reinterpret_cast<const char*>(data.data()),
-                  static_cast<int>(data.size()));
+        if (filter_)
+            filter_->take(data);
+        else
+            feedDte(data);
     }
+}
+
+void ClassOneModem::feedDte(std::span<const std::uint8_t> data) {
+    if (data.empty())
+        return;
+    logDte(data);
+    t31_at_rx(t31_.get(), reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()));
+}
+
+bool ClassOneModem::commandMode() const {
+    const int mode = t31_->at_state.at_rx_mode;
+    return mode == AT_MODE_ONHOOK_COMMAND || mode == AT_MODE_OFFHOOK_COMMAND;
 }
 
 void ClassOneModem::transmit(std::span<std::int16_t> out) {

@@ -28,6 +28,15 @@ struct ModemAction {
 
 class ClassOneModem {
 public:
+    // A modem with a Class 2 personality besides this one sees the program's bytes first
+    // and hands on what is for the T.31 modem through feedDte().
+    class DteFilter {
+    public:
+        virtual ~DteFilter() = default;
+        virtual bool ready() const = 0; // false: leave the program's bytes in the port
+        virtual void take(std::span<const std::uint8_t> data) = 0;
+    };
+
     explicit ClassOneModem(std::string number);
     ~ClassOneModem();
     ClassOneModem(const ClassOneModem&) = delete;
@@ -60,6 +69,10 @@ public:
 
     std::vector<ModemAction> takeActions();
 
+    void setDteFilter(DteFilter* f) { filter_ = f; }
+    void feedDte(std::span<const std::uint8_t> data);
+    bool commandMode() const;
+
     void setLog(CallLog* log);
     bool dteHeld() const { return !cts_; }
     bool onHook() const;
@@ -89,6 +102,7 @@ private:
     bool hadDtr_ = false;
     long long quietSamples_ = 0;
     CallLog* log_ = nullptr;
+    DteFilter* filter_ = nullptr;
     std::string dteLine_;
     long long dteDataBytes_ = 0;
     long long modemDataBytes_ = 0;

@@ -165,6 +165,14 @@ bool applyNumberKey(NumberConfig& n, const std::string& key, const std::string& 
         n.answerAfterRings = parseInt(value, where, 1, 20);
     } else if (key == "link" && n.kind == NumberKind::Modem) {
         n.link = value;
+    } else if (key == "classes" && n.kind == NumberKind::Modem) {
+        try {
+            n.classes = parseClassList(value);
+        } catch (const ConfigError& e) {
+            throw ConfigError(where + ": " + e.what());
+        }
+    } else if (key == "bad-pages" && n.kind == NumberKind::Modem) {
+        n.badPages = parseInt(value, where, 0, 100);
     } else if (n.kind != NumberKind::FarEnd) {
         return false;
     } else if (key == "mode") {
@@ -180,6 +188,10 @@ bool applyNumberKey(NumberConfig& n, const std::string& key, const std::string& 
         n.ident = value;
     } else if (key == "ecm") {
         n.ecm = parseBool(value, where);
+    } else if (key == "coding") {
+        if (value != "1d" && value != "2d")
+            throw ConfigError(where + ": coding is 1d or 2d");
+        n.twoDimensional = value == "2d";
     } else if (key == "file") {
         n.file = value;
     } else if (key == "dial") {
@@ -397,7 +409,7 @@ constexpr Option kOptions[] = {
     {"--update-ini", true}, {"--link-dir", true},  {"--first-com", true},  {"--ident", true},
     {"--ecm", true},        {"--send", true},      {"--send-to", true},    {"--noise", true},
     {"--record", false},    {"--once", false},     {"--child", false},     {"--verbose", false},
-    {"--help", false},      {"--version", false},
+    {"--help", false},      {"--version", false},  {"--classes", true},
 };
 } // namespace
 
@@ -439,7 +451,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             loadConfigFile(value, cfg);
 
     int modems = -1;
-    std::optional<std::string> ident, ecm, send, sendTo, noise;
+    std::optional<std::string> ident, ecm, send, sendTo, noise, classes;
     for (const auto& [name, value] : opts) {
         if (name == "--help")
             out.help = true;
@@ -467,6 +479,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             cfg.verbose = true;
         else if (name == "--ident")
             ident = value;
+        else if (name == "--classes")
+            classes = parseClassList(value);
         else if (name == "--ecm")
             ecm = value;
         else if (name == "--send")
@@ -514,6 +528,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         if (ecm)
             n.ecm = parseBool(*ecm, "--ecm");
     }
+    if (classes)
+        for (auto& n : cfg.numbers)
+            if (n.kind == NumberKind::Modem)
+                n.classes = *classes;
     if (noise) {
         double level = parseDouble(*noise, "--noise");
         for (auto& n : cfg.numbers)
@@ -525,9 +543,30 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     return out;
 }
 
+std::string parseClassList(std::string_view text) {
+    std::string out;
+    bool zero = false, one = false;
+    std::string item;
+    std::stringstream ss{std::string(text)};
+    while (std::getline(ss, item, ',')) {
+        item = trim(item);
+        if (item != "0" && item != "1" && item != "2" && item != "2.0")
+            throw ConfigError("fax classes: \"" + item + "\" is not one of 0, 1, 2, 2.0");
+        zero = zero || item == "0";
+        one = one || item == "1";
+        if (("," + out + ",").find("," + item + ",") == std::string::npos)
+            out += (out.empty() ? "" : ",") + item;
+    }
+    // The T.31 modem is always there underneath.
+    if (!zero || !one)
+        throw ConfigError("fax classes: \"" + std::string(text) + "\" must include 0 and 1");
+    return out;
+}
+
 std::string helpText() {
     return R"(Usage: parvane-vline [OPTION]...
-The virtual fax line: a simulated telephone network with Class 1 fax modems.
+The virtual fax line: a simulated telephone network with fax modems (Class 1,
+and Class 2 and 2.0 where --classes or the config file asks for them).
 
 Each modem is a pseudo-terminal that a fax program opens like a serial port
 (Parvane, efax, ...). Dialling another modem's number rings it; other numbers
@@ -549,6 +588,8 @@ Options:
       --send FILE       far end 201 calls a modem and sends the TIFF file FILE
       --send-to NUMBER  the number that far end calls (default 100)
       --noise DBM0      add white noise at this level (dBm0) to every call
+      --classes LIST    fax classes of every modem, as AT+FCLASS=? lists them:
+                        0,1 (the default), 0,1,2,2.0, 0,1,2.0 or 0,1,2
       --once            exit after the first call ends (status 0 when the far end
                         reported success or no far end took part)
       --child           run as a child process: exit when standard input closes
@@ -570,9 +611,14 @@ Config file: sections with key = value lines; # or ; start a comment.
   [line]          log-dir, ports-file, update-ini, link-dir, first-com, record,
                   ring-period (6s), dial-time (1.5s), disconnect-delay (1.5s),
                   no-answer-after (60s), line-delay (50ms, one way)
-  [modem NUMBER]  link = PATH  (a symbolic link to the modem's pty)
+  [modem NUMBER]  link = PATH  (a symbolic link to the modem's pty),
+                  classes = 0,1,2,2.0  (the classes it offers; 0 and 1 always,
+                  2 and 2.0 when named; default 0,1),
+                  bad-pages = N  (Class 2/2.0: the first N pages it receives in
+                  a call fail its copy check: +FPTS:2 and RTN)
   [farend NUMBER] mode = receive|send, ident = TEXT, ecm = yes|no,
-                  file = TIFF (send), dial = NUMBER (send), call-delay = 2s
+                  coding = 2d|1d (1d: MH only), file = TIFF (send), dial =
+                  NUMBER (send: a modem, or a receiving far end), call-delay = 2s
                   (quiet time on the called port before calling), calls = N,
                   hangup-after-pages = N, hangup-mid-page = N, mid-page-delay = 1s
   [number NUMBER] a number with nothing on it but a condition

@@ -55,11 +55,16 @@ struct NumberConfig {
 
     // Modems.
     std::filesystem::path link; // symbolic link made to the pty, if set
+    // What AT+FCLASS=? lists. Class 1 unless asked: programs that detect the class pick
+    // 2.0 when it is offered.
+    std::string classes = "0,1";
+    int badPages = 0; // Class 2/2.0: the first N pages it receives in a call fail its copy check
 
     // Far ends.
     FarEndMode mode = FarEndMode::Receive;
     std::string ident = "+1 555 0200";
     bool ecm = true;
+    bool twoDimensional = true;   // offers/uses T.4 2-D and T.6 coding besides 1-D MH
     std::filesystem::path file; // Send: the TIFF it sends
     std::string dial;           // Send: the number it calls
     Millis callDelay{2000};     // Send: quiet time on the called modem's port before it calls
@@ -104,6 +109,8 @@ struct ConfigError : std::runtime_error {
 Millis parseDuration(std::string_view text);
 // Keeps the digits, '*', '#' and '+' of a dial string: "T 555-0200" → "5550200".
 std::string normaliseNumber(std::string_view dial);
+// "0,1,2.0": the fax classes of a modem, checked and tidied. Throws ConfigError.
+std::string parseClassList(std::string_view text);
 
 // Reads a configuration file into cfg (numbers are added; [line] keys override).
 void loadConfigFile(const std::filesystem::path& file, Config& cfg);

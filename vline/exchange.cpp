@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <regex>
+#include <sstream>
 
 namespace vline {
 
@@ -27,7 +28,13 @@ int firstFreeCallId(const std::filesystem::path& dir) {
 Exchange::Exchange(const Config& cfg, std::filesystem::path logDir)
     : cfg_(cfg), logDir_(std::move(logDir)) {
     for (const NumberConfig* n : cfg_.modems()) {
-        modems_.push_back(std::make_unique<ClassOneModem>(n->number));
+        std::vector<FaxClass> classes;
+        std::stringstream list(n->classes);
+        for (std::string item; std::getline(list, item, ',');)
+            if (auto c = faxClassFromString(item))
+                classes.push_back(*c);
+        modems_.push_back(std::make_unique<FaxModem>(n->number, std::move(classes)));
+        modems_.back()->setBadPages(n->badPages);
         if (!n->link.empty())
             modems_.back()->port().link(n->link);
     }
@@ -45,21 +52,21 @@ void Exchange::shutdown() {
     reap();
 }
 
-ClassOneModem* Exchange::modemByNumber(const std::string& number) {
+FaxModem* Exchange::modemByNumber(const std::string& number) {
     for (auto& m : modems_)
         if (m->number() == number)
             return m.get();
     return nullptr;
 }
 
-Call* Exchange::callOf(const ClassOneModem* m) {
+Call* Exchange::callOf(const FaxModem* m) {
     for (auto& c : calls_)
         if (c->state() != CallState::Ended && c->involves(m))
             return c.get();
     return nullptr;
 }
 
-CallTiming Exchange::timingFor(const NumberConfig* called, const ClassOneModem* caller) const {
+CallTiming Exchange::timingFor(const NumberConfig* called, const FaxModem* caller) const {
     CallTiming t{};
     t.ringPeriod = samplesOf(cfg_.ringPeriod);
     t.dialTime = samplesOf(cfg_.dialTime);
@@ -75,7 +82,7 @@ CallTiming Exchange::timingFor(const NumberConfig* called, const ClassOneModem* 
     return t;
 }
 
-void Exchange::dial(ClassOneModem& m, const std::string& dialled) {
+void Exchange::dial(FaxModem& m, const std::string& dialled) {
     if (callOf(&m))
         return;
     const std::string number = normaliseNumber(dialled);
@@ -88,7 +95,7 @@ void Exchange::dial(ClassOneModem& m, const std::string& dialled) {
     Party callee;
     if (called && condition == Condition::Normal) {
         if (called->kind == NumberKind::Modem) {
-            ClassOneModem* target = modemByNumber(called->number);
+            FaxModem* target = modemByNumber(called->number);
             // A modem in a call, off hook, or dialling itself gives the busy tone.
             if (target == &m || callOf(target) || !target->onHook())
                 condition = Condition::Busy;
@@ -106,7 +113,7 @@ void Exchange::dial(ClassOneModem& m, const std::string& dialled) {
                                             cfg_.record, cfg_.verbose));
 }
 
-void Exchange::handleActions(ClassOneModem& m) {
+void Exchange::handleActions(FaxModem& m) {
     for (const ModemAction& a : m.takeActions()) {
         Call* c = callOf(&m);
         switch (a.request) {
@@ -135,18 +142,30 @@ void Exchange::startFarEndCalls() {
             continue;
         if (callsMade_[n.number] >= n.calls || farEndBusy_[n.number])
             continue;
-        ClassOneModem* target = modemByNumber(n.dial);
-        if (!target || !target->port().dtr() || !target->onHook() || callOf(target))
-            continue;
-        if (target->dteQuietSamples() < samplesOf(n.callDelay))
-            continue;
+        FaxModem* target = modemByNumber(n.dial);
+        const NumberConfig* called = cfg_.find(n.dial);
+        // A far end may call a receiving far end: two fax machines on the line, the
+        // reference for how long a fax takes. It calls once the line has run call-delay.
+        const bool toFarEnd = !target && called && called->kind == NumberKind::FarEnd &&
+                              called->mode == FarEndMode::Receive;
+        if (toFarEnd) {
+            if (samples_ < samplesOf(n.callDelay))
+                continue;
+        } else {
+            if (!target || !target->port().dtr() || !target->onHook() || callOf(target))
+                continue;
+            if (target->dteQuietSamples() < samplesOf(n.callDelay))
+                continue;
+        }
         ++callsMade_[n.number];
         farEndBusy_[n.number] = true;
         Party caller;
         caller.farEndCfg = &n;
         Party callee;
-        callee.modem = target;
-        const NumberConfig* called = cfg_.find(n.dial);
+        if (toFarEnd)
+            callee.farEndCfg = called;
+        else
+            callee.modem = target;
         Condition condition = called ? called->conditionOfCall(callsTo_[n.dial]++) : Condition::Normal;
         // Faults of the calling far end's number apply to its calls too.
         calls_.push_back(std::make_unique<Call>(nextId_++, std::move(caller), std::move(callee), &n,
@@ -163,8 +182,9 @@ void Exchange::reap() {
         }
         ResultRecord r = (*it)->result();
         for (const NumberConfig& n : cfg_.numbers)
-            if (n.kind == NumberKind::FarEnd && n.mode == FarEndMode::Send && r.number == n.number)
-                farEndBusy_[n.number] = false;
+            if (n.kind == NumberKind::FarEnd && n.mode == FarEndMode::Send &&
+                (r.number == n.number || (r.direction == "receive" && r.number == n.dial)))
+                farEndBusy_[n.number] = false; // (a call to a far end files the receiver's record)
         // A calling far end's record is filed under its own number.
         appendResult(logDir_ / "results.txt", r);
         ++ended_;
@@ -175,6 +195,7 @@ void Exchange::reap() {
 }
 
 void Exchange::step() {
+    samples_ += kStepSamples;
     for (auto& m : modems_) {
         m->serviceDte(kStepSamples);
         handleActions(*m);

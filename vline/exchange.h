@@ -3,7 +3,7 @@
 #pragma once
 
 #include "call.h"
-#include "class1_modem.h"
+#include "fax_modem.h"
 #include "config.h"
 
 #include <filesystem>
@@ -23,7 +23,7 @@ public:
     Exchange(const Config& cfg, std::filesystem::path logDir);
     ~Exchange();
 
-    const std::vector<std::unique_ptr<ClassOneModem>>& modems() const { return modems_; }
+    const std::vector<std::unique_ptr<FaxModem>>& modems() const { return modems_; }
 
     // One 20 ms step of the whole line.
     void step();
@@ -38,22 +38,23 @@ public:
     int callsEnded() const { return ended_; }
 
 private:
-    void handleActions(ClassOneModem& m);
-    void dial(ClassOneModem& m, const std::string& dialled);
+    void handleActions(FaxModem& m);
+    void dial(FaxModem& m, const std::string& dialled);
     void startFarEndCalls();
-    Call* callOf(const ClassOneModem* m);
-    ClassOneModem* modemByNumber(const std::string& number);
-    CallTiming timingFor(const NumberConfig* called, const ClassOneModem* caller) const;
+    Call* callOf(const FaxModem* m);
+    FaxModem* modemByNumber(const std::string& number);
+    CallTiming timingFor(const NumberConfig* called, const FaxModem* caller) const;
     void reap();
 
     const Config& cfg_;
     std::filesystem::path logDir_;
-    std::vector<std::unique_ptr<ClassOneModem>> modems_;
+    std::vector<std::unique_ptr<FaxModem>> modems_;
     std::vector<std::unique_ptr<Call>> calls_;
     std::map<std::string, int> callsTo_;    // calls placed to each number so far
     std::map<std::string, int> callsMade_;  // calls made by each calling far end
     std::map<std::string, bool> farEndBusy_; // a far end is in a call
     std::function<void(const ResultRecord&, CallOutcome)> onCallEnded_;
+    long long samples_ = 0; // line time since the exchange started
     int nextId_ = 1;
     int ended_ = 0;
 };

@@ -38,9 +38,10 @@ FarEndFax::FarEndFax(const NumberConfig& cfg, bool calling, int callId,
     t30_set_tx_ident(t30_, cfg.ident.c_str());
     t30_set_ecm_capability(t30_, cfg.ecm ? 1 : 0);
     t30_set_supported_modems(t30_, T30_SUPPORT_V27TER | T30_SUPPORT_V29 | T30_SUPPORT_V17);
-    t30_set_supported_compressions(t30_, T30_SUPPORT_T4_1D_COMPRESSION |
-                                             T30_SUPPORT_T4_2D_COMPRESSION |
-                                             T30_SUPPORT_T6_COMPRESSION);
+    t30_set_supported_compressions(t30_, cfg.twoDimensional ? T30_SUPPORT_T4_1D_COMPRESSION |
+                                                                  T30_SUPPORT_T4_2D_COMPRESSION |
+                                                                  T30_SUPPORT_T6_COMPRESSION
+                                                            : T30_SUPPORT_T4_1D_COMPRESSION);
     t30_set_phase_e_handler(t30_, &FarEndFax::onPhaseE, this);
     t30_set_phase_d_handler(t30_, &FarEndFax::onPhaseD, this);
     t30_set_real_time_frame_handler(t30_, &FarEndFax::onFrame, this);

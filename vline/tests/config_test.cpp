@@ -115,3 +115,15 @@ TEST(VlineConfig, MistakesAreReportedWithTheirLine) {
     EXPECT_THROW(parse({"--frobnicate"}), ConfigError);
     EXPECT_THROW(parse({"--once=yes"}), ConfigError);
 }
+
+TEST(VlineConfig, BadPagesBelongToModems) {
+    Config cfg;
+    loadConfigText("[modem 101]\nbad-pages = 2\n[modem 102]\n", "b.conf", cfg);
+    ASSERT_NE(cfg.find("101"), nullptr);
+    EXPECT_EQ(cfg.find("101")->badPages, 2);
+    EXPECT_EQ(cfg.find("102")->badPages, 0);
+    Config other;
+    EXPECT_THROW(loadConfigText("[modem 101]\nbad-pages = many\n", "b.conf", other), ConfigError);
+    Config farEnd;
+    EXPECT_THROW(loadConfigText("[farend 200]\nbad-pages = 1\n", "b.conf", farEnd), ConfigError);
+}
