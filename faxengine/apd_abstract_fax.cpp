@@ -19,6 +19,9 @@ TApdCustomAbstractFax::~TApdCustomAbstractFax() {
         machine_.finished(*session_);
     if (session_->sessionActive)
         session_->Stop();
+    // The dispatch thread may still be on its way out of the machine's last call.
+    if (session_->port)
+        session_->port->AwaitHandlerCalls();
     session_.reset();
     if (statusDisplay_)
         statusDisplay_->fax_ = nullptr;

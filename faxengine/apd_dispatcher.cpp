@@ -615,6 +615,14 @@ void TApdBaseDispatcher::dispatchMessage(std::uint16_t msg, std::uint16_t trigge
         for (auto& h : snapshot) {
             if (h->kind != kind || h->removed)
                 continue;
+            // Calls on this thread hold the call lock, and the removed flag is read again
+            // under it: AwaitHandlerCalls after a deregistration sees no call left.
+            std::unique_lock<std::mutex> call;
+            if (kind == HandlerEntry::Kind::Proc || (kind == HandlerEntry::Kind::Event && !(h->syncToMain && invoker))) {
+                call = std::unique_lock(handlerCallLock_);
+                if (h->removed)
+                    continue;
+            }
             if (kind == HandlerEntry::Kind::Window) {
                 h->window->SendTriggerMessage(msg, trigger, param, kWindowTimeout);
             } else if (kind == HandlerEntry::Kind::Event && h->syncToMain && invoker) {
@@ -626,6 +634,8 @@ void TApdBaseDispatcher::dispatchMessage(std::uint16_t msg, std::uint16_t trigge
             } else {
                 h->fn(msg, trigger, param);
             }
+            if (call.owns_lock())
+                call.unlock();
             endHandler();
         }
     };
@@ -1061,6 +1071,12 @@ int TApdBaseDispatcher::RegisterEventHandler(TriggerHandler method, bool syncToM
 
 int TApdBaseDispatcher::DeregisterEventHandler(int id) {
     return removeHandler(HandlerEntry::Kind::Event, id, nullptr);
+}
+
+void TApdBaseDispatcher::AwaitHandlerCalls() {
+    if (tlsDispatching == this)
+        return;
+    std::lock_guard wait(handlerCallLock_);
 }
 
 void TApdBaseDispatcher::SetMainThreadInvoker(MainThreadInvoker invoker) {

@@ -185,6 +185,10 @@ public:
     int DeregisterProcHandler(int id);
     int RegisterEventHandler(TriggerHandler method, bool syncToMain);
     int DeregisterEventHandler(int id);
+    // Returns once no procedure or event handler call that may have begun before is still
+    // running, so the owner of a deregistered handler may go. Returns at once inside a
+    // handler; the caller must hold no lock a handler may wait for.
+    void AwaitHandlerCalls();
     void SetMainThreadInvoker(MainThreadInvoker invoker);
     void SetAlwaysUseWindows(bool on) { alwaysUseWindows_ = on; }
 
@@ -294,6 +298,8 @@ private:
 
     // Data lock: triggers, settings, handlers, trace, log, dispatch state.
     mutable std::recursive_mutex dataLock_;
+    // Held by the dispatch thread across each procedure or (unsynchronised) event call.
+    std::mutex handlerCallLock_;
     TriggerSet triggers_;
     LineSettings line_;
     FlowSettings flow_;

@@ -35,6 +35,8 @@ FaxMachine transmitMachine() {
     auto run = std::make_shared<TransmitMachineRun>();
     FaxMachine m;
     m.start = [run](FaxSession& s, TApdBaseDispatcher& port, FaxNoticeSink& sink) {
+        // The previous run's last call may still be ending on the dispatch thread.
+        port.AwaitHandlerCalls();
         run->link = std::make_unique<FaxTransmitPort>(s);
         run->session = &s;
         run->abortPending = false;

@@ -1,5 +1,7 @@
 #include "faxengine/fax_receive.h"
 
+#include "faxengine/modem_response.h"
+#include "faxengine/t30_params.h"
 #include "faximage/apd_errors.h"
 
 #include <algorithm>
@@ -12,14 +14,6 @@ using RS = ReceiveState;
 
 namespace {
 
-std::string trimmed(std::string_view s) {
-    auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string_view::npos)
-        return {};
-    auto e = s.find_last_not_of(" \t\r\n");
-    return std::string(s.substr(b, e - b + 1));
-}
-
 std::uint8_t reverseBits(std::uint8_t b) {
     b = static_cast<std::uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
     b = static_cast<std::uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
@@ -27,8 +21,20 @@ std::uint8_t reverseBits(std::uint8_t b) {
     return b;
 }
 
-constexpr std::uint8_t kDLE = rxframe::kDLE;
-constexpr std::uint8_t kETX = rxframe::kETX;
+constexpr std::uint8_t kXBit = 0x01; // set in frames from the calling station
+constexpr std::string_view kDC2 = "\x12"; // asks a Class 2 modem for the page data
+
+FaxClass faxClassOf(ReceiveClass c) {
+    switch (c) {
+    case ReceiveClass::Class1:
+        return FaxClass::fcClass1;
+    case ReceiveClass::Class2:
+        return FaxClass::fcClass2;
+    case ReceiveClass::Class20:
+        return FaxClass::fcClass2_0;
+    }
+    return FaxClass::fcClass1;
+}
 
 } // namespace
 
@@ -58,11 +64,12 @@ std::string_view to_string(ReceiveEvent e) {
     return "?";
 }
 
-FaxReceiver::FaxReceiver(ReceivePort& port, ReceiveOwner owner, ReceiveOptions options)
-    : port_(port), owner_(std::move(owner)), opt_(std::move(options)) {
+FaxReceiver::FaxReceiver(ReceiveLink& link, ReceiveOwner owner, ReceiveOptions options)
+    : link_(link), owner_(std::move(owner)), opt_(std::move(options)),
+      class2_(class2CommandsFor(faxClassOf(opt_.faxClass))) {
     // The highest index the modem receives whose speed is not above DesiredBPS.
     modIndex_ = std::clamp(opt_.modemIndex, 1, 6);
-    while (modIndex_ > 1 && rxframe::indexBps(modIndex_) > opt_.desiredBps)
+    while (modIndex_ > 1 && kModulationBps[static_cast<std::size_t>(modIndex_)] > opt_.desiredBps)
         --modIndex_;
 }
 
@@ -98,7 +105,7 @@ void FaxReceiver::Handle(ReceiveEvent ev) {
 
 void FaxReceiver::run(ReceiveEvent ev) {
     for (;;) {
-        port_.LogState(state_);
+        link_.LogState(state_);
         if (readsResponses(state_)) {
             if (ev == ReceiveEvent::Timeout) {
                 onTimeout();
@@ -124,7 +131,7 @@ void FaxReceiver::run(ReceiveEvent ev) {
         case ReceiveRun::Again:
             break;
         case ReceiveRun::WhileData:
-            if (port_.InBuffUsed() == 0)
+            if (!link_.InputWaiting())
                 return;
             break;
         case ReceiveRun::Return:
@@ -135,101 +142,65 @@ void FaxReceiver::run(ReceiveEvent ev) {
 }
 
 FaxReceiver::ReadResult FaxReceiver::readResponse() {
-    std::uint8_t b = 0;
-    while (port_.GetChar(b)) {
-        if (inFrame_) {
-            // HDLC frame bytes arrive DLE-stuffed and end with DLE ETX.
-            if (frameDle_) {
-                frameDle_ = false;
-                if (b == kETX) {
-                    inFrame_ = false;
-                    return onFrame();
-                }
-                frameBuf_.push_back(b);
-            } else if (b == kDLE) {
-                frameDle_ = true;
-            } else {
-                frameBuf_.push_back(b);
-            }
-            continue;
-        }
-        if (b == 0xFF && partial_.empty() && isClass1()) {
-            inFrame_ = true;
-            frameDle_ = false;
-            frameBuf_.assign(1, b);
-            continue;
-        }
-        if (b == '\n') {
-            std::string line = trimmed(partial_);
-            partial_.clear();
-            // An empty line, or the modem echoing our command, is no response.
-            if (line.empty() || line == lastCommand_)
+    for (;;) {
+        const ReaderEvent e = link_.ReadResponse();
+        if (e == ReaderEvent::None)
+            return ReadResult::None;
+        if (e == ReaderEvent::Frame) {
+            if (!isClass1())
                 continue;
-            line_ = std::move(line);
-            if (has("ERROR") && state_ != RS::rf2GtPgRslt) {
-                fail(ec::FaxBadModemResult);
-                return ReadResult::Moved;
-            }
-            if (!isClass1() && state_ != RS::rf2GetFHNG && has(hangupReport())) {
-                hangupCode_ = std::atoi(rxframe::cleanReport(line_).c_str());
-                fail(ec::FaxSessionError);
-                return ReadResult::Moved;
-            }
-            return ReadResult::Line;
+            return onFrame();
         }
-        if (b == '\r')
+        // The modem echoing our command is no response.
+        if (link_.Response() == lastCommand_)
             continue;
-        if (partial_.size() < 128)
-            partial_.push_back(static_cast<char>(b));
+        line_ = link_.Response();
+        if (has("ERROR") && state_ != RS::rf2GtPgRslt) {
+            fail(ec::FaxBadModemResult);
+            return ReadResult::Moved;
+        }
+        if (!isClass1() && state_ != RS::rf2GetFHNG && has(class2_.hangupReport)) {
+            hangupCode_ = numericReportValue(line_);
+            fail(ec::FaxSessionError);
+            return ReadResult::Moved;
+        }
+        return ReadResult::Line;
     }
-    return ReadResult::None;
 }
 
 FaxReceiver::ReadResult FaxReceiver::onFrame() {
-    auto f = rxframe::parseFrame(frameBuf_);
-    frameBuf_.clear();
-    if (!f)
+    const CallerFrame f = link_.ParseFrame();
+    if (!f.whole)
         return ReadResult::Frame;
-    lastFinal_ = f->final;
-    lastFcf_ = f->fcf;
-    switch (f->fcf) {
-    case 0x40:
-    case 0x41:
-    case 0x42:
-    case 0x43:
-        remoteId_ = rxframe::frameStationId(f->fif);
+    lastFinal_ = f.final;
+    lastFcf_ = f.fcf;
+    if (f.remoteId) {
+        remoteId_ = *f.remoteId;
         setStatus(rxstatus::RemoteId);
-        break;
-    case 0x82:
-    case 0x83: {
-        auto p = rxframe::decodeDcs(f->fif);
-        trainingCode_ = p.modulationCode;
-        pageCode_ = p.pageCode;
-        bps_ = p.bps;
-        fine_ = p.fine;
-        wide_ = p.wide;
-        setStatus(rxstatus::SessionParams);
-        break;
     }
-    case 0x44:
-    case 0x45:
-    case 0x4C:
-    case 0x4D:
-        port_.Wait(kResponseTurnDelay);
+    if (f.params) {
+        applyParams(*f.params);
+        setStatus(rxstatus::SessionParams);
+    }
+    if (f.retrain) {
+        link_.Pause(faxtime::ResponseTurnDelay);
         sendClass1("AT+FRH=3");
         goTo(RS::rf1CollFrms);
         return ReadResult::Moved;
-    case 0xFA:
-    case 0xFB:
-        if (state_ == RS::rf1WaitDCN)
-            break;
-        resetReader();
+    }
+    if (f.dcn && state_ != RS::rf1WaitDCN) {
         fail(ec::CancelRequested);
         return ReadResult::Moved;
-    default:
-        break;
     }
     return ReadResult::Frame;
+}
+
+void FaxReceiver::applyParams(const ReceiveParams& p) {
+    bps_ = p.bps;
+    fine_ = p.fine;
+    wide_ = p.wide;
+    trainingCode_ = p.trainingCode;
+    pageCode_ = p.pageCode;
 }
 
 void FaxReceiver::onTimeout() {
@@ -339,14 +310,12 @@ void FaxReceiver::doInit() {
     lastFinal_ = false;
     morePages_ = false;
     eom_ = false;
-    inFrame_ = false;
-    partial_.clear();
     if (opt_.constantStatus && !statusShown_)
         statusEvent(true, false);
     if (opt_.softwareFlow)
-        port_.SetSoftwareFlow(false, 0, 0);
-    port_.SetDtrRts(true);
-    sendCommand(classCommand());
+        link_.SetSoftwareFlow(false, 0, 0);
+    link_.SetDtrRts(true);
+    sendCommand(isClass1() ? "AT+FCLASS=1" : class2_.classCommand);
     goTo(isClass1() ? RS::rf1Init1 : RS::rf2Init1);
 }
 
@@ -357,16 +326,15 @@ void FaxReceiver::doInitReply() {
     case RS::rf1Init1:
     case RS::rf2Init3:
         if (state_ == RS::rf1Init1)
-            port_.SessionSpeed();
-        port_.DisarmTimeout();
+            link_.SessionSpeed();
+        link_.DisarmTimeout();
         setStatus(rxstatus::Waiting);
         goTo(RS::rfWaiting);
         return;
     case RS::rf2Init1: {
-        port_.SessionSpeed();
-        std::string cmd = opt_.faxClass == ReceiveClass::Class2 ? "AT+FDCC" : "AT+FCC";
-        cmd += "=1,";
-        cmd += rxframe::brCode(opt_.desiredBps);
+        link_.SessionSpeed();
+        std::string cmd = class2_.capabilities + "=1,";
+        cmd += brSpeedCode(opt_.desiredBps);
         cmd += ",0,2,0,";
         cmd += opt_.ecChar;
         cmd += ",0,0";
@@ -393,7 +361,7 @@ void FaxReceiver::doWaiting() {
             fileState_ = 3;
             if (!statusShown_)
                 statusEvent(true, false);
-            port_.ArmTimeout(kResponseTimeout);
+            link_.ArmTimeout(kResponseTimeout);
             goTo(RS::rfAnswer);
         }
         line_.clear();
@@ -419,18 +387,18 @@ void FaxReceiver::doAnswer() {
 void FaxReceiver::doSendCSI() {
     if (!has("CONNECT"))
         return unexpected();
-    sendFrame(rxframe::csiFrame(opt_.stationId));
+    link_.SendCsiFrame(opt_.stationId);
     goTo(RS::rf1SendDIS);
 }
 
 void FaxReceiver::doSendDIS() {
     if (has("CONNECT")) {
-        sendFrame(rxframe::disFrame(modIndex_));
+        link_.SendDisFrame(modIndex_);
     } else if (has("OK")) {
-        port_.Wait(kResponseTurnDelay);
-        port_.Wait(kResponseTurnDelay);
+        link_.Pause(faxtime::ResponseTurnDelay);
+        link_.Pause(faxtime::ResponseTurnDelay);
         sendClass1("AT+FRH=3");
-        port_.ArmTimeout(kFrameWait);
+        link_.ArmTimeout(kFrameWait);
         goTo(RS::rf1CollFrms);
     } else {
         unexpected();
@@ -444,9 +412,9 @@ void FaxReceiver::doCollFrms() {
         return unexpected();
     if (lastFinal_) {
         if (opt_.softwareFlow)
-            port_.SetSoftwareFlow(true, kFlowOff, kFlowOn);
+            link_.SetSoftwareFlow(true, kFlowOff, kFlowOn);
         sendClass1("AT+FRM=" + trainingCode_);
-        readerDeadline_ = port_.Now() + kResponseTimeout;
+        readerDeadline_ = link_.Now() + kResponseTimeout;
         goTo(RS::rf1StrtTrn);
     } else {
         sendClass1("AT+FRH=3");
@@ -471,13 +439,13 @@ void FaxReceiver::doStrtTrn() {
     trainTotal_ = 0;
     trainErrors_ = 0;
     trainDle_ = false;
-    readerDeadline_ = port_.Now() + kResponseTimeout;
+    readerDeadline_ = link_.Now() + kResponseTimeout;
     goTo(RS::rf1CollTrn);
 }
 
 void FaxReceiver::doCollTrn() {
     std::uint8_t b = 0;
-    while (port_.GetChar(b)) {
+    while (link_.GetByte(b)) {
         if (trainDle_) {
             trainDle_ = false;
             if (b != kETX)
@@ -499,13 +467,13 @@ void FaxReceiver::doCollTrn() {
         if (b == kDLE)
             trainDle_ = true;
     }
-    if (port_.Now() >= readerDeadline_)
+    if (link_.Now() >= readerDeadline_)
         fail(ec::TimeOut);
 }
 
 void FaxReceiver::doRetrain() {
     if (has("CONNECT")) {
-        sendFrame(rxframe::fcfFrame(rxframe::fcf::FTT, true));
+        link_.SendFcfFrame(fcf::FTT, true);
         if (trainingCode_ == "24")
             fail(ec::FaxTrainError);
     } else if (has("OK")) {
@@ -520,8 +488,8 @@ void FaxReceiver::doFinTrn() {
     if (!has("RRIER"))
         return unexpected();
     if (opt_.softwareFlow)
-        port_.SetSoftwareFlow(false, 0, 0);
-    port_.Wait(kFrameStartDelay);
+        link_.SetSoftwareFlow(false, 0, 0);
+    link_.Pause(faxtime::FrameStartDelay);
     sendClass1("AT+FTH=3");
     goTo(RS::rf1SendCFR);
 }
@@ -529,8 +497,8 @@ void FaxReceiver::doFinTrn() {
 void FaxReceiver::doSendCFR() {
     if (has("CONNECT")) {
         if (opt_.softwareFlow)
-            port_.SetSoftwareFlow(true, kFlowOff, kFlowOn);
-        sendFrame(rxframe::fcfFrame(rxframe::fcf::CFR, true));
+            link_.SetSoftwareFlow(true, kFlowOff, kFlowOn);
+        link_.SendFcfFrame(fcf::CFR, true);
     } else if (has("OK")) {
         sendClass1("AT+FRM=" + pageCode_);
         if (acceptRule())
@@ -550,25 +518,22 @@ void FaxReceiver::doWtPgCnnct() {
 void FaxReceiver::doValCnnct() {
     if (!has(opt_.faxClass == ReceiveClass::Class2 ? "+FCON" : "+FCO"))
         return unexpected();
-    port_.ArmTimeout(kResponseTimeout);
+    link_.ArmTimeout(kResponseTimeout);
     setStatus(rxstatus::Connected);
     goTo(RS::rf2GtSndID);
 }
 
 void FaxReceiver::onSessionReport() {
-    port_.ArmTimeout(kResponseTimeout);
-    auto s = rxframe::parseClass2Session(line_);
-    bps_ = s.bps;
-    fine_ = s.fine;
-    wide_ = s.wide;
+    link_.ArmTimeout(kResponseTimeout);
+    applyParams(link_.ApplySessionReport(line_));
     setStatus(rxstatus::SessionParams);
 }
 
 void FaxReceiver::doGtSndID() {
     const bool class2 = opt_.faxClass == ReceiveClass::Class2;
     if (has(class2 ? "+FTSI" : "+FTI")) {
-        port_.ArmTimeout(kResponseTimeout);
-        remoteId_ = rxframe::cleanStationId(line_).substr(0, 20);
+        link_.ArmTimeout(kResponseTimeout);
+        remoteId_ = cleanStationId(line_).substr(0, 20);
         if (acceptRule())
             setStatus(rxstatus::RemoteId);
     } else if (has(class2 ? "+FDCS" : "+FCS")) {
@@ -586,7 +551,7 @@ void FaxReceiver::doGtCnnct() {
         onSessionReport();
     } else if (has("CONNECT")) {
         if (opt_.softwareFlow)
-            port_.SetSoftwareFlow(true, kFlowOff, kFlowOn);
+            link_.SetSoftwareFlow(true, kFlowOff, kFlowOn);
         goTo(RS::rfStartPage);
     } else {
         unexpected();
@@ -595,6 +560,7 @@ void FaxReceiver::doGtCnnct() {
 
 void FaxReceiver::doStartPage() {
     ++currentPage_;
+    pageRejected_ = false;
     const std::uint16_t flags = static_cast<std::uint16_t>(
         (fine_ ? faximage::kApfHighResolution : 0) | (wide_ ? faximage::kApfWide : 0));
     if (fileState_ != 2 || !file_.IsOpen()) {
@@ -612,11 +578,9 @@ void FaxReceiver::doStartPage() {
     if (int rc = file_.BeginPage(flags); rc != 0)
         return fail(rc);
     lastByte_ = 255;
-    port_.ArmTimeout(kPageInactivity);
-    if (!isClass1()) {
-        const std::uint8_t dc2 = rxframe::kDC2;
-        port_.Put(std::span<const std::uint8_t>(&dc2, 1));
-    }
+    link_.ArmTimeout(kPageInactivity);
+    if (!isClass1())
+        link_.SendRaw(kDC2);
     setStatus(rxstatus::ReceivingPage);
     goTo(RS::rfGtPgDta);
 }
@@ -625,14 +589,14 @@ void FaxReceiver::doGtPgDta() {
     const bool reverse = opt_.faxClass == ReceiveClass::Class2;
     std::size_t taken = 0;
     std::uint8_t b = 0;
-    while (taken < kPageChunk && port_.GetChar(b)) {
+    while (taken < kPageChunk && link_.GetByte(b)) {
         ++taken;
         if (lastByte_ == kDLE) {
             lastByte_ = 255;
             if (b == kETX) {
                 setStatus(rxstatus::ReceivingPage);
                 if (opt_.softwareFlow)
-                    port_.SetSoftwareFlow(false, 0, 0);
+                    link_.SetSoftwareFlow(false, 0, 0);
                 goTo(isClass1() ? RS::rf1FinPage : RS::rf2GtPgRslt);
                 return;
             }
@@ -644,7 +608,7 @@ void FaxReceiver::doGtPgDta() {
             return fail(rc);
     }
     if (taken < kPageChunk)
-        port_.ArmTimeout(kPageInactivity);
+        link_.ArmTimeout(kPageInactivity);
 }
 
 void FaxReceiver::doFinPage() {
@@ -664,11 +628,11 @@ void FaxReceiver::doWaitEOP() {
         return;
     }
     lastFinal_ = false;
-    const std::uint8_t f = lastFcf_ & static_cast<std::uint8_t>(~rxframe::fcf::XBit);
-    if (f == rxframe::fcf::MPS || f == rxframe::fcf::EOM) {
+    const std::uint8_t f = lastFcf_ & static_cast<std::uint8_t>(~kXBit);
+    if (f == fcf::MPS || f == fcf::EOM) {
         morePages_ = true;
-        eom_ = f == rxframe::fcf::EOM;
-    } else if (f == rxframe::fcf::EOP) {
+        eom_ = f == fcf::EOM;
+    } else if (f == fcf::EOP) {
         morePages_ = false;
         eom_ = false;
     }
@@ -680,7 +644,8 @@ void FaxReceiver::doWritePage() {
     if (int rc = finishPage(); rc != 0)
         return fail(rc);
     // The answer to the post-page message.
-    sendCommand("AT+FTH=3", kResponseTurnDelay);
+    link_.Pause(faxtime::ResponseTurnDelay - faxtime::Class1TurnDelay);
+    sendClass1("AT+FTH=3");
     setStatus(rxstatus::PageStored);
     goTo(RS::rf1SendMCF);
 }
@@ -688,10 +653,10 @@ void FaxReceiver::doWritePage() {
 void FaxReceiver::doSendMCF() {
     if (has("CONNECT")) {
         if (eom_ && morePages_) {
-            sendFrame(rxframe::fcfFrame(rxframe::fcf::MCF, false));
+            link_.SendFcfFrame(fcf::MCF, false);
             goTo(RS::rf1SendCSI);
         } else {
-            sendFrame(rxframe::fcfFrame(rxframe::fcf::MCF, true));
+            link_.SendFcfFrame(fcf::MCF, true);
         }
     } else if (has("OK")) {
         if (morePages_ && !eom_) {
@@ -701,11 +666,11 @@ void FaxReceiver::doSendMCF() {
             // the page data.
             goTo(RS::rf1WtPgCnnct);
         } else if (morePages_) {
-            port_.Wait(kResponseTurnDelay);
+            link_.Pause(faxtime::ResponseTurnDelay);
             sendClass1("AT+FTH=3");
             goTo(RS::rf1SendCSI);
         } else {
-            port_.Wait(kResponseTurnDelay);
+            link_.Pause(faxtime::ResponseTurnDelay);
             sendClass1("AT+FRH=3");
             file_.Close();
             logEvent(rxlog::ReceiveOK);
@@ -742,9 +707,10 @@ void FaxReceiver::doGtPgRslt() {
     const bool class2 = opt_.faxClass == ReceiveClass::Class2;
     if (has(class2 ? "+FPTS" : "+FPS")) {
         setStatus(rxstatus::PageEnd);
-        const std::string r = rxframe::cleanReport(line_);
+        const std::string r = cleanReport(line_);
         const char c = r.empty() ? '0' : r.front();
-        if (c == '1' || c == '3' || c == '5') {
+        pageRejected_ = !(c == '1' || c == '3' || c == '5');
+        if (!pageRejected_) {
             if (int rc = finishPage(); rc != 0)
                 return fail(rc);
         } else {
@@ -752,9 +718,11 @@ void FaxReceiver::doGtPgRslt() {
         }
     } else if (has("+FET")) {
         setStatus(rxstatus::PageStored);
-        const std::string r = rxframe::cleanReport(line_);
+        const std::string r = cleanReport(line_);
         const char c = r.empty() ? '2' : r.front();
-        fileState_ = c == '0' ? 2 : c == '1' ? 3 : 4;
+        // A rejected page comes again before whatever its post-page message announced,
+        // and into the same file.
+        fileState_ = pageRejected_ || c == '0' ? 2 : c == '1' ? 3 : 4;
     } else if (has("ERROR")) {
         discardPage();
         sendCommand("AT+FDR");
@@ -776,8 +744,8 @@ void FaxReceiver::doGtPgRslt() {
 }
 
 void FaxReceiver::doGetFHNG() {
-    if (has(hangupReport())) {
-        hangupCode_ = std::atoi(rxframe::cleanReport(line_).c_str());
+    if (has(class2_.hangupReport)) {
+        hangupCode_ = numericReportValue(line_);
         setStatus(rxstatus::HungUp);
     } else if (has("+FET")) {
         setStatus(rxstatus::FaxStored);
@@ -789,8 +757,8 @@ void FaxReceiver::doGetFHNG() {
 }
 
 void FaxReceiver::doComplete() {
-    port_.DisarmTimeout();
-    port_.IdleSpeed();
+    link_.DisarmTimeout();
+    link_.IdleSpeed();
     if (opt_.oneFax) {
         if ((statusShown_ && !opt_.constantStatus) || userAbort_)
             statusEvent(false, true);
@@ -805,7 +773,7 @@ void FaxReceiver::doComplete() {
 }
 
 void FaxReceiver::doAbort() {
-    port_.DisarmTimeout();
+    link_.DisarmTimeout();
     if (file_.IsOpen()) {
         // Keep what arrived; the log says the fax failed.
         if (file_.InPage())
@@ -845,7 +813,7 @@ bool FaxReceiver::acceptRule() {
         return true;
     }
     if (!isClass1())
-        sendRaw("AT+FKS\r");
+        link_.SendRaw("AT+FKS\r");
     lastError_ = ec::FileRejected;
     if (owner_.error)
         owner_.error(ec::FileRejected);
@@ -869,55 +837,37 @@ int FaxReceiver::finishPage() {
 
 void FaxReceiver::discardPage() {
     file_.DiscardPage();
+    // The page comes again under the same number.
+    if (currentPage_ > 0)
+        --currentPage_;
 }
 
 // ---- command layer --------------------------------------------------------------------
 
-void FaxReceiver::sendCommand(std::string_view s, ms preDelay) {
-    port_.Wait(preDelay);
+void FaxReceiver::sendCommand(std::string_view s) {
+    link_.SendCommand(s);
     lastCommand_ = s;
-    std::string line(s);
-    line += '\r';
-    port_.Put(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(line.data()),
-                                            line.size()));
-    resetReader();
+    resetReader(kResponseTimeout);
 }
 
-void FaxReceiver::sendRaw(std::string_view s) {
-    port_.Put(
-        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()));
+void FaxReceiver::sendClass1(std::string_view s) {
+    link_.SendClass1Command(s);
+    lastCommand_ = s;
+    resetReader(kResponseTimeout);
 }
 
-void FaxReceiver::sendFrame(const std::vector<std::uint8_t>& f) {
-    port_.Wait(kFrameStartDelay);
-    port_.Put(f);
-}
-
+// The session's command reset the reader and armed the timeout for the response time;
+// a longer wait (the answer) is armed on top.
 void FaxReceiver::resetReader(ms timeout) {
     line_.clear();
-    partial_.clear();
-    inFrame_ = false;
-    frameDle_ = false;
-    port_.ArmTimeout(timeout);
-    readerDeadline_ = port_.Now() + timeout;
+    if (timeout != kResponseTimeout)
+        link_.ArmTimeout(timeout);
+    readerDeadline_ = link_.Now() + timeout;
 }
 
 void FaxReceiver::receiveHangup() {
-    port_.FlushIn();
-    port_.FlushOut();
-    port_.SetDtrRts(false);
-    port_.Wait(kDtrDrop);
-    port_.SetDtrRts(true);
-    port_.Wait(kDtrDrop);
-    port_.Wait(kGuardTime);
-    sendRaw("+++");
-    port_.Wait(kGuardTime);
-    sendRaw("ATH\r");
-    port_.Wait(kGuardTime);
-    port_.FlushIn();
+    link_.ReceiveHangup();
     line_.clear();
-    partial_.clear();
-    inFrame_ = false;
 }
 
 // ---- helpers --------------------------------------------------------------------------
@@ -945,22 +895,6 @@ void FaxReceiver::statusEvent(bool first, bool last) {
 void FaxReceiver::logEvent(int code) {
     if (owner_.log)
         owner_.log(code);
-}
-
-std::string_view FaxReceiver::classCommand() const {
-    switch (opt_.faxClass) {
-    case ReceiveClass::Class1:
-        return "AT+FCLASS=1";
-    case ReceiveClass::Class2:
-        return "AT+FCLASS=2";
-    case ReceiveClass::Class20:
-        return "AT+FCLASS=2.0";
-    }
-    return "AT+FCLASS=1";
-}
-
-std::string_view FaxReceiver::hangupReport() const {
-    return opt_.faxClass == ReceiveClass::Class2 ? "FHNG" : "FHS";
 }
 
 } // namespace faxengine

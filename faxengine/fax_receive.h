@@ -2,20 +2,23 @@
 // answers, negotiates as the called station, stores each fax as an APF file and then
 // waits for the next call or finishes.
 //
-// The machine has no port, thread or clock of its own: it reads and writes through a
-// ReceivePort and talks to its owner through ReceiveOwner, so tests drive whole calls
-// with a scripted modem and fire the timers themselves. ReceiveDispatcherPort (in
-// fax_receive_port.h) runs it on a real port's dispatcher.
+// The machine has no port, thread or clock of its own: it works through the session's
+// command layer behind a ReceiveLink and talks to its owner through ReceiveOwner, so tests
+// drive whole calls with a scripted modem and fire the timers themselves. FaxReceivePort
+// (in fax_receive_port.h) runs it on a fax session.
 #pragma once
 
+#include "faxengine/class2_commands.h"
 #include "faxengine/fax_receive_file.h"
-#include "faxengine/fax_receive_frames.h"
 #include "faxengine/fax_receive_state.h"
+#include "faxengine/fax_session.h"
 
 #include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -24,28 +27,68 @@ namespace faxengine {
 enum class ReceiveClass : std::uint8_t { Class1, Class2, Class20 };
 std::string_view to_string(ReceiveClass c);
 
-// What the machine does to its port.
-class ReceivePort {
+// Session parameters the calling station chose (Class 1 DCS, Class 2/2.0 report).
+struct ReceiveParams {
+    int bps = 2400;
+    bool fine = false;
+    bool wide = false;
+    std::string trainingCode = "24"; // AT+FRM= of the training check
+    std::string pageCode = "24";     // AT+FRM= of the page data
+};
+
+// A frame from the calling station, as the session parsed it.
+struct CallerFrame {
+    bool whole = false; // long enough to carry an FCF; nothing else is set otherwise
+    std::uint8_t fcf = 0;
+    bool final = false;
+    bool retrain = false; // FTT or RTN
+    bool dcn = false;
+    std::optional<std::string> remoteId; // TSI, CSI, CIG
+    std::optional<ReceiveParams> params; // DCS
+};
+
+// What the machine needs from the session's command layer and the port under it.
+class ReceiveLink {
 public:
-    virtual ~ReceivePort() = default;
-    virtual std::size_t InBuffUsed() = 0;
-    // False when nothing waits.
-    virtual bool GetChar(std::uint8_t& c) = 0;
-    virtual void Put(std::span<const std::uint8_t> bytes) = 0;
-    virtual void SetDtrRts(bool on) = 0;
-    virtual void FlushIn() = 0;
-    virtual void FlushOut() = 0;
+    virtual ~ReceiveLink() = default;
+
+    // Commands: the session's delays, a CR, the reader reset with the response timeout.
+    virtual void SendCommand(std::string_view cmd) = 0;
+    virtual void SendClass1Command(std::string_view cmd) = 0;
+    virtual void SendRaw(std::string_view bytes) = 0;
+    // Feeds waiting input to the session's reader up to the first complete line or frame.
+    virtual ReaderEvent ReadResponse() = 0;
+    // The completed line (trimmed) or frame.
+    virtual const std::string& Response() const = 0;
+    // Raw input (training check, page data); false when nothing waits.
+    virtual bool GetByte(std::uint8_t& b) = 0;
+    virtual bool InputWaiting() = 0;
     // A busy wait (the delays of the command layer).
-    virtual void Wait(std::chrono::milliseconds ms) = 0;
+    virtual void Pause(std::chrono::milliseconds ms) = 0;
     virtual std::chrono::steady_clock::time_point Now() = 0;
+
     // The timeout timer: fires Timeout once, unless disarmed or re-armed first.
     virtual void ArmTimeout(std::chrono::milliseconds after) = 0;
     virtual void DisarmTimeout() = 0;
     // Inbound software flow control (XOFF at `off` buffered bytes, XON at `on`).
     virtual void SetSoftwareFlow(bool enabled, std::size_t off, std::size_t on) = 0;
-    virtual void SessionSpeed() {}
-    virtual void IdleSpeed() {}
-    virtual void LogState(ReceiveState) {}
+
+    // Class 1 frames of the called station.
+    virtual void SendCsiFrame(std::string_view stationId) = 0; // non-final
+    // Final; fine and wide offered, speeds up to the modulation index.
+    virtual void SendDisFrame(int modulation) = 0;
+    virtual void SendFcfFrame(std::uint8_t fcf, bool final) = 0;
+    // Parses the frame the reader completed.
+    virtual CallerFrame ParseFrame() = 0;
+    // Class 2/2.0 session report (+FDCS / +FCS line).
+    virtual ReceiveParams ApplySessionReport(std::string_view line) = 0;
+
+    // Line.
+    virtual void SetDtrRts(bool on) = 0;
+    virtual void ReceiveHangup() = 0;
+    virtual void SessionSpeed() = 0;
+    virtual void IdleSpeed() = 0;
+    virtual void LogState(ReceiveState) = 0;
 };
 
 // Log codes sent to the owner.
@@ -106,22 +149,15 @@ class FaxReceiver {
 public:
     using ms = std::chrono::milliseconds;
     static constexpr ms kResponseTimeout{10000};
-    static constexpr ms kFrameWait{54 * 55};
+    static constexpr ms kFrameWait{faxtime::FrameWaitTicks * 55};
     static constexpr ms kPageInactivity{10000};
-    static constexpr ms kCommandPreDelay{100};
-    static constexpr ms kClass1TurnDelay{40};
-    static constexpr ms kResponseTurnDelay{200};
-    static constexpr ms kDleWait{10};
-    static constexpr ms kFrameStartDelay{20};
-    static constexpr ms kGuardTime{1000};
-    static constexpr ms kDtrDrop{500};
     static constexpr std::size_t kPageChunk = 10000;
     static constexpr std::size_t kFlowOff = 6144;
     static constexpr std::size_t kFlowOn = 2048;
     static constexpr int kMaxFrameRetries = 3;
     static constexpr int kBadTrainingPercent = 10;
 
-    FaxReceiver(ReceivePort& port, ReceiveOwner owner, ReceiveOptions options);
+    FaxReceiver(ReceiveLink& link, ReceiveOwner owner, ReceiveOptions options);
 
     // Enters rfInit and runs it.
     void Start();
@@ -190,13 +226,12 @@ private:
     void onSessionReport();
 
     // Command layer.
-    void sendCommand(std::string_view s, ms preDelay = kCommandPreDelay);
-    void sendClass1(std::string_view s) { sendCommand(s, kClass1TurnDelay); }
-    void sendRaw(std::string_view s);
-    void sendFrame(const std::vector<std::uint8_t>& f);
-    void resetReader(ms timeout = kResponseTimeout);
-    bool has(std::string_view s) const { return line_.find(s) != std::string::npos; }
+    void sendCommand(std::string_view s);
+    void sendClass1(std::string_view s);
+    void resetReader(ms timeout);
+    bool has(std::string_view s) const { return !s.empty() && line_.find(s) != std::string::npos; }
     void receiveHangup();
+    void applyParams(const ReceiveParams& p);
 
     void goTo(ReceiveState s);
     void fail(int code, ReceiveState next = ReceiveState::rfAbort);
@@ -204,12 +239,11 @@ private:
     void statusEvent(bool first, bool last);
     void logEvent(int code);
     bool isClass1() const { return opt_.faxClass == ReceiveClass::Class1; }
-    std::string_view classCommand() const;
-    std::string_view hangupReport() const;
 
-    ReceivePort& port_;
+    ReceiveLink& link_;
     ReceiveOwner owner_;
     ReceiveOptions opt_;
+    Class2Commands class2_; // the class's command and report names (empty for Class 1)
 
     ReceiveState state_ = ReceiveState::rfNone;
     int faxStatus_ = 0;
@@ -223,11 +257,7 @@ private:
 
     // Response reader.
     std::string line_;        // the last completed line (trimmed)
-    std::string partial_;     // the line being read
     std::string lastCommand_; // its echo is skipped
-    std::vector<std::uint8_t> frameBuf_;
-    bool inFrame_ = false;
-    bool frameDle_ = false;
     std::chrono::steady_clock::time_point readerDeadline_{};
 
     // Phase B / C values.
@@ -251,6 +281,7 @@ private:
     // Page data.
     int currentPage_ = 0;
     std::uint8_t lastByte_ = 255;
+    bool pageRejected_ = false; // Class 2/2.0: the page status report found it bad
     ReceiveFile file_;
     std::string fileName_;
 };

@@ -1,161 +1,316 @@
 #include "faxengine/fax_receive_port.h"
 
+#include "faxengine/apd_fax_files.h"
 #include "faxengine/dispatch_log.h"
+#include "faxengine/t30_params.h"
 #include "faximage/apd_errors.h"
 
-#include <thread>
-#include <utility>
+#include <algorithm>
 
 namespace faxengine {
 
 namespace {
-constexpr int kNoMoreTriggers = -5001;
-constexpr std::chrono::milliseconds kTick{55};
+
+ReceiveClass receiveClassOf(FaxClass c) {
+    switch (c) {
+    case FaxClass::fcClass2:
+        return ReceiveClass::Class2;
+    case FaxClass::fcClass2_0:
+        return ReceiveClass::Class20;
+    case FaxClass::fcUnknown:
+    case FaxClass::fcDetect:
+    case FaxClass::fcClass1:
+        return ReceiveClass::Class1;
+    }
+    return ReceiveClass::Class1;
+}
+
+std::int32_t ticksOf(std::chrono::milliseconds ms) {
+    const auto tick = std::chrono::duration_cast<std::chrono::milliseconds>(kTickLength).count();
+    return static_cast<std::int32_t>(std::max<std::int64_t>(1, (ms.count() + tick - 1) / tick));
+}
+
+ReceiveParams paramsOf(const FaxSession& s) {
+    ReceiveParams p;
+    p.bps = s.bps;
+    p.fine = s.fine;
+    p.wide = s.wide;
+    if (!s.modulationCode.empty())
+        p.trainingCode = s.modulationCode;
+    p.pageCode = std::string(pageCodeFor(p.trainingCode));
+    return p;
+}
+
 } // namespace
 
-ReceiveDispatcherPort::ReceiveDispatcherPort(TApdBaseDispatcher& port) : port_(port) {}
-
-ReceiveDispatcherPort::~ReceiveDispatcherPort() {
-    Stop();
+ReceiveOptions receiveOptionsFrom(const FaxSession& s) {
+    ReceiveOptions o;
+    o.faxClass = receiveClassOf(s.faxClass);
+    o.answerOnRing = s.answerOnRing;
+    o.faxAndData = s.faxAndDataChar;
+    o.ecChar = s.ecChar;
+    o.oneFax = s.oneFax;
+    o.constantStatus = s.constantStatus;
+    o.exitOnError = s.options & faxopt::ExitOnError;
+    o.softwareFlow = s.options & faxopt::SoftwareFlow;
+    o.desiredBps = s.desiredBps;
+    if (s.modulation >= 1)
+        o.modemIndex = s.modulation;
+    o.stationId = s.stationId;
+    o.answerWait = std::chrono::duration_cast<std::chrono::milliseconds>(kTickLength * s.dialWait);
+    return o;
 }
 
-std::int32_t ReceiveDispatcherPort::ticksOf(std::chrono::milliseconds ms) {
-    return static_cast<std::int32_t>(
-        std::max<std::int64_t>(1, (ms.count() + kTick.count() - 1) / kTick.count()));
+FaxReceivePort::~FaxReceivePort() {
+    Detach();
 }
 
-int ReceiveDispatcherPort::Start(FaxReceiver& machine, std::chrono::seconds statusInterval) {
+// ---- running the machine ----
+
+TriggerHandler FaxReceivePort::Procedure() {
+    return [this](std::uint16_t msg, std::uint16_t trigger, std::uint32_t param) { Handle(msg, trigger, param); };
+}
+
+void FaxReceivePort::Drive(FaxReceiver& machine) {
     std::lock_guard g(lock_);
     machine_ = &machine;
-    port_.SetDataAvailThreshold(1);
-    timeoutTrigger_ = port_.AddTimerTrigger();
-    statusTrigger_ = port_.AddTimerTrigger();
-    if (timeoutTrigger_ < 0 || statusTrigger_ < 0) {
-        Stop();
-        return kNoMoreTriggers;
-    }
-    procId_ = port_.RegisterProcHandler([this](std::uint16_t msg, std::uint16_t trigger,
-                                               std::uint32_t) { onTrigger(msg, trigger); });
-    statusTicks_ = ticksOf(statusInterval);
-    machine.Start();
-    port_.SetTimerTrigger(static_cast<std::uint16_t>(statusTrigger_), statusTicks_, true);
-    return 0;
+    detached_ = false;
+    started_ = false;
 }
 
-void ReceiveDispatcherPort::Stop() {
-    int id = -1;
-    int timeout = -1;
-    int status = -1;
-    {
-        std::lock_guard g(lock_);
-        machine_ = nullptr;
-        id = std::exchange(procId_, -1);
-        timeout = std::exchange(timeoutTrigger_, -1);
-        status = std::exchange(statusTrigger_, -1);
-    }
-    // Not under the lock: a handler that is running may be waiting for it.
-    if (id >= 0)
-        port_.DeregisterProcHandler(id);
-    if (timeout > 0)
-        port_.RemoveTrigger(static_cast<std::uint16_t>(timeout));
-    if (status > 0)
-        port_.RemoveTrigger(static_cast<std::uint16_t>(status));
-}
-
-void ReceiveDispatcherPort::UserAbort() {
+void FaxReceivePort::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint32_t /*param*/) {
     std::lock_guard g(lock_);
-    if (machine_)
-        machine_->Handle(ReceiveEvent::UserAbort);
+    if (detached_)
+        return;
+    if (!machine_) {
+        own_.emplace(*this, sessionOwner(), receiveOptionsFrom(s_));
+        machine_ = &*own_;
+    }
+    holder_ = std::this_thread::get_id();
+    if (!started_) {
+        // Events before the first call find the machine not yet running.
+        if (msg == 0) {
+            started_ = true;
+            machine_->Start();
+        }
+    } else if (msg == apw::TriggerAvail) {
+        machine_->Handle(ReceiveEvent::Data);
+    } else if (msg == apw::TriggerTimer && trigger == s_.timeoutTrigger) {
+        machine_->Handle(ReceiveEvent::Timeout);
+    } else if (msg == apw::TriggerTimer && trigger == s_.statusTrigger) {
+        machine_->Handle(ReceiveEvent::StatusTimer);
+        if (machine_ && !machine_->Finished())
+            s_.ArmStatusTimer();
+    } else if (msg == faxmsg::UserAbort) {
+        abortPending_ = true;
+    }
+    deliverAbort();
+    mirror();
+    holder_ = std::thread::id();
 }
 
-bool ReceiveDispatcherPort::Finished() {
+void FaxReceivePort::deliverAbort() {
+    if (abortPending_.exchange(false) && machine_ && started_ && !detached_) {
+        machine_->Handle(ReceiveEvent::UserAbort);
+        mirror();
+    }
+}
+
+void FaxReceivePort::UserAbort() {
+    abortPending_ = true;
+    if (holder_.load() == std::this_thread::get_id())
+        return;
+    std::unique_lock g(lock_, std::try_to_lock);
+    if (g.owns_lock())
+        deliverAbort();
+}
+
+void FaxReceivePort::Detach() {
+    std::lock_guard g(lock_);
+    detached_ = true;
+    machine_ = nullptr;
+}
+
+bool FaxReceivePort::Finished() {
     std::lock_guard g(lock_);
     return !machine_ || machine_->Finished();
 }
 
-void ReceiveDispatcherPort::onTrigger(std::uint16_t msg, std::uint16_t trigger) {
-    std::lock_guard g(lock_);
+// ---- the owner: the session's notices ----
+
+void FaxReceivePort::mirror() {
     if (!machine_)
         return;
-    if (msg == apw::TriggerAvail) {
-        machine_->Handle(ReceiveEvent::Data);
-    } else if (msg == apw::TriggerTimer && trigger == timeoutTrigger_) {
-        machine_->Handle(ReceiveEvent::Timeout);
-    } else if (msg == apw::TriggerTimer && trigger == statusTrigger_) {
-        machine_->Handle(ReceiveEvent::StatusTimer);
-        if (machine_ && !machine_->Finished())
-            port_.SetTimerTrigger(static_cast<std::uint16_t>(statusTrigger_), statusTicks_, true);
-    }
+    s_.state = static_cast<std::uint8_t>(machine_->State());
+    s_.faxStatus = machine_->FaxStatus();
+    s_.lastError = machine_->LastError();
+    s_.remoteId = machine_->RemoteId();
+    s_.currentPage = machine_->CurrentPage();
+    s_.bps = machine_->SessionBps();
+    s_.fine = machine_->SessionFine();
+    s_.faxFileName = machine_->FaxFileName();
 }
 
-std::size_t ReceiveDispatcherPort::InBuffUsed() {
-    return port_.InBuffUsed();
-}
-
-bool ReceiveDispatcherPort::GetChar(std::uint8_t& c) {
-    return port_.GetChar(c) == 0;
-}
-
-void ReceiveDispatcherPort::Put(std::span<const std::uint8_t> bytes) {
-    // A block larger than the free output space is not queued at all: wait for room.
-    while (!bytes.empty()) {
-        const std::size_t n = std::min(bytes.size(), std::max<std::size_t>(1, port_.OutBuffFree()));
-        if (port_.PutBlock(bytes.first(n)) == 0) {
-            bytes = bytes.subspan(n);
-        } else {
-            if (!port_.IsOpen())
-                return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+ReceiveOwner FaxReceivePort::sessionOwner() {
+    ReceiveOwner o;
+    o.accept = [this](const std::string&) {
+        mirror();
+        const auto a = s_.Notify(faxmsg::Accept, 0);
+        return a && *a != 0; // no answer in time: the call is refused
+    };
+    o.fileName = [this]() {
+        mirror();
+        if (!s_.Notify(faxmsg::FileName, 0) || s_.faxFileName.empty()) {
+            // No answer in time: still store the fax rather than lose it.
+            s_.faxFileName = receivedFaxName(1, s_.destinationDir, s_.faxFileExt);
         }
-    }
+        return s_.faxFileName;
+    };
+    o.status = [this](bool first, bool last) {
+        mirror();
+        s_.SendStatus(first, last);
+    };
+    o.log = [this](int code) {
+        mirror();
+        s_.Notify(faxmsg::Log, code);
+    };
+    o.error = [this](int code) {
+        mirror();
+        s_.ReportError(code);
+    };
+    o.finish = [this](int code) {
+        mirror();
+        s_.lastError = code;
+        s_.Finish();
+    };
+    return o;
 }
 
-void ReceiveDispatcherPort::SetDtrRts(bool on) {
-    port_.SetDTR(on);
-    port_.SetRTS(on);
+// ---- commands and responses ----
+
+void FaxReceivePort::SendCommand(std::string_view cmd) { s_.SendCommand(cmd); }
+void FaxReceivePort::SendClass1Command(std::string_view cmd) { s_.SendClass1Command(cmd); }
+void FaxReceivePort::SendRaw(std::string_view bytes) { s_.SendRaw(bytes); }
+ReaderEvent FaxReceivePort::ReadResponse() { return s_.ReadResponse(); }
+
+bool FaxReceivePort::GetByte(std::uint8_t& b) { return s_.port && s_.port->GetChar(b) == 0; }
+bool FaxReceivePort::InputWaiting() { return s_.port && s_.port->CharReady(); }
+
+void FaxReceivePort::Pause(std::chrono::milliseconds ms) {
+    if (s_.delay)
+        s_.delay(ms);
 }
 
-void ReceiveDispatcherPort::FlushIn() {
-    port_.FlushInBuffer();
-}
+std::chrono::steady_clock::time_point FaxReceivePort::Now() { return std::chrono::steady_clock::now(); }
 
-void ReceiveDispatcherPort::FlushOut() {
-    port_.FlushOutBuffer();
-}
+void FaxReceivePort::ArmTimeout(std::chrono::milliseconds after) { s_.ArmTimeout(ticksOf(after)); }
+void FaxReceivePort::DisarmTimeout() { s_.DisarmTimeout(); }
 
-void ReceiveDispatcherPort::Wait(std::chrono::milliseconds ms) {
-    std::this_thread::sleep_for(ms);
-}
-
-std::chrono::steady_clock::time_point ReceiveDispatcherPort::Now() {
-    return std::chrono::steady_clock::now();
-}
-
-void ReceiveDispatcherPort::ArmTimeout(std::chrono::milliseconds after) {
-    if (timeoutTrigger_ > 0)
-        port_.SetTimerTrigger(static_cast<std::uint16_t>(timeoutTrigger_), ticksOf(after), true);
-}
-
-void ReceiveDispatcherPort::DisarmTimeout() {
-    if (timeoutTrigger_ > 0)
-        port_.SetTimerTrigger(static_cast<std::uint16_t>(timeoutTrigger_), 0, false);
-}
-
-void ReceiveDispatcherPort::SetSoftwareFlow(bool enabled, std::size_t off, std::size_t on) {
-    FlowSettings f = port_.GetFlow();
+void FaxReceivePort::SetSoftwareFlow(bool enabled, std::size_t off, std::size_t on) {
+    if (!s_.port)
+        return;
+    FlowSettings f = s_.port->GetFlow();
     f.swOptions = enabled ? TSWFlowOptions::swfReceive : TSWFlowOptions::swfNone;
     if (enabled) {
         f.bufferFull = static_cast<int>(off);
         f.bufferResume = static_cast<int>(on);
     }
-    port_.SetFlow(f);
+    s_.port->SetFlow(f);
 }
 
-void ReceiveDispatcherPort::LogState(ReceiveState s) {
-    if (port_.Logging())
-        port_.AddDispatchEntry(
-            LogType::Fax, static_cast<std::uint8_t>(logsub::FaxReceiveBase + static_cast<int>(s)),
-            kReceiveLogBase + static_cast<std::uint32_t>(s));
+// ---- Class 1 frames ----
+
+void FaxReceivePort::SendCsiFrame(std::string_view stationId) {
+    s_.stationId = std::string(stationId.substr(0, 20));
+    s_.SendIdFrame(fcf::CSI);
+}
+
+void FaxReceivePort::SendDisFrame(int modulation) {
+    s_.modulation = modulation;
+    s_.SendDisFrame(true);
+}
+
+void FaxReceivePort::SendFcfFrame(std::uint8_t fcfByte, bool final) { s_.SendFcfFrame(fcfByte, final); }
+
+CallerFrame FaxReceivePort::ParseFrame() {
+    CallerFrame f;
+    // A frame too short to carry an FCF (its DLE ETX aside) is left alone.
+    const std::string& r = s_.response;
+    const std::size_t start = r.find('\xFF');
+    std::size_t end = r.size();
+    if (end >= 2 && static_cast<std::uint8_t>(r[end - 2]) == kDLE && static_cast<std::uint8_t>(r[end - 1]) == kETX)
+        end -= 2;
+    if (start == std::string::npos || end < start + 3)
+        return f;
+    s_.retrainRequested = false;
+    const int rc = s_.ParseFrame();
+    f.whole = true;
+    f.fcf = s_.lastFcf;
+    f.final = s_.lastFrameFinal;
+    f.retrain = s_.retrainRequested;
+    f.dcn = rc == faximage::ec::CancelRequested;
+    switch (f.fcf) {
+    case fcf::CSI:
+    case fcf::CIG:
+    case fcf::TSI:
+    case fcf::TSIx:
+        f.remoteId = s_.remoteId;
+        break;
+    case fcf::DCS:
+    case fcf::DCSx:
+        f.params = paramsOf(s_);
+        break;
+    default:
+        break;
+    }
+    return f;
+}
+
+ReceiveParams FaxReceivePort::ApplySessionReport(std::string_view line) {
+    s_.ApplyClass2Report(line);
+    return paramsOf(s_);
+}
+
+// ---- line ----
+
+void FaxReceivePort::SetDtrRts(bool on) {
+    if (!s_.port)
+        return;
+    s_.port->SetDTR(on);
+    s_.port->SetRTS(on);
+}
+
+void FaxReceivePort::ReceiveHangup() { s_.ReceiveHangup(); }
+void FaxReceivePort::SessionSpeed() { s_.SwitchToSessionSpeed(); }
+void FaxReceivePort::IdleSpeed() { s_.SwitchToIdleSpeed(); }
+
+void FaxReceivePort::LogState(ReceiveState state) {
+    if (s_.port && s_.port->Logging())
+        s_.port->AddDispatchEntry(LogType::Fax,
+                                  static_cast<std::uint8_t>(logsub::FaxReceiveBase + static_cast<int>(state)),
+                                  kReceiveLogBase + static_cast<std::uint32_t>(state));
+}
+
+// ---- a machine on a bare port ----
+
+ReceiveDispatcherPort::ReceiveDispatcherPort(TApdBaseDispatcher& port)
+    : FaxReceivePort(detail::OwnedReceiveSession::session), port_(port) {}
+
+ReceiveDispatcherPort::~ReceiveDispatcherPort() {
+    Stop();
+}
+
+int ReceiveDispatcherPort::Start(FaxReceiver& machine, std::chrono::seconds statusInterval) {
+    FaxSession& s = Session();
+    s.statusInterval = static_cast<int>(statusInterval.count());
+    Drive(machine);
+    return s.Start(port_, nullptr, {}, Procedure());
+}
+
+void ReceiveDispatcherPort::Stop() {
+    Detach();
+    Session().Stop();
+    port_.AwaitHandlerCalls();
 }
 
 } // namespace faxengine

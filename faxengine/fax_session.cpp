@@ -186,4 +186,9 @@ void FaxSession::ArmTimeout(std::int32_t ticks) {
         port->SetTimerTrigger(static_cast<std::uint16_t>(timeoutTrigger), ticks, true);
 }
 
+void FaxSession::DisarmTimeout() {
+    if (port && timeoutTrigger >= 0)
+        port->SetTimerTrigger(static_cast<std::uint16_t>(timeoutTrigger), 0, false);
+}
+
 } // namespace faxengine

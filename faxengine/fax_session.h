@@ -276,6 +276,7 @@ public:
     void ArmStatusTimer();
     // Arms the timeout trigger.
     void ArmTimeout(std::int32_t ticks);
+    void DisarmTimeout();
 
     // ---- commands and responses -------------------------------------------------------
     void SendCommand(std::string_view s);

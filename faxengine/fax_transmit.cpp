@@ -256,6 +256,10 @@ FaxTransmitter::ReadResult FaxTransmitter::readResponse() {
     std::uint8_t b = 0;
     bool dlePending = false;
     while (link_.GetByte(b)) {
+        // A Class 2 modem's XON ("send page data now") may come after the CONNECT line it
+        // belongs to has been read; it is flow control, never part of a response.
+        if (!class1() && (b == kXon || b == kXoff))
+            continue;
         buf_.push_back(b);
         // A Class 1 frame starts with its address byte; inside it only DLE ETX ends it, and a
         // doubled DLE is a data byte, so frame bytes that look like CR LF or DLE ETX stay data.
@@ -334,6 +338,8 @@ bool FaxTransmitter::responseHas(std::string_view word) const {
 }
 
 void FaxTransmitter::fail(int code) {
+    if (state_ != TransmitState::tfAbort)
+        failedIn_ = state_;
     lastError_ = code;
     link_.ReportError(code);
     state_ = TransmitState::tfAbort;
@@ -443,6 +449,8 @@ void FaxTransmitter::onInit() {
             }
         }
     }
+    // The DCS goes out before the first page is prepared: it must already name its width.
+    currentWide_ = firstPageWide_;
     faxStatus_ = 1;
     if (class1()) {
         link_.SendCommand("AT+FCLASS=1");
@@ -648,6 +656,10 @@ void FaxTransmitter::on2GetParams() {
         } else {
             link_.ArmTimeout(kPageConnectWait);
             state_ = TransmitState::tfWaitXon;
+            // The XON often comes in the same read as the CONNECT line; no further data
+            // event would announce it.
+            if (link_.InputWaiting())
+                onWaitXon(0);
         }
     } else if (responseHas("OK")) {
         link_.SendCommand("AT+FDT");
@@ -915,7 +927,9 @@ void FaxTransmitter::on1WaitMCF() {
             link_.SendClass1Command("AT+FTH=3");
             state_ = TransmitState::tf1SendDCN;
         } else if (opt_.mpsEnabled && !resolutionChanges()) {
-            link_.SendClass1Command("AT+FTM=" + link_.ModulationCode(false));
+            // The receiver is trained and waits for the short V.17 training, as after CFR;
+            // a long training here makes it miss the page and answer RTN.
+            link_.SendClass1Command("AT+FTM=" + link_.ModulationCode(true));
             state_ = TransmitState::tf1WaitPgCn;
         } else {
             link_.SendClass1Command("AT+FTH=3");
@@ -1082,10 +1096,27 @@ void FaxTransmitter::onCompleteOK() {
     state_ = TransmitState::tfDone;
 }
 
+namespace {
+// Class 1 states in which the modem may be taking our bytes as frame or page data (in
+// tf1PageEnd our DLE ETX may still wait in the output buffer the abort flushes).
+bool modemTakesData(TransmitState s) {
+    constexpr std::array kDataStates{TransmitState::tf1SendTSI,   TransmitState::tf1TSIRespns, TransmitState::tf1TrainStrt,
+                                     TransmitState::tf1WaitPgCn,  TransmitState::tfWaitXon,    TransmitState::tfWaitFrHead,
+                                     TransmitState::tfSndPgeHdr,  TransmitState::tfOpenCover,  TransmitState::tfSendCover,
+                                     TransmitState::tfPrepPage,   TransmitState::tfSendPage,   TransmitState::tfDrainPage,
+                                     TransmitState::tf1PageEnd,   TransmitState::tf1SendEOP,
+                                     TransmitState::tf1SendDCN};
+    return std::find(kDataStates.begin(), kDataStates.end(), s) != kDataStates.end();
+}
+} // namespace
+
 void FaxTransmitter::onAbort() {
     link_.CloseFiles();
     sendingCover_ = false;
     link_.LogEvent(3);
+    if (class1() && modemTakesData(failedIn_))
+        link_.EndModemData();
+    failedIn_ = TransmitState::tfNone;
     link_.ForcedHangup();
     if (opt_.exitOnError || opt_.abortNoConnect || userAbort_) {
         faxStatus_ = 42;

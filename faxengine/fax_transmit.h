@@ -58,6 +58,7 @@ public:
     static constexpr std::chrono::milliseconds kPostPagePause{500};
     static constexpr int kPostPageTries = 3;
     static constexpr std::uint8_t kXon = 0x11;
+    static constexpr std::uint8_t kXoff = 0x13;
 
     FaxTransmitter(TransmitLink& link, TransmitOptions options, TransmitTriggers triggers);
 
@@ -151,6 +152,7 @@ private:
     bool sendPendingStatus_ = false;
     bool inGetEntry_ = false;
     bool userAbort_ = false;
+    TransmitState failedIn_ = TransmitState::tfNone; // the state an error or abort came in
     bool timedOut_ = false; // the current pass was the timeout timer
 
     TransmitJob job_;

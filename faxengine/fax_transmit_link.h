@@ -109,6 +109,10 @@ public:
 
     // Line.
     virtual void ForcedHangup() = 0;
+    // The modem takes our bytes as data (after CONNECT to AT+FTH or AT+FTM): drop what
+    // is still queued and end the data with DLE ETX, so that the hang-up command that
+    // follows is read as a command and not sent down the line.
+    virtual void EndModemData() {}
     virtual void RestoreIdleSpeed() = 0;
     virtual void LogState(TransmitState state) = 0; // into the dispatch log when it is on
 

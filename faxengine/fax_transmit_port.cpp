@@ -4,12 +4,21 @@
 #include "faxengine/modem_response.h"
 #include "faxengine/t30_params.h"
 #include "faximage/apd_errors.h"
+#include "faximage/fax_converter_engine.h"
+#include "faximage/line_reader.h"
+#include "faximage/mh_encoder.h"
 
 #include <algorithm>
+#include <array>
 
 namespace faxengine {
 
 namespace ec = faximage::ec;
+
+namespace {
+constexpr int kNormalWidth = 1728;
+constexpr int kWideWidth = 2048;
+} // namespace
 
 TransmitOptions transmitOptionsFrom(const FaxSession& s) {
     TransmitOptions o;
@@ -55,6 +64,11 @@ void FaxTransmitPort::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint
     }
     machine_->Handle(msg, trigger, param);
     mirror();
+}
+
+TransmitState FaxTransmitPort::CurrentState() {
+    std::lock_guard lock(callLock_);
+    return machine_ ? machine_->State() : TransmitState::tfNone;
 }
 
 void FaxTransmitPort::mirror() {
@@ -229,17 +243,33 @@ TransmitPageInfo FaxTransmitPort::CurrentPage() {
 int FaxTransmitPort::NextPage(bool sendingCover) {
     if (sendingCover) {
         cover_.close();
+        s_.sendingCover = false;
+        s_.coverReader.reset();
+        s_.coverReaderOpen = false;
         return loadPage(file_, 1);
     }
     return loadPage(file_, page_.number + 1);
 }
 
-// An APF cover goes out as the first page; text covers are not drawn through this port
-// yet, and a job with one fails rather than going out without it.
-int FaxTransmitPort::OpenCover(const std::string& name, bool apf, char /*resolution*/) {
-    if (!apf)
-        return ec::FaxBadFormat;
+// An APF cover goes out as the first page; a text cover is drawn line by line with the
+// fax font (SendCoverLines).
+int FaxTransmitPort::OpenCover(const std::string& name, bool apf, char resolution) {
     cover_.close();
+    // Header tokens count the cover as page 1 of the fax.
+    s_.coverCount = 1;
+    s_.sendingCover = true;
+    if (!apf) {
+        s_.coverReader = std::make_unique<faximage::TLineReader>();
+        s_.coverReaderOpen = false;
+        if (int rc = s_.coverReader->open(name); rc < 0) {
+            s_.coverReader.reset();
+            return rc;
+        }
+        s_.coverReaderOpen = true;
+        s_.resolution = resolution;
+        s_.pageBytes = 0;
+        return 0;
+    }
     if (int rc = cover_.open(name); rc < 0)
         return rc;
     return loadPage(cover_, 1);
@@ -258,13 +288,42 @@ int FaxTransmitPort::CoverResolution(char& res) {
 }
 
 int FaxTransmitPort::SendCoverLines(bool& done) {
-    done = true;
-    return ec::FaxBadFormat;
+    done = false;
+    if (!s_.coverReader || !s_.coverReaderOpen)
+        return ec::FaxBadFormat;
+    s_.PrepareConverter(s_.converterEnhanced);
+    s_.converter->width = s_.wide ? kWideWidth : kNormalWidth;
+    // At least one line per call: with a 4096-byte output buffer "more than 4096 free"
+    // never holds, and the cover would stall.
+    constexpr std::size_t kRoom = 4096;
+    std::string line;
+    for (bool first = true; s_.port && (first || s_.port->OutBuffFree() >= kRoom); first = false) {
+        const int rc = s_.coverReader->nextLine(line);
+        if (rc < 0)
+            return rc;
+        if (rc == 0) {
+            // The page ends with the converter's end-of-page record; the machine sends
+            // DLE ETX after it.
+            if (int w = s_.WriteCodedLine(faximage::endOfPageBytes()); w < 0)
+                return w;
+            s_.coverReader.reset();
+            s_.coverReaderOpen = false;
+            done = true;
+            return 0;
+        }
+        if (int w = s_.SendTextLine(line); w < 0)
+            return w;
+    }
+    return 0;
 }
 
 void FaxTransmitPort::CloseFiles() {
     file_.close();
     cover_.close();
+    s_.coverReader.reset();
+    s_.coverReaderOpen = false;
+    s_.coverCount = 0;
+    s_.sendingCover = false;
     pageData_.clear();
     page_ = {};
 }
@@ -305,18 +364,42 @@ void FaxTransmitPort::PutBytes(std::span<const std::uint8_t> data) {
 
 int FaxTransmitPort::SendHeaderLine(char resolution) {
     s_.resolution = resolution;
-    if (s_.headerLine.empty()) {
-        if (int rc = s_.WriteBlankLines(faxtime::LeadingBlankLines); rc < 0)
-            return rc;
-    } else if (int rc = s_.SendHeaderLine(); rc < 0) {
+    // The blank lines lead the page with or without a header: receivers lose the first
+    // rows while they settle, and the header must not sit on the page's edge.
+    if (int rc = sendBlankLines(faxtime::LeadingBlankLines); rc < 0)
         return rc;
+    if (!s_.headerLine.empty()) {
+        s_.PrepareConverter(s_.converterEnhanced);
+        s_.converter->width = s_.wide ? kWideWidth : kNormalWidth;
+        if (int rc = s_.SendHeaderLine(); rc < 0)
+            return rc;
     }
     return s_.TopUpBuffer();
+}
+
+// Lines as wide as the page: receivers drop shorter ones from a 2048-pixel page.
+int FaxTransmitPort::sendBlankLines(int n) {
+    if (!s_.wide)
+        return s_.WriteBlankLines(n);
+    const std::vector<std::uint8_t> white(kWideWidth / 8, 0);
+    const std::vector<std::uint8_t> coded = faximage::encodeMhLine(white, {kWideWidth, 0, false});
+    for (int i = 0; i < n; ++i)
+        if (int rc = s_.WriteCodedLine(coded); rc < 0)
+            return rc;
+    return 0;
 }
 
 // ---- line and owner ----
 
 void FaxTransmitPort::ForcedHangup() { s_.ForcedHangup(); }
+
+void FaxTransmitPort::EndModemData() {
+    if (!s_.port)
+        return;
+    s_.port->FlushOutBuffer();
+    static constexpr std::array<std::uint8_t, 2> kEnd{0x10, 0x03}; // DLE ETX
+    s_.port->PutBlock(kEnd);
+}
 void FaxTransmitPort::RestoreIdleSpeed() { s_.SwitchToIdleSpeed(); }
 
 void FaxTransmitPort::LogState(TransmitState state) {

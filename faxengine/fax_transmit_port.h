@@ -25,6 +25,8 @@ public:
     TriggerHandler Procedure();
     void Handle(std::uint16_t msg, std::uint16_t trigger, std::uint32_t param);
     const FaxTransmitter* Machine() const { return machine_ ? &*machine_ : nullptr; }
+    // The machine's state, safe to ask from another thread than the dispatch thread.
+    TransmitState CurrentState();
 
     // TransmitLink
     void SendCommand(std::string_view cmd) override;
@@ -70,6 +72,7 @@ public:
     int SendHeaderLine(char resolution) override;
     int SendCoverLines(bool& done) override;
     void ForcedHangup() override;
+    void EndModemData() override;
     void RestoreIdleSpeed() override;
     void LogState(TransmitState state) override;
     bool NextFax(TransmitJob& job) override;
@@ -82,6 +85,7 @@ private:
     // Copies what the owner's status display reads into the session record.
     void mirror();
     int loadPage(faximage::ApfReader& from, int n);
+    int sendBlankLines(int n);
 
     FaxSession& s_;
     // The dispatch thread and the owner's thread (start, user abort) both call in; one at

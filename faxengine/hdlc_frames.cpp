@@ -99,7 +99,7 @@ void FaxSession::DecodeDcs(std::uint8_t byte2, std::uint8_t byte3) {
     wide = (byte3 & 3) == 1;
     scanTimeCode = scanTimeCodeOf(byte3);
     ecmInUse = false;
-    modulationCode = std::string(kLongTrainCodes[modulation]);
+    modulationCode = std::string(dcsTrainingCode(byte2));
     ComputeMinLineBytes();
 }
 

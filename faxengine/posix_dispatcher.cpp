@@ -170,7 +170,26 @@ int TApdPosixDispatcher::setModemBit(int bit, bool on) {
     return ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0 ? 0 : -errno;
 }
 
-int TApdPosixDispatcher::pSetDTR(bool on) { return setModemBit(TIOCM_DTR, on); }
+int TApdPosixDispatcher::pSetDTR(bool on) {
+    if (hasModemLines_)
+        return setModemBit(TIOCM_DTR, on);
+    // A pseudo-terminal has no modem lines: there, as on any terminal, the hang-up speed
+    // B0 is how a program drops DTR, and the modem on the far side watches for it.
+    return setHangupSpeed(!on);
+}
+
+int TApdPosixDispatcher::setHangupSpeed(bool hangUp) {
+    termios t{};
+    if (tcgetattr(fd_, &t) != 0)
+        return 0; // not a terminal at all: nothing to drop
+    const speed_t now = cfgetospeed(&t);
+    if (hangUp == (now == B0))
+        return 0;
+    if (hangUp)
+        speedBeforeHangup_ = now;
+    cfsetospeed(&t, hangUp ? B0 : speedBeforeHangup_);
+    return tcsetattr(fd_, TCSANOW, &t) == 0 ? 0 : -errno;
+}
 int TApdPosixDispatcher::pSetRTS(bool on) { return setModemBit(TIOCM_RTS, on); }
 
 std::uint8_t TApdPosixDispatcher::pModemLines() {

@@ -5,6 +5,7 @@
 #include "faxengine/apd_dispatcher.h"
 
 #include <atomic>
+#include <termios.h>
 
 namespace faxengine {
 
@@ -39,10 +40,12 @@ protected:
 
 private:
     int setModemBit(int bit, bool on);
+    int setHangupSpeed(bool hangUp);
 
     int fd_ = -1;
     int wakeFd_ = -1;
     bool hasModemLines_ = false;
+    speed_t speedBeforeHangup_ = B19200; // restored when DTR comes back on a pty
     bool hasICount_ = false;
     std::atomic<std::uint8_t> lastLines_{0};
     std::uint8_t comSeenLines_ = 0; // what TComThread last reported

@@ -7,8 +7,9 @@ namespace faxengine {
 namespace {
 // Rate bits (T.30 bits 11-14) a DIS offers for our highest modulation index.
 constexpr std::array<std::uint8_t, 7> kDisRateBits{0x00, 0x00, 0x08, 0x0C, 0x0C, 0x1C, 0x2C};
-// Rate bits a DCS selects for a modulation index.
-constexpr std::array<std::uint8_t, 7> kDcsRateBits{0x00, 0x00, 0x08, 0x0C, 0x04, 0x10, 0x20};
+// Rate bits a DCS selects for a modulation index. 12000 is trained as V.17 (bits 12 and
+// 14); bit 13 alone would name V.33, which answerers without it refuse by hanging up.
+constexpr std::array<std::uint8_t, 7> kDcsRateBits{0x00, 0x00, 0x08, 0x0C, 0x04, 0x28, 0x20};
 
 constexpr std::uint8_t kFifReceiverFax = 0x02;
 constexpr std::uint8_t kFifFine = 0x40;
@@ -106,8 +107,16 @@ std::array<bool, 7> disRemoteSupport(std::uint8_t byte2) {
 }
 
 int dcsModulation(std::uint8_t byte2) {
-    if (byte2 & 0x20)
+    // V.17 (bit 14) picks its rate with bits 11 and 12, T.30 table 2: 0,0 14400,
+    // 0,1 12000, 1,0 9600, 1,1 7200.
+    if (byte2 & 0x20) {
+        switch (byte2 & 0x0C) {
+        case 0x04: return 4;
+        case 0x08: return 5;
+        case 0x0C: return 3;
+        }
         return 6;
+    }
     if (byte2 & 0x10)
         return 5;
     switch (byte2 & 0x0C) {
@@ -116,6 +125,28 @@ int dcsModulation(std::uint8_t byte2) {
     case 0x0C: return 3;
     }
     return 1;
+}
+
+std::string_view dcsTrainingCode(std::uint8_t byte2) {
+    if (byte2 & 0x20) {
+        if ((byte2 & 0x0C) == 0x04)
+            return "97";
+        if ((byte2 & 0x0C) == 0x0C)
+            return "73";
+    }
+    return kLongTrainCodes[dcsModulation(byte2)];
+}
+
+std::string_view pageCodeFor(std::string_view trainingCode) {
+    // T.31 table 2: the short-train code is the training code's successor.
+    if (trainingCode == "97")
+        return "98";
+    if (trainingCode == "73")
+        return "74";
+    for (std::size_t i = 1; i < kLongTrainCodes.size(); ++i)
+        if (kLongTrainCodes[i] == trainingCode)
+            return kShortTrainCodes[i];
+    return trainingCode;
 }
 
 int scanTimeCodeOf(std::uint8_t byte3) {

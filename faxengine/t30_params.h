@@ -72,6 +72,12 @@ std::string idFromFif(const std::uint8_t* fif, std::size_t n);
 std::array<bool, 7> disRemoteSupport(std::uint8_t byte2);
 // Modulation index a received DCS selects.
 int dcsModulation(std::uint8_t byte2);
+// Class 1 training code a received DCS selects: the long-train code of its index, but
+// the V.17 9600 and 7200 rates have codes of their own.
+std::string_view dcsTrainingCode(std::uint8_t byte2);
+// The code for the page data that follows a training code: V.17 pages come after a
+// short train.
+std::string_view pageCodeFor(std::string_view trainingCode);
 // Scan-time code from FIF byte 3.
 int scanTimeCodeOf(std::uint8_t byte3);
 // Scan time in ms for a code at a resolution.

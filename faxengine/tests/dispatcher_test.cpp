@@ -9,6 +9,7 @@
 #include <mutex>
 #include <sstream>
 #include <termios.h>
+#include <thread>
 #include <vector>
 
 using namespace faxengine;
@@ -226,6 +227,53 @@ TEST_F(DispatcherTest, HandlerRemovedDuringDispatchIsNotCalledAgain) {
     modem.Send("!");
     ASSERT_TRUE(eventually([&] { return first == 2; }));
     EXPECT_EQ(second, 0);
+}
+
+// The owner of a handler deregisters it from its own thread while the dispatch thread is
+// inside it: once AwaitHandlerCalls returns, that call has ended and no other comes.
+TEST_F(DispatcherTest, AwaitingHandlerCallsOutlastsACallInProgress) {
+    std::atomic<bool> inside{false}, release{false}, ended{false};
+    std::atomic<int> callsAfter{0};
+    std::atomic<bool> deregistered{false};
+    const int id = disp.RegisterProcHandler([&](std::uint16_t m, std::uint16_t, std::uint32_t) {
+        if (deregistered)
+            ++callsAfter;
+        if (m != apw::TriggerData)
+            return;
+        inside = true;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ended = true;
+    });
+    disp.AddDataTrigger("!", false);
+    modem.Send("!");
+    ASSERT_TRUE(eventually([&] { return inside.load(); }));
+    disp.DeregisterProcHandler(id);
+    deregistered = true;
+    release = true;
+    disp.AwaitHandlerCalls();
+    EXPECT_TRUE(ended);
+    modem.Send("!");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(callsAfter, 0);
+}
+
+// A pty has no modem lines: dropping DTR there is the hang-up speed B0, which the modem
+// on the master side sees; raising it again brings the line's speed back.
+TEST_F(DispatcherTest, DtrOnAPtyIsTheHangupSpeed) {
+    auto outSpeed = [this] {
+        termios t{};
+        ::tcgetattr(modem.Master(), &t);
+        return ::cfgetospeed(&t);
+    };
+    const speed_t before = outSpeed();
+    ASSERT_NE(before, B0);
+    EXPECT_EQ(disp.SetDTR(false), 0);
+    EXPECT_EQ(outSpeed(), B0);
+    EXPECT_EQ(disp.SetDTR(false), 0);
+    EXPECT_EQ(disp.SetDTR(true), 0);
+    EXPECT_EQ(outSpeed(), before);
 }
 
 TEST_F(DispatcherTest, CloseFromInsideAHandlerIsDeferred) {

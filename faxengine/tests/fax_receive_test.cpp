@@ -1,15 +1,23 @@
 // The receive machine against a scripted modem: every byte the modem would send is fed
-// in, every command and frame the machine writes is checked, and the stored APF file
-// is read back with the APF reader's own header parsing.
+// in through the session's own reader and frame parsing, every command and frame the
+// machine writes is checked, and the stored APF file is read back with the APF reader's
+// own header parsing.
 #include "faxengine/fax_receive.h"
 #include "faxengine/fax_receive_file.h"
-#include "faxengine/fax_receive_frames.h"
+#include "faxengine/fax_receive_port.h"
+#include "faxengine/modem_response.h"
+#include "faxengine/posix_dispatcher.h"
+#include "faxengine/t30_params.h"
+#include "faxengine/tests/pty_modem.h"
 #include "faximage/apd_errors.h"
 #include "faximage/apf_file.h"
 
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <optional>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -33,28 +41,45 @@ std::string bytes(std::initializer_list<int> v) {
     return s;
 }
 
-// A modem that hands over what the test queued and records what the machine wrote.
-class ScriptedPort : public ReceivePort {
+// A modem that hands over what the test queued and records what the machine wrote. The
+// session record behind it has no port: its reader, frame parsing and report parsing are
+// the real ones; what goes to the port is written here as the session writes it.
+class ScriptedPort : private detail::OwnedReceiveSession, public FaxReceivePort {
 public:
+    ScriptedPort() : FaxReceivePort(detail::OwnedReceiveSession::session) {}
+
     std::deque<std::uint8_t> in;
     std::string out;
     bool timeoutArmed = false;
     std::chrono::milliseconds timeoutAfter{0};
     std::chrono::steady_clock::time_point now{};
 
-    std::size_t InBuffUsed() override { return in.size(); }
-    bool GetChar(std::uint8_t& c) override {
+    void Reset() {
+        in.clear();
+        out.clear();
+        timeoutArmed = false;
+        now = {};
+        Session().ResetReader();
+    }
+    void SendCommand(std::string_view cmd) override { command(cmd, 100ms); }
+    void SendClass1Command(std::string_view cmd) override { command(cmd, 40ms); }
+    void SendRaw(std::string_view b) override { out.append(b); }
+    ReaderEvent ReadResponse() override {
+        std::uint8_t b = 0;
+        while (GetByte(b))
+            if (const ReaderEvent e = Session().FeedByte(b); e != ReaderEvent::None)
+                return e;
+        return ReaderEvent::None;
+    }
+    bool GetByte(std::uint8_t& c) override {
         if (in.empty())
             return false;
         c = in.front();
         in.pop_front();
         return true;
     }
-    void Put(std::span<const std::uint8_t> b) override { out.append(b.begin(), b.end()); }
-    void SetDtrRts(bool) override {}
-    void FlushIn() override { in.clear(); }
-    void FlushOut() override {}
-    void Wait(std::chrono::milliseconds ms) override { now += ms; }
+    bool InputWaiting() override { return !in.empty(); }
+    void Pause(std::chrono::milliseconds ms) override { now += ms; }
     std::chrono::steady_clock::time_point Now() override { return now; }
     void ArmTimeout(std::chrono::milliseconds after) override {
         timeoutArmed = true;
@@ -62,8 +87,45 @@ public:
     }
     void DisarmTimeout() override { timeoutArmed = false; }
     void SetSoftwareFlow(bool, std::size_t, std::size_t) override {}
+    void SendCsiFrame(std::string_view id) override {
+        const auto fif = idFif(id);
+        frame(false, fcf::CSI, std::string(fif.begin(), fif.end()));
+    }
+    void SendDisFrame(int modulation) override {
+        const auto fif = disFif(true, modulation);
+        frame(true, fcf::DIS, std::string(fif.begin(), fif.end()));
+    }
+    void SendFcfFrame(std::uint8_t f, bool final) override { frame(final, f, ""); }
+    void SetDtrRts(bool) override {}
+    void ReceiveHangup() override {
+        in.clear();
+        out += "+++";
+        command("ATH", 100ms);
+        in.clear();
+    }
+    void SessionSpeed() override {}
+    void IdleSpeed() override {}
+    void LogState(ReceiveState) override {}
     // What was written since the last call.
     std::string Take() { return std::exchange(out, {}); }
+    FaxSession& Record() { return Session(); }
+
+private:
+    void command(std::string_view cmd, std::chrono::milliseconds pre) {
+        now += pre;
+        out.append(cmd);
+        out += '\r';
+        Session().ResetReader();
+        ArmTimeout(FaxReceiver::kResponseTimeout);
+    }
+    void frame(bool final, std::uint8_t f, const std::string& fif) {
+        out += static_cast<char>(kHdlcAddress);
+        out += static_cast<char>(final ? kHdlcControlFinal : kHdlcControlNonFinal);
+        out += static_cast<char>(f);
+        out += fif;
+        out += static_cast<char>(kDLE);
+        out += static_cast<char>(kETX);
+    }
 };
 
 // A received HDLC frame as the modem passes it on: CONNECT, stuffed bytes, DLE ETX, OK.
@@ -127,8 +189,8 @@ protected:
         answer();
         EXPECT_EQ(port_.Take(), "ATA\r");
         feed("\r\nCONNECT\r\n");
-        const auto csi = rxframe::csiFrame("12345");
-        EXPECT_EQ(port_.Take(), std::string(csi.begin(), csi.end()));
+        EXPECT_EQ(port_.Take(), bytes({0xFF, 0x03, 0x40}) + std::string(15, ' ') + "54321" +
+                                    bytes({0x10, 0x03}));
         feed("\r\nCONNECT\r\n");
         feed("\r\nOK\r\n");
         port_.Take();
@@ -184,52 +246,76 @@ protected:
     int files_ = 0;
 };
 
+// A frame as the modem hands it over, through the session's reader and parsing.
+CallerFrame parse(ScriptedPort& port, const std::string& body) {
+    const std::string f = frame(body);
+    port.in.assign(f.begin(), f.end());
+    EXPECT_EQ(port.ReadResponse(), ReaderEvent::Line); // CONNECT
+    EXPECT_EQ(port.ReadResponse(), ReaderEvent::Frame);
+    return port.ParseFrame();
+}
+
 TEST(ReceiveFrames, CalledStationFramesAndDcsDecoding) {
     // The id goes out last character first behind its padding.
-    auto csi = rxframe::csiFrame("12345");
-    EXPECT_EQ(std::string(csi.begin() + 3, csi.end() - 2), std::string(15, ' ') + "54321");
-    EXPECT_EQ(csi[1], 0x03); // not final: DIS follows
-    auto dis = rxframe::disFrame(4);
-    EXPECT_EQ(std::vector<std::uint8_t>(dis.begin() + 2, dis.end()),
-              (std::vector<std::uint8_t>{0x80, 0x00, 0x4E, 0xF9, 0x00, 0x10, 0x03}));
-    EXPECT_EQ(rxframe::disFrame(6)[4], 0x6E);
+    const auto id = idFif("12345");
+    EXPECT_EQ(std::string(id.begin(), id.end()), std::string(15, ' ') + "54321");
+    EXPECT_EQ(disFif(true, 4), (std::array<std::uint8_t, 4>{0x00, 0x4E, 0xF9, 0x00}));
+    EXPECT_EQ(disFif(true, 6)[1], 0x6E);
 
-    const std::uint8_t v29fine[] = {0x00, 0x46, 0x88, 0x00};
-    auto p = rxframe::decodeDcs(v29fine);
-    EXPECT_EQ(p.bps, 9600);
-    EXPECT_EQ(p.modulationCode, "96");
-    EXPECT_EQ(p.pageCode, "96");
-    EXPECT_TRUE(p.fine);
-    EXPECT_EQ(p.scanTimeCode, 5);
-    // V.17: the page comes after a short train; 12000 is bits 12 and 14.
-    const std::uint8_t v17[] = {0x00, 0x22, 0x79, 0x00};
-    p = rxframe::decodeDcs(v17);
-    EXPECT_EQ(p.bps, 14400);
-    EXPECT_EQ(p.pageCode, "146");
-    EXPECT_TRUE(p.wide);
-    EXPECT_EQ(p.scanTimeCode, 0);
-    const std::uint8_t v17_12000[] = {0x00, 0x2A, 0x88, 0x00};
-    p = rxframe::decodeDcs(v17_12000);
-    EXPECT_EQ(p.bps, 12000);
-    EXPECT_EQ(p.modulationCode, "121");
-    EXPECT_EQ(p.pageCode, "122");
-    const std::uint8_t v17_9600[] = {0x00, 0x26, 0x88, 0x00};
-    EXPECT_EQ(rxframe::decodeDcs(v17_9600).pageCode, "98");
-    const std::uint8_t v27[] = {0x00, 0x0A, 0x88, 0x00};
-    EXPECT_EQ(rxframe::decodeDcs(v27).modulationCode, "48");
+    // DCS FIF bytes 2 and 3 → speed, training and page codes, fine, wide, scan-time code.
+    // V.17 sends the page after a short train and picks its rate with bits 11 and 12.
+    struct Dcs {
+        int b2, b3, bps;
+        const char* training;
+        const char* page;
+        bool fine, wide;
+        int scan;
+    };
+    const Dcs cases[] = {
+        {0x46, 0x88, 9600, "96", "96", true, false, 5},   // V.29
+        {0x0A, 0x88, 4800, "48", "48", false, false, 5},  // V.27ter
+        {0x22, 0x79, 14400, "145", "146", false, true, 0}, // V.17
+        {0x2A, 0x88, 12000, "121", "122", false, false, 5},
+        {0x26, 0x88, 9600, "97", "98", false, false, 5},
+        {0x2E, 0x88, 7200, "73", "74", false, false, 5},
+    };
+    ScriptedPort port;
+    for (const Dcs& c : cases) {
+        const auto p = parse(port, bytes({0xFF, 0x13, 0x83, 0x00, c.b2, c.b3, 0x00})).params;
+        ASSERT_TRUE(p) << c.b2;
+        EXPECT_EQ(p->bps, c.bps) << c.b2;
+        EXPECT_EQ(p->trainingCode, c.training) << c.b2;
+        EXPECT_EQ(p->pageCode, c.page) << c.b2;
+        EXPECT_EQ(p->fine, c.fine) << c.b2;
+        EXPECT_EQ(p->wide, c.wide) << c.b2;
+        EXPECT_EQ(port.Record().scanTimeCode, c.scan) << c.b2;
+    }
+
+    // The caller's id, DCN, a retrain request, and a frame too short to read.
+    auto f = parse(port, tsi("REMOTE 1", false));
+    EXPECT_TRUE(f.whole);
+    EXPECT_FALSE(f.final);
+    EXPECT_EQ(f.remoteId, "REMOTE 1" + std::string(12, ' '));
+    EXPECT_FALSE(f.params);
+    f = parse(port, bytes({0xFF, 0x13, 0xFB}));
+    EXPECT_TRUE(f.dcn && f.final && !f.retrain);
+    f = parse(port, bytes({0xFF, 0x13, 0x4D}));
+    EXPECT_TRUE(f.retrain && !f.dcn);
+    EXPECT_FALSE(parse(port, bytes({0xFF, 0x13})).whole);
 }
 
 TEST(ReceiveFrames, Class2ReportsAndIds) {
-    EXPECT_EQ(rxframe::cleanStationId("+FTSI:\"  +1 555 0100\""), "+1 555 0100");
-    EXPECT_EQ(rxframe::cleanReport("+FPTS: 1,2200,0,0"), "1,2200,0,0");
-    auto s = rxframe::parseClass2Session("+FDCS:1,5,0,2,0,0,0,3");
+    EXPECT_EQ(cleanStationId("+FTSI:\"  +1 555 0100\""), "+1 555 0100");
+    EXPECT_EQ(cleanReport("+FPTS: 1,2200,0,0"), "1,2200,0,0");
+    ScriptedPort port;
+    const ReceiveParams s = port.ApplySessionReport("+FDCS:1,5,0,2,0,0,0,3");
     EXPECT_EQ(s.bps, 14400);
     EXPECT_TRUE(s.fine);
     EXPECT_FALSE(s.wide);
-    EXPECT_EQ(s.scanTimeCode, 3);
-    EXPECT_EQ(rxframe::parseClass2Session("+FCS:0,3,1,2,0,1,0,0").wide, true);
-    EXPECT_EQ(rxframe::brCode(9600), '3');
-    EXPECT_EQ(rxframe::brCode(14400), '5');
+    EXPECT_EQ(port.Record().scanTimeCode, 3);
+    EXPECT_EQ(port.ApplySessionReport("+FCS:0,3,1,2,0,1,0,0").wide, true);
+    EXPECT_EQ(brSpeedCode(9600), '3');
+    EXPECT_EQ(brSpeedCode(14400), '5');
 }
 
 TEST_F(ReceiveMachine, FileKeepsPagesHeadersAndDropsABadPage) {
@@ -300,7 +386,7 @@ TEST_F(ReceiveMachine, TrainingJudgedByShareOfNonZeroBytes) {
     // Only the end mark: the carrier dropped at once, which proves nothing.
     for (auto [bad, total, good] :
          {std::tuple{99, 1000, true}, std::tuple{100, 1000, false}, std::tuple{0, 0, false}}) {
-        port_ = {};
+        port_.Reset();
         answer();
         feed("\r\nCONNECT\r\n");
         feed("\r\nCONNECT\r\n");
@@ -357,7 +443,7 @@ TEST_F(ReceiveMachine, AnswersOnTheSetRingAndRefusesDataCalls) {
     // A data modem answering: not a fax; with ExitOnError off the machine waits again.
     opt_.oneFax = false;
     opt_.answerOnRing = 1;
-    port_ = {};
+    port_.Reset();
     errors_.clear();
     start();
     feed("\r\nOK\r\n");
@@ -499,6 +585,20 @@ TEST_F(ReceiveClass2, Class2BytesAreReversedAndABadPageIsReceivedAgain) {
     EXPECT_EQ(fh.pageCount, 1);
 }
 
+// The modem's page report says bad while its post-page report says last page: the
+// sender will send the page again, so the fax is not over and the page keeps its number.
+TEST_F(ReceiveClass2, ABadLastPageIsAwaitedAgainNotTakenAsTheEnd) {
+    init(ReceiveClass::Class20);
+    page(bytes({0x01, 0x80}), "2", "2");
+    EXPECT_EQ(rx_->State(), RS::rf2GtCnnct);
+    EXPECT_TRUE(logs_ == std::vector<int>{rxlog::ReceiveStart});
+    page(bytes({0x0F}), "1", "2");
+    hangup();
+    EXPECT_EQ(slurp(dir_ / "fax1.apf").substr(80), bytes({0x0F}));
+    EXPECT_EQ(rx_->CurrentPage(), 1);
+    EXPECT_EQ(logs_, (std::vector<int>{rxlog::ReceiveStart, rxlog::ReceiveOK}));
+}
+
 TEST_F(ReceiveClass2, Class20BytesAsReceivedAndEomStartsANewFile) {
     init(ReceiveClass::Class20);
     page(bytes({0x01, 0x80}), "1", "1"); // EOM: the next page is another fax
@@ -516,6 +616,78 @@ TEST_F(ReceiveClass2, UnexpectedHangupReportFailsTheCall) {
     feed("\r\n+FHNG:50\r\n");
     EXPECT_EQ(errors_, std::vector<int>{ec::FaxSessionError});
     EXPECT_EQ(finish_, ec::FaxSessionError);
+}
+
+// The machine on a real session and port: the modem on a pty answers every command with
+// OK and rings once; the owner's notices are recorded.
+class NoticeLog : public FaxNoticeSink {
+public:
+    std::optional<std::int32_t> SendNotice(std::uint16_t msg, FaxSession&, std::int32_t param,
+                                           std::chrono::milliseconds) override {
+        add(msg, param);
+        return 1;
+    }
+    void PostNotice(std::uint16_t msg, FaxSession&, std::int32_t param) override { add(msg, param); }
+    std::vector<std::int32_t> Of(std::uint16_t msg) {
+        std::lock_guard g(lock_);
+        std::vector<std::int32_t> out;
+        for (auto& [m, p] : notices_)
+            if (m == msg)
+                out.push_back(p);
+        return out;
+    }
+
+private:
+    void add(std::uint16_t msg, std::int32_t param) {
+        std::lock_guard g(lock_);
+        notices_.emplace_back(msg, param);
+    }
+    std::mutex lock_;
+    std::vector<std::pair<std::uint16_t, std::int32_t>> notices_;
+};
+
+TEST(ReceiveOnSession, TriggersReachTheMachineAndTheOwnersAbortEndsTheSession) {
+    test::PtyModem modem;
+    ASSERT_FALSE(modem.Path().empty());
+    TApdPosixDispatcher disp;
+    DispatcherOpenParams params;
+    params.device = modem.Path();
+    ASSERT_EQ(disp.Open(params), 0);
+    modem.ReleaseSlave();
+    std::mutex m;
+    std::vector<std::string> lines;
+    modem.Script([&](const std::string& line) {
+        std::lock_guard g(m);
+        lines.push_back(line);
+        return std::string(line == "AT+FCLASS=1" ? "\r\nOK\r\n\r\nRING\r\n" : "\r\nOK\r\n");
+    });
+    auto sent = [&](const std::string& what) {
+        std::lock_guard g(m);
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::string& l) { return l.find(what) != std::string::npos; });
+    };
+
+    FaxSession session{FaxRole::Receive};
+    session.delay = [](std::chrono::milliseconds) {};
+    session.faxClass = FaxClass::fcClass1;
+    NoticeLog owner;
+    FaxReceivePort link(session);
+    ASSERT_EQ(session.Start(disp, &owner, {}, link.Procedure()), 0);
+    // Initialised on OK, answered on the ring: the data trigger drove it that far.
+    ASSERT_TRUE(test::eventually([&] { return sent("ATA"); }));
+    ASSERT_TRUE(test::eventually([&] { return !owner.Of(faxmsg::Status).empty(); }));
+    EXPECT_EQ(owner.Of(faxmsg::Status).front(), 1);
+
+    link.UserAbort();
+    ASSERT_TRUE(test::eventually([&] { return !owner.Of(faxmsg::Finish).empty(); }));
+    EXPECT_EQ(owner.Of(faxmsg::Finish), std::vector<std::int32_t>{ec::CancelRequested});
+    EXPECT_EQ(owner.Of(faxmsg::Status).back(), 2);
+    EXPECT_TRUE(link.Finished());
+    EXPECT_EQ(session.faxStatus, rxstatus::Aborting);
+    EXPECT_EQ(session.timeoutTrigger, -1); // the finish removed the session's triggers
+    EXPECT_TRUE(test::eventually([&] { return sent("ATH"); }));
+    modem.Stop();
+    disp.Close();
 }
 
 } // namespace

@@ -6,78 +6,22 @@
 #include "faxengine/posix_dispatcher.h"
 #include "faximage/apd_errors.h"
 #include "faximage/apf_file.h"
-#include "faximage/unpack_engine.h"
-#include "vline_launcher.h"
+#include "vline_fixture.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
-#include <gtest/gtest.h>
 #include <mutex>
-#include <optional>
-#include <sstream>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace faxengine {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-int run(const std::string& cmd) {
-    int rc = std::system(cmd.c_str());
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
-// Rows of packed bits, 1 = black.
-struct Page {
-    int width = 0;
-    std::vector<std::string> rows;
-};
-
-Page decodeTiff(const fs::path& tiff) {
-    const auto pbm = tiff.string() + ".pbm";
-    EXPECT_EQ(run("tifftopnm '" + tiff.string() + "' > '" + pbm + "' 2>/dev/null"), 0) << tiff;
-    const std::string data = slurp(pbm);
-    std::istringstream in(data);
-    std::string magic;
-    int w = 0, h = 0;
-    in >> magic >> w >> h;
-    in.get();
-    Page p;
-    p.width = w;
-    const std::size_t bytes = static_cast<std::size_t>((w + 7) / 8);
-    std::size_t at = static_cast<std::size_t>(in.tellg());
-    for (int r = 0; r < h && at + bytes <= data.size(); ++r, at += bytes)
-        p.rows.push_back(data.substr(at, bytes));
-    return p;
-}
-
-Page decodeApf(const fs::path& apf) {
-    faximage::MonoBitmap bm;
-    faximage::ApfPageHeader header;
-    EXPECT_EQ(faximage::unpackPageToRaster(apf, 1, bm, header), 0);
-    Page p;
-    p.width = bm.width();
-    for (int y = 0; y < bm.height(); ++y) {
-        std::string row(reinterpret_cast<const char*>(bm.row(y)),
-                        faximage::MonoBitmap::bytesForWidth(bm.width()));
-        if (bm.sense() != faximage::PixelSense::OneIsBlack)
-            for (char& c : row)
-                c = static_cast<char>(~c);
-        p.rows.push_back(row);
-    }
-    return p;
-}
+using namespace linetest;
 
 void put16(std::string& s, unsigned v) {
     s.push_back(static_cast<char>(v & 0xFF));
@@ -147,36 +91,22 @@ void expectSamePage(const Page& sent, const Page& got, const char* what) {
     EXPECT_EQ(differing, 0) << what;
 }
 
-class ReceiveCall : public ::testing::Test {
+class ReceiveCall : public VlineTest {
 protected:
     void SetUp() override {
-        if (run("command -v efix >/dev/null && command -v tifftopnm >/dev/null") != 0)
-            GTEST_SKIP() << "efix or tifftopnm missing (scripts/setup installs them)";
-        dir_ = fs::temp_directory_path() /
-               ("fax-receive-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        VlineTest::SetUp();
+        if (IsSkipped())
+            return;
+        if (!haveTool("efix"))
+            GTEST_SKIP() << "efix missing (scripts/setup installs it)";
         std::ofstream(dir_ / "page.txt") << "Parvane receive test page\n\n"
                                             "  The quick brown fox jumps over the lazy dog.\n"
                                             "  0123456789 !\"#$%&'()*+,-./:;<=>?@[]^_{|}~\n";
-        ASSERT_EQ(run("cd '" + dir_.string() +
-                      "' && efix -i text -o tiffg3 -n page.tif page.txt "
-                      "2>/dev/null"),
-                  0);
+        ASSERT_EQ(run("cd '" + dir_.string() + "' && efix -i text -o tiffg3 -n page.tif page.txt 2>/dev/null"), 0);
         page_ = dir_ / "page.tif";
     }
-    void TearDown() override {
-        line_.reset();
-        if (!HasFailure() && !dir_.empty())
-            fs::remove_all(dir_);
-        else if (!dir_.empty())
-            std::cerr << "files kept in " << dir_ << '\n';
-    }
 
-    fs::path dir_;
     fs::path page_;
-    std::optional<vline::VirtualLine> line_;
 };
 
 // Our receiver on COM2 for one fax; the caller is started by `call` once it waits.
@@ -240,13 +170,7 @@ void expectReceivedOk(const Received& got) {
 }
 
 TEST_F(ReceiveCall, FarEndSendsOnePageToOurClass1Receiver) {
-    vline::LaunchOptions o;
-    o.executable = PARVANE_VLINE_EXE;
-    o.arguments = {"--log-dir", (dir_ / "logs").string(),
-                   "--send",    page_.string(),
-                   "--send-to", "101",
-                   "--ecm",     "off"};
-    line_.emplace(vline::VirtualLine::start(o));
+    startLine({"--send", page_.string(), "--send-to", "101", "--ecm", "off"});
     ASSERT_GE(line_->ports().size(), 2u);
     const fs::path apf = dir_ / "rx.apf";
     const Received got = receiveOne(line_->portPath(2), apf, dir_ / "trace.txt", {});
@@ -267,12 +191,9 @@ TEST_F(ReceiveCall, FarEndSendsOnePageToOurClass1Receiver) {
 constexpr int kEfaxHeaderRows = 20;
 
 TEST_F(ReceiveCall, EfaxSendsThroughAnotherModem) {
-    if (run("command -v efax >/dev/null") != 0)
+    if (!haveTool("efax"))
         GTEST_SKIP() << "efax missing (scripts/setup installs it)";
-    vline::LaunchOptions o;
-    o.executable = PARVANE_VLINE_EXE;
-    o.arguments = {"--log-dir", (dir_ / "logs").string()};
-    line_.emplace(vline::VirtualLine::start(o));
+    startLine({});
     ASSERT_GE(line_->ports().size(), 2u);
     const fs::path apf = dir_ / "rx.apf";
     pid_t tx = -1;
@@ -305,14 +226,8 @@ TEST_F(ReceiveCall, EfaxSendsThroughAnotherModem) {
 }
 
 TEST_F(ReceiveCall, FarEndHangingUpMidPageIsAFailedFax) {
-    std::ofstream(dir_ / "line.conf")
-        << "[modem 100]\n[modem 101]\n[farend 201]\nmode = send\nfile = " << page_.string()
-        << "\ndial = 101\necm = no\nhangup-mid-page = 1\n";
-    vline::LaunchOptions o;
-    o.executable = PARVANE_VLINE_EXE;
-    o.arguments = {"--log-dir", (dir_ / "logs").string(), "--config",
-                   (dir_ / "line.conf").string()};
-    line_.emplace(vline::VirtualLine::start(o));
+    startLineWithConfig("[modem 100]\n[modem 101]\n[farend 201]\nmode = send\nfile = " + page_.string() +
+                        "\ndial = 101\necm = no\nhangup-mid-page = 1\n");
     ASSERT_GE(line_->ports().size(), 2u);
     const fs::path apf = dir_ / "rx.apf";
     const Received got = receiveOne(line_->portPath(2), apf, dir_ / "trace.txt", {});
@@ -327,20 +242,12 @@ TEST_F(ReceiveCall, FarEndHangingUpMidPageIsAFailedFax) {
 }
 
 TEST_F(ReceiveCall, FarEndSendsTwoPagesIntoOneFile) {
-    if (run("command -v tiffcp >/dev/null") != 0)
-        GTEST_SKIP() << "tiffcp missing";
     std::ofstream(dir_ / "page2.txt") << "Second page\n\n  with other text on it.\n";
     ASSERT_EQ(run("cd '" + dir_.string() +
                   "' && efix -i text -o tiffg3 -n two.tif page2.txt 2>/dev/null && "
                   "tiffcp page.tif two.tif both.tif 2>/dev/null"),
               0);
-    vline::LaunchOptions o;
-    o.executable = PARVANE_VLINE_EXE;
-    o.arguments = {"--log-dir", (dir_ / "logs").string(),
-                   "--send",    (dir_ / "both.tif").string(),
-                   "--send-to", "101",
-                   "--ecm",     "off"};
-    line_.emplace(vline::VirtualLine::start(o));
+    startLine({"--send", (dir_ / "both.tif").string(), "--send-to", "101", "--ecm", "off"});
     ASSERT_GE(line_->ports().size(), 2u);
     const fs::path apf = dir_ / "rx.apf";
     const Received got = receiveOne(line_->portPath(2), apf, dir_ / "trace.txt", {});
@@ -351,21 +258,8 @@ TEST_F(ReceiveCall, FarEndSendsTwoPagesIntoOneFile) {
     EXPECT_NE(r.find("pages=2 "), std::string::npos) << r;
 
     ASSERT_TRUE(faximage::isApfFile(apf));
-    faximage::MonoBitmap bm;
-    faximage::ApfPageHeader header;
-    ASSERT_EQ(faximage::unpackPageToRaster(apf, 2, bm, header), 0);
     const Page second = decodeTiff(dir_ / "two.tif");
-    ASSERT_EQ(bm.height(), static_cast<int>(second.rows.size()));
-    int differing = 0;
-    for (int y = 0; y < bm.height(); ++y) {
-        std::string row(reinterpret_cast<const char*>(bm.row(y)),
-                        faximage::MonoBitmap::bytesForWidth(bm.width()));
-        if (bm.sense() != faximage::PixelSense::OneIsBlack)
-            for (char& c : row)
-                c = static_cast<char>(~c);
-        differing += row != second.rows[static_cast<std::size_t>(y)];
-    }
-    EXPECT_EQ(differing, 0);
+    expectSamePage(second, decodeApf(apf, 2), "second page");
 }
 
 } // namespace

@@ -650,6 +650,34 @@ TEST_F(TransmitTest, Class2ResolutionChangeAndClass20PageEnds) {
     }
 }
 
+// A port announces data once: the XON a Class 2 modem sends right after CONNECT often
+// comes in the same read and must be taken then, not left to spoil the next response.
+TEST_F(TransmitTest, Class2XonArrivingWithConnectIsTakenAtOnce) {
+    opt.faxClass = TransmitClass::Class2;
+    opt.stationId = "abc";
+    m.files["a.apf"] = {page(100)};
+    m.jobs.push_back({"5551234", "a.apf", ""});
+    m.expect("AT+FCLASS=2", ok());
+    m.expect("AT+FLID=\"ABC\"", ok());
+    m.expect("AT+FDIS=0,3,0,2,0,0,0,0", ok());
+    m.expect("ATDT5551234", "\r\n+FCON\r\n+FDIS:1,3,0,2,0,0,0,0\r\nOK\r\n");
+    m.expect("AT+FDT", "\r\n+FDCS:0,3,0,2,0,0,0,0\r\nCONNECT\r\n\x11");
+    m.expect("pageend:\x03", ok());
+    m.expect("AT+FET=2", "\r\n+FPTS:1\r\n+FHNG:0\r\nOK\r\n");
+    FaxTransmitter tx(m, opt, kTriggers);
+    tx.Handle(0, 0, 0);
+    for (int i = 0; i < 50 && !m.input.empty() && tx.State() != TransmitState::tfWaitXon &&
+                    tx.State() != TransmitState::tfWaitFrHead;
+         ++i)
+        tx.Handle(apw::TriggerAvail, 0, 0);
+    EXPECT_EQ(tx.State(), TransmitState::tfWaitFrHead);
+    EXPECT_TRUE(m.input.empty());
+    EXPECT_EQ(run(tx), TransmitState::tfDone);
+    EXPECT_TRUE(m.unexpected.empty()) << m.unexpected.front();
+    EXPECT_TRUE(m.errors.empty()) << m.errors.front();
+    EXPECT_EQ(m.logCodes, (std::vector<int>{1, 2}));
+}
+
 TEST(TransmitStateTest, NamesAndLogNumbersStayFixed) {
     // The dispatch log and stored traces use these numbers.
     EXPECT_EQ(to_string(TransmitState::tf1WaitMCF), "tf1WaitMCF");
