@@ -7,6 +7,7 @@
 #include "main_screen.h"
 #include "program_paths.h"
 #include "settings/program_directory.h"
+#include "settings/settings.h"
 #include "single_instance.h"
 
 #include <QApplication>
@@ -121,6 +122,12 @@ int main(int argc, char** argv) {
         // The window closes itself through its close message; the tables stay as they were.
         QCoreApplication::processEvents();
         return 1;
+    }
+    // No modem named for the port: the virtual fax line stands in, for as long as the window.
+    {
+        app::FaxLine line = app::FaxLine::forSettings(settings::current());
+        std::fprintf(stderr, "parvane: %s\n", line.describe().c_str());
+        window.setFaxLine(std::move(line));
     }
     if (args.smoke)
         QTimer::singleShot(1500ms, &window, [&window] { window.close(); });

@@ -371,6 +371,11 @@ void TMainScreen::TabSet1Change(int index) {
 
 void TMainScreen::setStatus(const QString& text) { status->setText(text); }
 
+void TMainScreen::setFaxLine(FaxLine line) {
+    faxLine_ = std::move(line);
+    setStatus(QString::fromStdString(faxLine_->describe()));
+}
+
 QString TMainScreen::statusText() const { return status->text(); }
 
 void TMainScreen::setReceiveMode(bool on) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "command_rules.h"
+#include "fax_line.h"
 #include "fax_log_model.h"
 #include "log_table.h"
 
@@ -10,6 +11,7 @@
 #include <QMainWindow>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -86,6 +88,11 @@ public:
     // The arrival sound last started (empty when none), for checks.
     QString lastArrivalSound() const { return lastArrivalSound_; }
 
+    // The modem line the send and receive workflows open; the window keeps it (and so
+    // the virtual line it may have started) until it goes. Shown on the status line.
+    void setFaxLine(FaxLine line);
+    const FaxLine* faxLine() const { return faxLine_ ? &*faxLine_ : nullptr; }
+
 public slots:
     // --- commands ---
     void NewbuttonClick();
@@ -155,6 +162,7 @@ private:
     bool shutDown_ = false;
     CommandStates states_;
     QString lastArrivalSound_;
+    std::optional<FaxLine> faxLine_;
 
     // Tables and their models.
     std::unique_ptr<LogTable> FaxTable;

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cctype>
 #include <charconv>
+#include <filesystem>
 
 namespace settings {
 
@@ -33,6 +34,17 @@ std::string Settings::devicePathForPort(int portNumber) const {
     if (auto it = portDevices.find(portNumber); it != portDevices.end() && !it->second.empty())
         return it->second;
     return "/dev/ttyS" + std::to_string(portNumber - 1);
+}
+
+std::optional<std::string> Settings::namedDeviceForPort(int portNumber) const {
+    auto it = portDevices.find(portNumber);
+    if (it == portDevices.end() || it->second.empty())
+        return std::nullopt;
+    const std::string& path = it->second;
+    std::error_code ec;
+    if (path.starts_with("/dev/pts/") && !std::filesystem::exists(path, ec))
+        return std::nullopt;
+    return path;
 }
 
 Settings readSettings(const IniFile& ini) {

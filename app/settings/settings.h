@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace settings {
@@ -90,6 +91,12 @@ struct Settings {
     bool firstRun() const { return modem.comPort == -1; }
     // Device path for port number n (1-based): the [Ports] entry, else /dev/ttyS(n-1).
     std::string devicePathForPort(int portNumber) const;
+    // The device [Ports] names for port n, when it can still be a modem: nullopt when the
+    // port has no entry, or its entry is a pseudo-terminal that is gone (left behind by a
+    // virtual line of an earlier run). Ports without one run on the virtual line.
+    std::optional<std::string> namedDeviceForPort(int portNumber) const;
+    // The port the program uses: the configured one, COM1 before the first setup.
+    int configuredPortNumber() const { return modem.comPort >= 0 ? modem.comPort + 1 : 1; }
 };
 
 // Reads every key from the INI text held in `file` (missing keys take their defaults;

@@ -7,6 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -148,4 +150,26 @@ TEST(TransferRate, IndexAndStoredRateMapBothWays) {
     EXPECT_EQ(rateIndexFromBps(0), 3);
     EXPECT_EQ(bpsFromRateIndex(-1), 9600);
     EXPECT_EQ(bpsFromRateIndex(6), 9600);
+}
+
+// Which ports run on a named device and which fall back to the virtual line.
+TEST_F(SettingsDir, NamedDevicesAndTheVirtualLineFallback) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    const std::string livePty = ::ptsname(master);
+    writeIni("[Ports]\nCOM1=/dev/ttyACM0\ncom2=" + livePty +
+             "\nCOM3=/dev/pts/99999\nCOM4=\n[Modem]\nComPort=1\n");
+    Settings s;
+    loadSettings(s, dir);
+    EXPECT_EQ(s.configuredPortNumber(), 2);
+    // A named device is used even when it is unplugged now: the user chose it.
+    EXPECT_EQ(s.namedDeviceForPort(1), "/dev/ttyACM0");
+    EXPECT_EQ(s.namedDeviceForPort(2), livePty);
+    EXPECT_EQ(s.namedDeviceForPort(3), std::nullopt); // a virtual line's pty, gone
+    EXPECT_EQ(s.namedDeviceForPort(4), std::nullopt);
+    EXPECT_EQ(s.namedDeviceForPort(5), std::nullopt);
+
+    Settings fresh;
+    EXPECT_EQ(fresh.configuredPortNumber(), 1);
+    ::close(master);
 }
