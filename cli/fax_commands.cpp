@@ -66,7 +66,20 @@ TFaxClass storedClass(int stored) {
     }
 }
 
+// Station ids come padded to 20 characters.
+std::string trimmed(const std::string& id) {
+    const auto first = id.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return id.substr(first, id.find_last_not_of(' ') - first + 1);
+}
+
 struct CommonSetup {
+    // The data directory's settings, live flags set from them.
+    explicit CommonSetup(const CliArgs& args) : programDir(settings::resolveProgramDirectory(args.dataDir)) {
+        settings::loadSettings(s, programDir);
+        settings::setLiveFlags(s);
+    }
     settings::Settings s;
     std::filesystem::path programDir;
     std::optional<vline::VirtualLine> line;
@@ -82,7 +95,11 @@ std::string setUpPort(const CliArgs& args, CommonSetup& c, TApdComPort& com) {
     int given = int(port.has_value()) + int(device.has_value()) + int(args.has("--virtual"));
     if (given > 1)
         return "give one of --port, --device and --virtual";
-    if (args.has("--virtual")) {
+    // Without a port option the configured port is used, and a port PVN.INI names no
+    // device for runs on the virtual line, as the program does.
+    const bool useVirtual = args.has("--virtual") ||
+                            (!port && !device && !c.s.namedDeviceForPort(c.s.configuredPortNumber()));
+    if (useVirtual) {
         c.line = vline::VirtualLine::start();
         if (c.line->ports().empty())
             return "the virtual line has no modems";
@@ -92,7 +109,7 @@ std::string setUpPort(const CliArgs& args, CommonSetup& c, TApdComPort& com) {
     } else if (device) {
         com.SetDevicePath(*device);
     } else {
-        int n = port ? std::stoi(*port) : c.s.modem.comPort + 1;
+        const int n = port ? std::stoi(*port) : c.s.configuredPortNumber();
         if (n < 1)
             return "no port: give --port N, --device PATH or --virtual";
         settings::Settings copy = c.s;
@@ -143,17 +160,19 @@ void pumpUntilFinished(TApdCustomAbstractFax& fax, const bool& finished) {
 }
 
 int sendUsage() {
-    std::fputs("usage: parvane-cli send --port N|--device PATH|--virtual NUMBER FILE.apf... [--class 1|2|2.0|auto]\n"
+    std::fputs("usage: parvane-cli send [--port N|--device PATH|--virtual] NUMBER FILE.apf... [--class 1|2|2.0|auto]\n"
                "       [--speed BPS] [--ecm|--no-ecm] [--station-id ID] [--header TEXT] [--dial-prefix P]\n"
-               "       [--trace FILE] [--history FILE]\n",
+               "       [--trace FILE] [--history FILE]\n"
+               "Without a port option: the configured port, on the virtual line unless [Ports] names its device.\n",
                stderr);
     return 2;
 }
 
 int receiveUsage() {
-    std::fputs("usage: parvane-cli receive --port N|--device PATH|--virtual [--dir DIR] [--once]\n"
+    std::fputs("usage: parvane-cli receive [--port N|--device PATH|--virtual] [--dir DIR] [--once]\n"
                "       [--class 1|2|2.0|auto] [--speed BPS] [--ecm|--no-ecm] [--station-id ID]\n"
-               "       [--trace FILE] [--history FILE]\n",
+               "       [--trace FILE] [--history FILE]\n"
+               "Without a port option: the configured port, on the virtual line unless [Ports] names its device.\n",
                stderr);
     return 2;
 }
@@ -182,10 +201,7 @@ bool applyCommon(const CliArgs& args, TApdCustomAbstractFax& fax) {
 int runSend(const CliArgs& args) {
     if (args.words.size() < 3)
         return sendUsage();
-    CommonSetup c;
-    c.programDir = settings::resolveProgramDirectory(args.dataDir);
-    settings::loadSettings(c.s, c.programDir);
-    settings::setLiveFlags(c.s);
+    CommonSetup c(args);
 
     TApdComPort com;
     TApdSendFax fax;
@@ -250,7 +266,7 @@ int runSend(const CliArgs& args) {
         std::printf("send failed: %s (%d)\n", faximage::errorText(finishCode).c_str(), finishCode);
         return 1;
     }
-    std::printf("sent to %s (remote id \"%s\") at %d bps\n", number.c_str(), fax.RemoteID().c_str(),
+    std::printf("sent to %s (remote id \"%s\") at %d bps\n", number.c_str(), trimmed(fax.RemoteID()).c_str(),
                 fax.SessionBPS());
     return 0;
 }
@@ -258,10 +274,7 @@ int runSend(const CliArgs& args) {
 int runReceive(const CliArgs& args) {
     if (args.words.size() != 1)
         return receiveUsage();
-    CommonSetup c;
-    c.programDir = settings::resolveProgramDirectory(args.dataDir);
-    settings::loadSettings(c.s, c.programDir);
-    settings::setLiveFlags(c.s);
+    CommonSetup c(args);
 
     TApdComPort com;
     TApdReceiveFax fax;
@@ -303,7 +316,7 @@ int runReceive(const CliArgs& args) {
     attachProgress(fax, finishCode, finished);
     fax.OnFaxLog = [&received](TApdCustomAbstractFax& f, TFaxLogCode code) {
         if (code == TFaxLogCode::lfaxReceiveStart)
-            std::printf("receiving %s from \"%s\"\n", f.FaxFile().c_str(), f.RemoteID().c_str());
+            std::printf("receiving %s from \"%s\"\n", f.FaxFile().c_str(), trimmed(f.RemoteID()).c_str());
         if (code == TFaxLogCode::lfaxReceiveOk) {
             ++received;
             std::printf("received %s\n", f.FaxFile().c_str());
