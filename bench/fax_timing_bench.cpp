@@ -76,6 +76,7 @@ struct PageTiming {
     int pages = 0;
     long long bytes = 0;
     double seconds = 0;
+    int underruns = 0; // stretches in which the modem ran dry mid-page
 };
 
 PageTiming pageTiming(const fs::path& callLog) {
@@ -101,6 +102,8 @@ PageTiming pageTiming(const fs::path& callLog) {
             connectAt = t;
         if (const auto at = l.find("program data: "); at != std::string::npos)
             bytes += std::atoll(l.c_str() + at + 14);
+        if (const auto at = l.find("page data ran dry "); at != std::string::npos)
+            p.underruns += std::atoi(l.c_str() + at + 18);
         if (connectAt >= 0 && l.find("-> OK") != std::string::npos) {
             ++p.pages;
             p.bytes += bytes;
@@ -247,6 +250,7 @@ int main(int argc, char** argv) {
     std::printf("our page data: %d pages, %lld bytes, %.2f s on the line, %.2f s at the line rate: "
                 "%.2f s per page of training and modem fill\n",
                 pt.pages, pt.bytes, pt.seconds, lineSeconds, pt.pages ? (pt.seconds - lineSeconds) / pt.pages : 0.0);
+    std::printf("underruns (the modem ran dry mid-page): %d (target 0)\n", pt.underruns);
     if (keep)
         std::printf("files kept in %s\n", dir.c_str());
     else

@@ -144,6 +144,8 @@ public:
     bool CheckDSR() { return GetModemStatus() & msr::DSR; }
     bool CheckRI() { return GetModemStatus() & msr::RI; }
     bool CheckDCD() { return GetModemStatus() & msr::DCD; }
+    // False for a device without modem-status lines (a pseudo-terminal): its DCD says nothing.
+    bool HasModemLines() const { return pHasModemLines(); }
     // The line errors seen since the last call (lsr bits).
     std::uint8_t GetLineError();
 
@@ -227,6 +229,7 @@ protected:
     virtual int pSetDTR(bool on) = 0;
     virtual int pSetRTS(bool on) = 0;
     virtual std::uint8_t pModemLines() = 0; // high nibble of the modem status
+    virtual bool pHasModemLines() const = 0;
     virtual std::uint8_t pLineErrors() = 0; // lsr bits seen since the last call
     // TComThread: blocks until the device has something to report or pWake() is called.
     virtual ComEvents pWaitEvent() = 0;

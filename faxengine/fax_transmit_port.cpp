@@ -397,7 +397,9 @@ void FaxTransmitPort::EndModemData() {
     if (!s_.port)
         return;
     s_.port->FlushOutBuffer();
-    static constexpr std::array<std::uint8_t, 2> kEnd{0x10, 0x03}; // DLE ETX
+    // The flush may have cut the data after a DLE the modem already has: the leading NUL
+    // completes that pair harmlessly, so the DLE ETX is read as the end of the data.
+    static constexpr std::array<std::uint8_t, 3> kEnd{0x00, 0x10, 0x03};
     s_.port->PutBlock(kEnd);
 }
 void FaxTransmitPort::RestoreIdleSpeed() { s_.SwitchToIdleSpeed(); }

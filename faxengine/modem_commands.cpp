@@ -333,14 +333,17 @@ void FaxSession::DropDTR() {
 }
 
 void FaxSession::ForcedHangup() {
-    if (port->CheckDCD()) {
+    // Without modem-status lines the carrier cannot be seen: take it as up, so that a modem
+    // left in data mode by an abort is brought back to commands.
+    const auto carrierMayBeUp = [this] { return !port->HasModemLines() || port->CheckDCD(); };
+    if (carrierMayBeUp()) {
         delay(faxtime::GuardTime);
         SendRaw("+++");
         delay(faxtime::GuardTime);
         SendCommand("ATH0");
         delay(faxtime::GuardTime);
         port->FlushInBuffer();
-        if (port->CheckDCD())
+        if (carrierMayBeUp())
             DropDTR();
     }
     SendCommand("ATH0");

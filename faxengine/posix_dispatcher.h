@@ -16,7 +16,6 @@ public:
 
     // False for devices without modem lines (pseudo-terminals): they report CTS and DSR
     // as present and take DTR/RTS changes without effect.
-    bool HasModemLines() const { return hasModemLines_; }
 
     // How often modem lines are sampled where the device has them.
     static constexpr std::chrono::milliseconds kModemPollInterval{50};
@@ -37,6 +36,7 @@ protected:
     bool pWaitWritable() override;
     std::size_t pBytesWaiting() override;
     void pPurge(bool input, bool output) override;
+    bool pHasModemLines() const override { return hasModemLines_; }
 
 private:
     int setModemBit(int bit, bool on);

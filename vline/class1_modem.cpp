@@ -128,7 +128,22 @@ bool ClassOneModem::commandMode() const {
     return mode == AT_MODE_ONHOOK_COMMAND || mode == AT_MODE_OFFHOOK_COMMAND;
 }
 
+// Page data runs dry when the program has not given the modem enough bytes for the next
+// block while the page is still going out: the modem then sends fill nobody asked for.
+// Each stretch of such blocks counts as one underrun.
+void ClassOneModem::watchForUnderrun(int samples) {
+    const auto& tx = t31_->tx;
+    const bool pageGoingOut = t31_->at_state.at_rx_mode == AT_MODE_STUFFED && tx.data_started && !tx.final;
+    const int queued = (tx.in_bytes - tx.out_bytes + T31_TX_BUF_LEN) % T31_TX_BUF_LEN;
+    const int needed = t31_->bit_rate * samples / (8000 * 8);
+    const bool dry = pageGoingOut && queued < needed;
+    if (dry && !runningDry_)
+        ++underruns_;
+    runningDry_ = dry;
+}
+
 void ClassOneModem::transmit(std::span<std::int16_t> out) {
+    watchForUnderrun(static_cast<int>(out.size()));
     int n = t31_tx(t31_.get(), out.data(), static_cast<int>(out.size()));
     std::fill(out.begin() + std::max(n, 0), out.end(), std::int16_t{0});
 }
@@ -209,7 +224,10 @@ void ClassOneModem::flushDataCount() {
         log_->line(number_, "program data: " + std::to_string(dteDataBytes_) + " bytes");
     if (modemDataBytes_ > 0)
         log_->line(number_, "modem data: " + std::to_string(modemDataBytes_) + " bytes");
+    if (underruns_ > 0)
+        log_->line(number_, "page data ran dry " + std::to_string(underruns_) + " times");
     dteDataBytes_ = modemDataBytes_ = 0;
+    underruns_ = 0;
 }
 
 void ClassOneModem::logDte(std::span<const std::uint8_t> data) {

@@ -88,6 +88,7 @@ private:
     void logDte(std::span<const std::uint8_t> data);
     void logModem(std::span<const std::uint8_t> data);
     void flushDataCount();
+    void watchForUnderrun(int samples);
 
     struct T31Deleter {
         void operator()(t31_state_s* s) const;
@@ -106,6 +107,8 @@ private:
     std::string dteLine_;
     long long dteDataBytes_ = 0;
     long long modemDataBytes_ = 0;
+    int underruns_ = 0;
+    bool runningDry_ = false;
 };
 
 } // namespace vline
