@@ -137,8 +137,10 @@ void ClassOneModem::watchForUnderrun(int samples) {
     const int queued = (tx.in_bytes - tx.out_bytes + T31_TX_BUF_LEN) % T31_TX_BUF_LEN;
     const int needed = t31_->bit_rate * samples / (8000 * 8);
     const bool dry = pageGoingOut && queued < needed;
-    if (dry && !runningDry_)
+    if (dry && !runningDry_) {
         ++underruns_;
+        ++underrunsInAll_;
+    }
     runningDry_ = dry;
 }
 

@@ -75,6 +75,8 @@ public:
 
     void setLog(CallLog* log);
     bool dteHeld() const { return !cts_; }
+    // Times page data ran dry mid-page since the modem was made (the call log has them per page).
+    int underruns() const { return underrunsInAll_; }
     bool onHook() const;
     // How long the program has been silent, in samples (since attach or its last byte).
     long long dteQuietSamples() const { return quietSamples_; }
@@ -107,7 +109,8 @@ private:
     std::string dteLine_;
     long long dteDataBytes_ = 0;
     long long modemDataBytes_ = 0;
-    int underruns_ = 0;
+    int underruns_ = 0; // since the last log line
+    int underrunsInAll_ = 0;
     bool runningDry_ = false;
 };
 

@@ -42,6 +42,7 @@ public:
     std::vector<ModemAction> takeActions();
     void setLog(CallLog* log);
     bool dteHeld() const { return one_.dteHeld() || !two_.ready(); }
+    int underruns() const { return one_.underruns(); }
     bool onHook() const { return classTwo() ? two_.onHook() : one_.onHook(); }
     long long dteQuietSamples() const { return one_.dteQuietSamples(); }
     int waitForCarrierSeconds() const {

@@ -172,6 +172,8 @@ TEST_F(ExchangeTest, FlowControlHoldsBackAFastProgramAndDtrDropHangsUp) {
     }
     EXPECT_TRUE(held);
     EXPECT_EQ(sent, page.size());
+    // Held back but never starved: the modem did not run dry mid-page.
+    EXPECT_EQ(ex_->modems()[1]->underruns(), 0);
     ASSERT_NE(b.heard().find("OK"), std::string::npos);
     // 12000 bytes at 9600 bps take 10 s; a modem that swallowed them at once would
     // answer OK far earlier.
@@ -198,4 +200,32 @@ TEST_F(ExchangeTest, FlowControlHoldsBackAFastProgramAndDtrDropHangsUp) {
     a.send("AT\r");
     ASSERT_TRUE(stepUntil(a, "OK", 1));
     EXPECT_EQ(a.heard().find("AT"), std::string::npos) << a.heard();
+}
+
+TEST_F(ExchangeTest, PageDataThatStopsComingMakesTheModemRunDry) {
+    Dte a(path(0)), b(path(1));
+    for (Dte* d : {&a, &b}) {
+        d->send("ATE0+FCLASS=1\r");
+        ASSERT_TRUE(stepUntil(*d, "OK", 1));
+        d->forget();
+    }
+    a.send("ATD101\r");
+    ASSERT_TRUE(stepUntil(b, "RING", 2));
+    b.send("ATA\r");
+    ASSERT_TRUE(stepUntil(b, "CONNECT", 6));
+    b.send(std::string("\xff\x13\x80\x00\x46\x78\x10\x03", 8));
+    ASSERT_TRUE(stepUntil(b, "OK", 5));
+    b.forget();
+    // Half a second of page data, two seconds of nothing, then the rest: one underrun.
+    b.send("AT+FTM=96\r");
+    ASSERT_TRUE(stepUntil(b, "CONNECT", 2)) << b.heard();
+    const std::vector<std::uint8_t> half(600, 0x55);
+    ASSERT_EQ(b.sendAll(half), half.size());
+    steps(2);
+    std::vector<std::uint8_t> rest = half;
+    rest.push_back(0x10);
+    rest.push_back(0x03);
+    ASSERT_EQ(b.sendAll(rest), rest.size());
+    ASSERT_TRUE(stepUntil(b, "OK", 5)) << b.heard();
+    EXPECT_EQ(ex_->modems()[1]->underruns(), 1);
 }
