@@ -166,6 +166,13 @@ bool FaxTransmitter::step(std::uint16_t trigger) {
         return false;
     timedOut_ = trigger != 0 && trigger == trig_.timeout;
     if (readsResponses(state_)) {
+        // The answer arrived with the timeout (the timer was dispatched first): read it. Should
+        // it not settle the state, the timeout is taken when a short grace runs out.
+        if (timedOut_ && link_.InputWaiting()) {
+            link_.ArmTimeout(kLateAnswerGrace);
+            timedOut_ = false;
+            trigger = 0;
+        }
         if (timedOut_)
             return timeoutBeforeStep();
         if (trigger != 0)

@@ -54,6 +54,7 @@ public:
     static constexpr FaxTicks kDataModeWait{546};    // 30 s
     static constexpr FaxTicks kHangupWait{26};
     static constexpr FaxTicks kNextPagePause{5};
+    static constexpr FaxTicks kLateAnswerGrace{18};  // 1 s
     static constexpr std::chrono::milliseconds kResponseTurn{200};
     static constexpr std::chrono::milliseconds kPostPagePause{500};
     static constexpr int kPostPageTries = 3;

@@ -234,6 +234,7 @@ protected:
     ScriptedModem m;
     TransmitOptions opt;
     int timeouts = 0;
+    std::optional<TransmitState> noTimeoutIn; // run() stops there instead of timing out
 
     // Delivers events until the machine finishes or has nothing left to wait for.
     TransmitState run(FaxTransmitter& tx, int limit = 500) {
@@ -249,7 +250,7 @@ protected:
                 tx.Handle(apw::TriggerStatus, kTriggers.outUsed, 0);
             } else if (!m.input.empty()) {
                 tx.Handle(apw::TriggerAvail, 0, 0);
-            } else if (m.timeout) {
+            } else if (m.timeout && tx.State() != noTimeoutIn) {
                 m.timeout.reset();
                 ++timeouts;
                 tx.Handle(apw::TriggerTimer, kTriggers.timeout, 0);
@@ -470,6 +471,32 @@ TEST_F(TransmitTest, PostPageMessageIsRepeatedThenFails) {
     EXPECT_TRUE(m.unexpected.empty()) << m.unexpected.front();
     EXPECT_EQ(m.errors, std::vector<int>{ec::TimeOut});
     EXPECT_EQ(m.logCodes, (std::vector<int>{1, 3}));
+}
+
+// The far end's MCF frame is in, and the modem's OK after it arrives just as the wait for
+// the answer runs out: the page counts as confirmed, the post-page message is not repeated.
+TEST_F(TransmitTest, AnswerArrivingWithTheTimeoutWinsOverIt) {
+    m.files["a.apf"] = {page(100)};
+    m.jobs.push_back({"5551234", "a.apf", ""});
+    phaseB();
+    m.expect("pageend:\x03", ok());
+    m.expect("AT+FTH=3", connect());
+    m.expect("frame:47", ok()); // EOP
+    m.expect("AT+FRH=3", connect() + frame(0x8C, true));
+    m.expect("AT+FTH=3", connect());
+    m.expect("frame:251", ok()); // DCN
+    m.expect("ATH", ok());
+    FaxTransmitter tx(m, opt, kTriggers);
+    noTimeoutIn = TransmitState::tf1WaitMCF;
+    ASSERT_EQ(run(tx), TransmitState::tf1WaitMCF);
+    m.queue(ok());
+    tx.Handle(apw::TriggerTimer, kTriggers.timeout, 0);
+    noTimeoutIn.reset();
+    EXPECT_EQ(run(tx), TransmitState::tfDone);
+    EXPECT_TRUE(m.unexpected.empty()) << m.unexpected.front();
+    EXPECT_TRUE(m.script.empty());
+    EXPECT_EQ(m.logCodes, (std::vector<int>{1, 2}));
+    EXPECT_EQ(m.finishes, std::vector<int>{0});
 }
 
 TEST_F(TransmitTest, RejectedOrUnconfirmedPageIsNeverReportedAsSent) {
