@@ -58,6 +58,21 @@ no-answer-after = 4s
         for (int i = 0; i < seconds * kStepsPerSecond; ++i)
             ex_->step();
     }
+    // `a` calls `b`, which answers and sends its DIS: both are in Class 1, off hook.
+    void answeredCall(Dte& a, Dte& b) {
+        for (Dte* d : {&a, &b}) {
+            d->send("ATE0+FCLASS=1\r");
+            ASSERT_TRUE(stepUntil(*d, "OK", 1));
+            d->forget();
+        }
+        a.send("ATD101\r");
+        ASSERT_TRUE(stepUntil(b, "RING", 2));
+        b.send("ATA\r");
+        ASSERT_TRUE(stepUntil(b, "CONNECT", 6));
+        b.send(std::string("\xff\x13\x80\x00\x46\x78\x10\x03", 8));
+        ASSERT_TRUE(stepUntil(b, "OK", 5));
+        b.forget();
+    }
     std::string results() {
         std::ifstream in(dir_ / "results.txt");
         return {std::istreambuf_iterator<char>(in), {}};
@@ -141,18 +156,7 @@ TEST_F(ExchangeTest, ModemRingsAnswersOnS0AndSeesTheHangup) {
 
 TEST_F(ExchangeTest, FlowControlHoldsBackAFastProgramAndDtrDropHangsUp) {
     Dte a(path(0)), b(path(1));
-    for (Dte* d : {&a, &b}) {
-        d->send("ATE0+FCLASS=1\r");
-        ASSERT_TRUE(stepUntil(*d, "OK", 1));
-        d->forget();
-    }
-    a.send("ATD101\r");
-    ASSERT_TRUE(stepUntil(b, "RING", 2));
-    b.send("ATA\r");
-    ASSERT_TRUE(stepUntil(b, "CONNECT", 6));
-    b.send(std::string("\xff\x13\x80\x00\x46\x78\x10\x03", 8));
-    ASSERT_TRUE(stepUntil(b, "OK", 5));
-    b.forget();
+    ASSERT_NO_FATAL_FAILURE(answeredCall(a, b));
     // The answerer sends 12 kB of page data at 9600 bps: about 10 s on the line. The
     // modem takes it only as fast as it sends it, with its CTS held off in between.
     b.send("AT+FTM=96\r");
@@ -204,18 +208,7 @@ TEST_F(ExchangeTest, FlowControlHoldsBackAFastProgramAndDtrDropHangsUp) {
 
 TEST_F(ExchangeTest, PageDataThatStopsComingMakesTheModemRunDry) {
     Dte a(path(0)), b(path(1));
-    for (Dte* d : {&a, &b}) {
-        d->send("ATE0+FCLASS=1\r");
-        ASSERT_TRUE(stepUntil(*d, "OK", 1));
-        d->forget();
-    }
-    a.send("ATD101\r");
-    ASSERT_TRUE(stepUntil(b, "RING", 2));
-    b.send("ATA\r");
-    ASSERT_TRUE(stepUntil(b, "CONNECT", 6));
-    b.send(std::string("\xff\x13\x80\x00\x46\x78\x10\x03", 8));
-    ASSERT_TRUE(stepUntil(b, "OK", 5));
-    b.forget();
+    ASSERT_NO_FATAL_FAILURE(answeredCall(a, b));
     // Half a second of page data, two seconds of nothing, then the rest: one underrun.
     b.send("AT+FTM=96\r");
     ASSERT_TRUE(stepUntil(b, "CONNECT", 2)) << b.heard();
