@@ -106,6 +106,12 @@ void FaxReceiver::Handle(ReceiveEvent ev) {
 void FaxReceiver::run(ReceiveEvent ev) {
     for (;;) {
         link_.LogState(state_);
+        // The answer arrived with the timeout: read it. Should it not settle the state, the
+        // timeout is taken when a short grace runs out.
+        if (ev == ReceiveEvent::Timeout && readsResponses(state_) && link_.InputWaiting()) {
+            link_.ArmTimeout(kLateAnswerGrace);
+            ev = ReceiveEvent::Data;
+        }
         if (readsResponses(state_)) {
             if (ev == ReceiveEvent::Timeout) {
                 onTimeout();

@@ -151,6 +151,7 @@ public:
     static constexpr ms kResponseTimeout{10000};
     static constexpr ms kFrameWait{faxtime::FrameWaitTicks * 55};
     static constexpr ms kPageInactivity{10000};
+    static constexpr ms kLateAnswerGrace{1000};
     static constexpr std::size_t kPageChunk = 10000;
     static constexpr std::size_t kFlowOff = 6144;
     static constexpr std::size_t kFlowOn = 2048;

@@ -475,6 +475,25 @@ TEST_F(ReceiveMachine, MissingFramesAreAskedForAgainThenTheCallFails) {
     EXPECT_EQ(finish_, ec::TimeOut);
 }
 
+TEST_F(ReceiveMachine, AnAnswerArrivingWithTheTimeoutIsReadFirst) {
+    answer();
+    feed("\r\nCONNECT\r\n");
+    feed("\r\nCONNECT\r\n");
+    feed("\r\nOK\r\n");
+    ASSERT_EQ(rx_->State(), RS::rf1CollFrms);
+    port_.Take();
+    // The caller's frames begin just as the wait for them runs out: no retry.
+    const std::string connect = "\r\nCONNECT\r\n";
+    port_.in.insert(port_.in.end(), connect.begin(), connect.end());
+    rx_->Handle(ReceiveEvent::Timeout);
+    EXPECT_EQ(port_.Take(), "");
+    EXPECT_EQ(rx_->State(), RS::rf1CollFrms);
+    EXPECT_TRUE(port_.timeoutArmed);
+    // Nothing follows: the timeout is taken after the grace, and CSI/DIS are asked for again.
+    rx_->Handle(ReceiveEvent::Timeout);
+    EXPECT_EQ(port_.Take(), "AT\r");
+}
+
 TEST_F(ReceiveMachine, RefusedCallWaitsForTheNextOneUntilTheUserAborts) {
     accept_ = false;
     opt_.oneFax = false;
