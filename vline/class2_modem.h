@@ -135,6 +135,7 @@ private:
     void sendFrames(std::vector<std::vector<std::uint8_t>> frames, Step next);
     void receiveFrame();
     void startTraining();
+    void startPageData();
     void sendPostPage();
     void endCall(HangupCode code);
     void finishCommand(bool ok);

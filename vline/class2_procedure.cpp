@@ -39,8 +39,14 @@ void ClassTwoModem::startFdt() {
         startTraining();
         return;
     }
+    startPageData();
+}
+
+// CONNECT and XON to the program, the page carrier to the line.
+void ClassTwoModem::startPageData() {
     step_ = Step::TxPageStart;
     result("CONNECT");
+    // The program may send once it has XON (Class 2 programs wait for it).
     const std::uint8_t xon = kXon;
     writeBytes(std::span(&xon, 1));
     dteData_ = true;
@@ -437,13 +443,7 @@ void ClassTwoModem::onFrame(const std::vector<std::uint8_t>& f, bool ok) {
         if (code == fcf::CFR) {
             trained_ = true;
             report(FaxReport::Session, paramsReport(d, FaxReport::Session, session_));
-            step_ = Step::TxPageStart;
-            result("CONNECT");
-            // The program may send once it has XON (Class 2 programs wait for it).
-            const std::uint8_t xon = kXon;
-            writeBytes(std::span(&xon, 1));
-            dteData_ = true;
-            link_.command("+FTM=" + std::to_string(modulationOf(session_.br)));
+            startPageData();
         } else if (code == fcf::FTT) {
             if (remote_.br == 0 || session_.br == 0) {
                 endCall(HangupCode::TrainingFailed);
