@@ -295,6 +295,12 @@ FaxTransmitter::ReadResult FaxTransmitter::readResponse() {
                         link_.SendClass1Command("AT+FTH=3");
                         state_ = TransmitState::tf1TSIRespns;
                     }
+                    // Some modems hold the frame's OK until the far end's carrier ends, and a
+                    // receiver may follow its MCF with CSI/DIS in the same carrier: the wait for
+                    // the OK starts again from the frame, so that a confirmed page is not offered
+                    // again.
+                    if (state_ == TransmitState::tf1WaitMCF)
+                        armPostPageWait();
                     return ReadResult::Frame;
                 }
             } else if (b == kDle) {
@@ -900,15 +906,20 @@ void FaxTransmitter::on1WaitMPS(bool readerTimer) {
         return unexpectedLine();
     link_.Pause(kResponseTurn);
     link_.SendClass1Command("AT+FRH=3");
-    if (readerTimer)
-        link_.ArmReaderTimer(kFrameWait);
-    else
-        link_.ArmTimeout(kFrameWait);
+    mcfWaitOnReaderTimer_ = readerTimer;
+    armPostPageWait();
     frameArriving_ = false;
     // The answer must come from this page's exchange, never from an earlier frame.
     lastFcf_ = 0;
     lastFrameFinal_ = false;
     state_ = TransmitState::tf1WaitMCF;
+}
+
+void FaxTransmitter::armPostPageWait() {
+    if (mcfWaitOnReaderTimer_)
+        link_.ArmReaderTimer(kFrameWait);
+    else
+        link_.ArmTimeout(kFrameWait);
 }
 
 void FaxTransmitter::on1WaitMCF() {

@@ -121,6 +121,7 @@ private:
     void on1PrepEOP();
     void on1SendEOP();
     void on1WaitMPS(bool readerTimer);
+    void armPostPageWait();
     void on1WaitMCF();
     void on1SendDCN();
     void on1Hangup();
@@ -179,6 +180,7 @@ private:
     bool lastFrameFinal_ = false;
     bool cfrReceived_ = false;
     bool frameArriving_ = false;
+    bool mcfWaitOnReaderTimer_ = false; // which timer tf1WaitMCF's wait runs on
     std::uint8_t lastFcf_ = 0;
     int postPageTries_ = 0;
     int pageResends_ = 0;

@@ -499,6 +499,37 @@ TEST_F(TransmitTest, AnswerArrivingWithTheTimeoutWinsOverIt) {
     EXPECT_EQ(m.finishes, std::vector<int>{0});
 }
 
+// A modem that holds the MCF frame's OK until the far end's carrier ends (the receiver went
+// on with CSI/DIS): the wait for the OK starts again when the frame is in, so the confirmed
+// page is not offered again.
+TEST_F(TransmitTest, OkHeldBackAfterTheMcfFrameIsWaitedFor) {
+    m.files["a.apf"] = {page(100)};
+    m.jobs.push_back({"5551234", "a.apf", ""});
+    phaseB();
+    m.expect("pageend:\x03", ok());
+    m.expect("AT+FTH=3", connect());
+    m.expect("frame:47", ok()); // EOP
+    m.expect("AT+FRH=3", connect());
+    m.expect("AT+FTH=3", connect());
+    m.expect("frame:251", ok()); // DCN
+    m.expect("ATH", ok());
+    FaxTransmitter tx(m, opt, kTriggers);
+    noTimeoutIn = TransmitState::tf1WaitMCF;
+    ASSERT_EQ(run(tx), TransmitState::tf1WaitMCF);
+    m.timeout.reset(); // most of the first wait has gone by
+    m.queue(frame(0x8C, true)); // the frame, no OK yet
+    tx.Handle(apw::TriggerAvail, 0, 0);
+    ASSERT_TRUE(m.timeout.has_value());
+    EXPECT_EQ(*m.timeout, FaxTicks{54});
+    m.queue(ok());
+    noTimeoutIn.reset();
+    EXPECT_EQ(run(tx), TransmitState::tfDone);
+    EXPECT_TRUE(m.unexpected.empty()) << m.unexpected.front();
+    EXPECT_TRUE(m.script.empty());
+    EXPECT_EQ(m.logCodes, (std::vector<int>{1, 2}));
+    EXPECT_EQ(m.finishes, std::vector<int>{0});
+}
+
 TEST_F(TransmitTest, RejectedOrUnconfirmedPageIsNeverReportedAsSent) {
     {
         SCOPED_TRACE("RTN after the page");
