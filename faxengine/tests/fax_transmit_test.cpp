@@ -274,11 +274,12 @@ protected:
         m.expect("AT+FRH=3", received(0x84));
         m.expect("AT+FTM=96", connect());
     }
-    void lastPageEnd() {
+    // The last page's end, EOP, the modem's answer to AT+FRH=3 (MCF), DCN and the hang-up.
+    void lastPageEnd(const std::string& answer = received(0x8C)) {
         m.expect("pageend:\x03", ok());
         m.expect("AT+FTH=3", connect());
         m.expect("frame:47", ok()); // EOP
-        m.expect("AT+FRH=3", received(0x8C));
+        m.expect("AT+FRH=3", answer);
         m.expect("AT+FTH=3", connect());
         m.expect("frame:251", ok()); // DCN
         m.expect("ATH", ok());
@@ -479,13 +480,7 @@ TEST_F(TransmitTest, AnswerArrivingWithTheTimeoutWinsOverIt) {
     m.files["a.apf"] = {page(100)};
     m.jobs.push_back({"5551234", "a.apf", ""});
     phaseB();
-    m.expect("pageend:\x03", ok());
-    m.expect("AT+FTH=3", connect());
-    m.expect("frame:47", ok()); // EOP
-    m.expect("AT+FRH=3", connect() + frame(0x8C, true));
-    m.expect("AT+FTH=3", connect());
-    m.expect("frame:251", ok()); // DCN
-    m.expect("ATH", ok());
+    lastPageEnd(connect() + frame(0x8C, true));
     FaxTransmitter tx(m, opt, kTriggers);
     noTimeoutIn = TransmitState::tf1WaitMCF;
     ASSERT_EQ(run(tx), TransmitState::tf1WaitMCF);
@@ -506,13 +501,7 @@ TEST_F(TransmitTest, OkHeldBackAfterTheMcfFrameIsWaitedFor) {
     m.files["a.apf"] = {page(100)};
     m.jobs.push_back({"5551234", "a.apf", ""});
     phaseB();
-    m.expect("pageend:\x03", ok());
-    m.expect("AT+FTH=3", connect());
-    m.expect("frame:47", ok()); // EOP
-    m.expect("AT+FRH=3", connect());
-    m.expect("AT+FTH=3", connect());
-    m.expect("frame:251", ok()); // DCN
-    m.expect("ATH", ok());
+    lastPageEnd(connect());
     FaxTransmitter tx(m, opt, kTriggers);
     noTimeoutIn = TransmitState::tf1WaitMCF;
     ASSERT_EQ(run(tx), TransmitState::tf1WaitMCF);
