@@ -274,6 +274,28 @@ protected:
         m.expect("AT+FRH=3", received(0x84));
         m.expect("AT+FTM=96", connect());
     }
+    // A one-page fax whose EOP the modem answers with `answer` to AT+FRH=3, then DCN.
+    void onePageFaxAnsweredWith(const std::string& answer) {
+        m.files["a.apf"] = {page(100)};
+        m.jobs.push_back({"5551234", "a.apf", ""});
+        phaseB();
+        lastPageEnd(answer);
+    }
+    // Runs to the wait for the post-page answer and leaves its timer to the test.
+    TransmitState runToPostPageWait(FaxTransmitter& tx) {
+        noTimeoutIn = TransmitState::tf1WaitMCF;
+        return run(tx);
+    }
+    // The rest of the call: the page counts as sent and EOP went out once.
+    void expectConfirmedWithoutRepeat(FaxTransmitter& tx) {
+        noTimeoutIn.reset();
+        EXPECT_EQ(run(tx), TransmitState::tfDone);
+        EXPECT_TRUE(m.unexpected.empty()) << m.unexpected.front();
+        EXPECT_TRUE(m.script.empty());
+        EXPECT_EQ(m.logCodes, (std::vector<int>{1, 2}));
+        EXPECT_EQ(m.finishes, std::vector<int>{0});
+    }
+
     // The last page's end, EOP, the modem's answer to AT+FRH=3 (MCF), DCN and the hang-up.
     void lastPageEnd(const std::string& answer = received(0x8C)) {
         m.expect("pageend:\x03", ok());
@@ -477,46 +499,28 @@ TEST_F(TransmitTest, PostPageMessageIsRepeatedThenFails) {
 // The far end's MCF frame is in, and the modem's OK after it arrives just as the wait for
 // the answer runs out: the page counts as confirmed, the post-page message is not repeated.
 TEST_F(TransmitTest, AnswerArrivingWithTheTimeoutWinsOverIt) {
-    m.files["a.apf"] = {page(100)};
-    m.jobs.push_back({"5551234", "a.apf", ""});
-    phaseB();
-    lastPageEnd(connect() + frame(0x8C, true));
+    onePageFaxAnsweredWith(connect() + frame(0x8C, true));
     FaxTransmitter tx(m, opt, kTriggers);
-    noTimeoutIn = TransmitState::tf1WaitMCF;
-    ASSERT_EQ(run(tx), TransmitState::tf1WaitMCF);
+    ASSERT_EQ(runToPostPageWait(tx), TransmitState::tf1WaitMCF);
     m.queue(ok());
     tx.Handle(apw::TriggerTimer, kTriggers.timeout, 0);
-    noTimeoutIn.reset();
-    EXPECT_EQ(run(tx), TransmitState::tfDone);
-    EXPECT_TRUE(m.unexpected.empty()) << m.unexpected.front();
-    EXPECT_TRUE(m.script.empty());
-    EXPECT_EQ(m.logCodes, (std::vector<int>{1, 2}));
-    EXPECT_EQ(m.finishes, std::vector<int>{0});
+    expectConfirmedWithoutRepeat(tx);
 }
 
 // A modem that holds the MCF frame's OK until the far end's carrier ends (the receiver went
 // on with CSI/DIS): the wait for the OK starts again when the frame is in, so the confirmed
 // page is not offered again.
 TEST_F(TransmitTest, OkHeldBackAfterTheMcfFrameIsWaitedFor) {
-    m.files["a.apf"] = {page(100)};
-    m.jobs.push_back({"5551234", "a.apf", ""});
-    phaseB();
-    lastPageEnd(connect());
+    onePageFaxAnsweredWith(connect());
     FaxTransmitter tx(m, opt, kTriggers);
-    noTimeoutIn = TransmitState::tf1WaitMCF;
-    ASSERT_EQ(run(tx), TransmitState::tf1WaitMCF);
+    ASSERT_EQ(runToPostPageWait(tx), TransmitState::tf1WaitMCF);
     m.timeout.reset(); // most of the first wait has gone by
     m.queue(frame(0x8C, true)); // the frame, no OK yet
     tx.Handle(apw::TriggerAvail, 0, 0);
     ASSERT_TRUE(m.timeout.has_value());
     EXPECT_EQ(*m.timeout, FaxTicks{54});
     m.queue(ok());
-    noTimeoutIn.reset();
-    EXPECT_EQ(run(tx), TransmitState::tfDone);
-    EXPECT_TRUE(m.unexpected.empty()) << m.unexpected.front();
-    EXPECT_TRUE(m.script.empty());
-    EXPECT_EQ(m.logCodes, (std::vector<int>{1, 2}));
-    EXPECT_EQ(m.finishes, std::vector<int>{0});
+    expectConfirmedWithoutRepeat(tx);
 }
 
 TEST_F(TransmitTest, RejectedOrUnconfirmedPageIsNeverReportedAsSent) {
