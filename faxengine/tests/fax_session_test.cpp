@@ -422,8 +422,15 @@ TEST_F(SessionTest, HangupSequencesAndPortSpeeds) {
                                                 milliseconds(1000)}));
     EXPECT_TRUE(disp.DTR());
     waits.clear();
-    session.ForcedHangup(); // a pty has no carrier detect: only the hang-up command
-    EXPECT_EQ(modem.Receive(5), "ATH0\r");
+    // A pty shows no carrier detect, so the carrier may be up: escape, hang up, drop DTR,
+    // and the hang-up command once more. The bytes are not compared here: with the waits not
+    // slept, the flush of the DTR drop races the escape on its way out (the abort tests on
+    // the virtual line run this sequence in real time).
+    session.ForcedHangup();
+    EXPECT_EQ(waits, (std::vector<milliseconds>{milliseconds(1000), milliseconds(1000), faxtime::CommandPreDelay,
+                                                milliseconds(1000), milliseconds(500), milliseconds(500),
+                                                faxtime::CommandPreDelay, milliseconds(1000)}));
+    EXPECT_TRUE(disp.DTR());
 
     // InitBaud: the modem is set up at InitBaud, faxes run at NormalBaud.
     EXPECT_EQ(disp.GetLine().baud, 19200);
