@@ -5,7 +5,7 @@
 // -100 "Attempt to read beyond end of file", negated file-system codes).
 #pragma once
 
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "faximage/posix_file.h"
 
 #include <array>

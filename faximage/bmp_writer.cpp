@@ -1,6 +1,6 @@
 #include "faximage/bmp_writer.h"
 
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "faximage/pcx_writer.h"
 
 namespace faximage {

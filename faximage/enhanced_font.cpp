@@ -1,6 +1,6 @@
 #include "faximage/enhanced_font.h"
 
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>

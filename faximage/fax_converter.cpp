@@ -10,7 +10,7 @@ namespace {
 // idUser: lines come from the component's events.
 class UserReader final : public FaxInputReader {
 public:
-    explicit UserReader(TApdFaxConverter& owner) : owner_(owner) {}
+    explicit UserReader(TVelkFaxConverter& owner) : owner_(owner) {}
 
     // Caller lines are coded as given: no doubling, halving or centring.
     int open(const std::filesystem::path& name, ConvertState&) override {
@@ -39,7 +39,7 @@ public:
     }
 
 private:
-    TApdFaxConverter& owner_;
+    TVelkFaxConverter& owner_;
 };
 
 bool hasExtension(const std::string& name) {
@@ -73,13 +73,13 @@ std::string defaultExtension(TFaxInputDocumentType type, const std::string& user
     return {};
 }
 
-void TApdCustomFaxConverter::SetOptions(unsigned options) {
+void TVelkCustomFaxConverter::SetOptions(unsigned options) {
     if (options & coYieldOften)
         options |= coYield;
     options_ = options;
 }
 
-void TApdCustomFaxConverter::SetDocumentFile(const std::string& name) {
+void TVelkCustomFaxConverter::SetDocumentFile(const std::string& name) {
     if (name == documentFile_)
         return;
     documentFile_ = name;
@@ -87,7 +87,7 @@ void TApdCustomFaxConverter::SetDocumentFile(const std::string& name) {
         OutFileName = std::filesystem::path(name).replace_extension(".APF").string();
 }
 
-std::string TApdCustomFaxConverter::inputName() const {
+std::string TVelkCustomFaxConverter::inputName() const {
     std::string name = documentFile_;
     const std::string ext = defaultExtension(InputDocumentType, DefUserExtension);
     if (!name.empty() && !hasExtension(name) && !ext.empty())
@@ -95,7 +95,7 @@ std::string TApdCustomFaxConverter::inputName() const {
     return name;
 }
 
-std::string TApdCustomFaxConverter::outputName(const std::string& input) const {
+std::string TVelkCustomFaxConverter::outputName(const std::string& input) const {
     if (OutFileName.empty())
         return std::filesystem::path(input).replace_extension(".APF").string();
     if (!hasExtension(OutFileName))
@@ -103,13 +103,13 @@ std::string TApdCustomFaxConverter::outputName(const std::string& input) const {
     return OutFileName;
 }
 
-void TApdCustomFaxConverter::ConvertToFile() {
-    auto& self = static_cast<TApdFaxConverter&>(*this);
+void TVelkCustomFaxConverter::ConvertToFile() {
+    auto& self = static_cast<TVelkFaxConverter&>(*this);
     std::unique_ptr<FaxInputReader> reader;
     switch (InputDocumentType) {
     case TFaxInputDocumentType::idNone:
     case TFaxInputDocumentType::idBitmap:
-        raiseApdError(ec::BadArgument);
+        raiseVelkError(ec::BadArgument);
     case TFaxInputDocumentType::idText:
     case TFaxInputDocumentType::idTextEx:
         reader = makeTextReader();

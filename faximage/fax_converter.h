@@ -1,6 +1,6 @@
-// TApdFaxConverter: turns one input document (text, a text drawn with a system font,
+// TVelkFaxConverter: turns one input document (text, a text drawn with a system font,
 // TIFF, PCX, DCX, BMP, caller-supplied lines, and beyond those whole TIFF documents and
-// PDF) into an APF fax file. Errors are raised as EAPDException subclasses.
+// PDF) into an APF fax file. Errors are raised as EVelkException subclasses.
 #pragma once
 
 #include "faximage/fax_converter_engine.h"
@@ -11,22 +11,22 @@
 
 namespace faximage {
 
-class TApdFaxConverter;
+class TVelkFaxConverter;
 
 using TFaxStatusEvent =
-    std::function<void(TApdFaxConverter& f, bool starting, bool ending, int pagesConverted,
+    std::function<void(TVelkFaxConverter& f, bool starting, bool ending, int pagesConverted,
                        int linesConverted, std::int32_t bytesConverted,
                        std::int32_t bytesToConvert, bool& abort)>;
-using TFaxOpenFileEvent = std::function<void(TApdFaxConverter& f, const std::string& fname)>;
-using TFaxCloseFileEvent = std::function<void(TApdFaxConverter& f)>;
+using TFaxOpenFileEvent = std::function<void(TVelkFaxConverter& f, const std::string& fname)>;
+using TFaxCloseFileEvent = std::function<void(TVelkFaxConverter& f)>;
 // Fills `data` (raster convention: 1 = black, MSB leftmost) and sets len to the bytes used.
-using TFaxReadLineEvent = std::function<void(TApdFaxConverter& f, std::span<std::uint8_t> data,
+using TFaxReadLineEvent = std::function<void(TVelkFaxConverter& f, std::span<std::uint8_t> data,
                                              int& len, bool& endOfPage, bool& morePages)>;
 
-class TApdCustomFaxConverter {
+class TVelkCustomFaxConverter {
 public:
-    TApdCustomFaxConverter() = default;
-    virtual ~TApdCustomFaxConverter() = default;
+    TVelkCustomFaxConverter() = default;
+    virtual ~TVelkCustomFaxConverter() = default;
 
     TFaxInputDocumentType InputDocumentType = TFaxInputDocumentType::idNone;
     TFaxResolution Resolution = TFaxResolution::frNormal;
@@ -70,7 +70,7 @@ private:
     std::string documentFile_;
 };
 
-class TApdFaxConverter : public TApdCustomFaxConverter {};
+class TVelkFaxConverter : public TVelkCustomFaxConverter {};
 
 // The default extension of an input type ("TXT", "TIF", ...), empty for none.
 std::string defaultExtension(TFaxInputDocumentType type, const std::string& userExtension);

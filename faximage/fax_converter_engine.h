@@ -2,10 +2,10 @@
 // type (open / get next raster line / close), the line encoder and the APF writer, and
 // the text operations the fax engine uses for header lines and text covers.
 //
-// Operations return 0 or a negative error code (texts in apd_errors.h).
+// Operations return 0 or a negative error code (texts in fax_errors.h).
 #pragma once
 
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "faximage/enhanced_font.h"
 #include "faximage/fax_font.h"
 #include "faximage/mh_encoder.h"

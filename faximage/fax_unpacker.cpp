@@ -1,6 +1,6 @@
 #include "faximage/fax_unpacker.h"
 
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <algorithm>
 #include <cctype>
@@ -43,7 +43,7 @@ private:
 
 } // namespace
 
-void TApdCustomFaxUnpacker::SetOptions(TUnpackerOptionsSet options) {
+void TVelkCustomFaxUnpacker::SetOptions(TUnpackerOptionsSet options) {
     options_ = options;
     if (running_) {
         running_->setFlag(ufYield, (options & uoYield) != 0);
@@ -52,14 +52,14 @@ void TApdCustomFaxUnpacker::SetOptions(TUnpackerOptionsSet options) {
     }
 }
 
-void TApdCustomFaxUnpacker::SetInFileName(const std::string& name) {
+void TVelkCustomFaxUnpacker::SetInFileName(const std::string& name) {
     if (equalNoCase(name, inFileName_))
         return;
     inFileName_ = name;
     OutFileName = std::filesystem::path(name).replace_extension().string();
 }
 
-void TApdCustomFaxUnpacker::prepare(UnpackState& s) {
+void TVelkCustomFaxUnpacker::prepare(UnpackState& s) {
     s.setFlag(ufYield, (options_ & uoYield) != 0);
     if (AutoScaleMode == TAutoScaleMode::asDoubleHeight)
         s.setFlag(ufDoubleHeight, true);
@@ -83,12 +83,12 @@ void TApdCustomFaxUnpacker::prepare(UnpackState& s) {
     };
 }
 
-int TApdCustomFaxUnpacker::NumPages() const {
+int TVelkCustomFaxUnpacker::NumPages() const {
     ApfFileHeader h;
     return readFaxFileHeader(inFileName_, h) == 0 ? h.pageCount : 0;
 }
 
-ApfPageHeader TApdCustomFaxUnpacker::firstPage() const {
+ApfPageHeader TVelkCustomFaxUnpacker::firstPage() const {
     ApfReader reader;
     checkApd(reader.open(inFileName_));
     ApfPageInfo info;
@@ -96,11 +96,11 @@ ApfPageHeader TApdCustomFaxUnpacker::firstPage() const {
     return info.header;
 }
 
-bool TApdCustomFaxUnpacker::FaxResolution() const { return firstPage().highResolution(); }
+bool TVelkCustomFaxUnpacker::FaxResolution() const { return firstPage().highResolution(); }
 
-bool TApdCustomFaxUnpacker::FaxWidth() const { return firstPage().wide(); }
+bool TVelkCustomFaxUnpacker::FaxWidth() const { return firstPage().wide(); }
 
-MonoBitmap TApdCustomFaxUnpacker::UnpackPageToBitmap(int page) {
+MonoBitmap TVelkCustomFaxUnpacker::UnpackPageToBitmap(int page) {
     UnpackState s;
     prepare(s);
     Running running(running_, s);
@@ -109,35 +109,35 @@ MonoBitmap TApdCustomFaxUnpacker::UnpackPageToBitmap(int page) {
     return bitmap;
 }
 
-void TApdCustomFaxUnpacker::UnpackPageToPcx(int page) {
+void TVelkCustomFaxUnpacker::UnpackPageToPcx(int page) {
     UnpackState s;
     prepare(s);
     Running running(running_, s);
     checkApd(unpackPageToPcx(s, inFileName_, page, ExportFileName("PCX")));
 }
 
-void TApdCustomFaxUnpacker::UnpackPageToDcx(int page) {
+void TVelkCustomFaxUnpacker::UnpackPageToDcx(int page) {
     UnpackState s;
     prepare(s);
     Running running(running_, s);
     checkApd(unpackPageToDcx(s, inFileName_, page, ExportFileName("DCX")));
 }
 
-void TApdCustomFaxUnpacker::UnpackPageToBmp(int page) {
+void TVelkCustomFaxUnpacker::UnpackPageToBmp(int page) {
     UnpackState s;
     prepare(s);
     Running running(running_, s);
     checkApd(unpackPageToBmp(s, inFileName_, page, ExportFileName("BMP")));
 }
 
-void TApdCustomFaxUnpacker::UnpackPage(int page) {
+void TVelkCustomFaxUnpacker::UnpackPage(int page) {
     UnpackState s;
     prepare(s);
     Running running(running_, s);
     checkApd(unpackPage(s, inFileName_, page));
 }
 
-std::string TApdCustomFaxUnpacker::ExportFileName(std::string_view ext) const {
+std::string TVelkCustomFaxUnpacker::ExportFileName(std::string_view ext) const {
     if (OutFileName.empty())
         return std::filesystem::path(inFileName_).replace_extension(std::string(ext)).string();
     if (std::filesystem::path(OutFileName).has_extension())

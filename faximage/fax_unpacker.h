@@ -1,6 +1,6 @@
-// TApdFaxUnpacker: decodes the pages of an APF file into page bitmaps (1 = white, the
+// TVelkFaxUnpacker: decodes the pages of an APF file into page bitmaps (1 = white, the
 // window-system convention) or writes a page as a PCX, DCX or BMP file. Every error is
-// raised as an EAPDException subclass carrying the code; damaged lines are dropped.
+// raised as an EVelkException subclass carrying the code; damaged lines are dropped.
 #pragma once
 
 #include "faximage/mono_bitmap.h"
@@ -26,21 +26,21 @@ using TUnpackerOptionsSet = unsigned;
 inline constexpr unsigned uoYield = 1; // run the caller's events while decoding
 inline constexpr unsigned uoAbort = 2; // stop the running decode
 
-class TApdCustomFaxUnpacker;
+class TVelkCustomFaxUnpacker;
 
 using TUnpackOutputLineEvent =
-    std::function<void(TApdCustomFaxUnpacker& sender, bool starting, bool ending,
+    std::function<void(TVelkCustomFaxUnpacker& sender, bool starting, bool ending,
                        std::span<const std::uint8_t> data, int len, int pageNum)>;
 using TUnpackStatusEvent =
-    std::function<void(TApdCustomFaxUnpacker& sender, const std::string& fname, int pageNum,
+    std::function<void(TVelkCustomFaxUnpacker& sender, const std::string& fname, int pageNum,
                        std::int32_t bytesUnpacked, std::int32_t bytesToUnpack)>;
 
-class TApdCustomFaxUnpacker {
+class TVelkCustomFaxUnpacker {
 public:
-    TApdCustomFaxUnpacker() = default;
-    virtual ~TApdCustomFaxUnpacker() = default;
-    TApdCustomFaxUnpacker(const TApdCustomFaxUnpacker&) = delete;
-    TApdCustomFaxUnpacker& operator=(const TApdCustomFaxUnpacker&) = delete;
+    TVelkCustomFaxUnpacker() = default;
+    virtual ~TVelkCustomFaxUnpacker() = default;
+    TVelkCustomFaxUnpacker(const TVelkCustomFaxUnpacker&) = delete;
+    TVelkCustomFaxUnpacker& operator=(const TVelkCustomFaxUnpacker&) = delete;
 
     bool WhitespaceCompression = false;
     int WhitespaceFrom = 0;
@@ -110,6 +110,6 @@ private:
     UnpackState* running_ = nullptr;
 };
 
-class TApdFaxUnpacker : public TApdCustomFaxUnpacker {};
+class TVelkFaxUnpacker : public TVelkCustomFaxUnpacker {};
 
 } // namespace faximage

@@ -1,6 +1,6 @@
 #include "faximage/pdf_export.h"
 
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "faximage/apf_file.h"
 #include "faximage/mh_encoder.h"
 #include "faximage/unpack_engine.h"

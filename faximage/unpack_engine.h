@@ -1,7 +1,7 @@
 // The unpacker's procedural engine: an unpack state, the page decoder that feeds a line
 // consumer, and the operations the viewer and the exports call directly.
 //
-// Operations return 0 or a negative error code (texts in apd_errors.h): -2 for an empty
+// Operations return 0 or a negative error code (texts in fax_errors.h): -2 for an empty
 // file name, -8001 "File is not an APF file" (bad signature, a page above PageCount, page
 // data that ends before the page does), -100 for a line record cut off by the end of the
 // file, -8 when a page grows beyond what a page raster may hold, -1002 for refused

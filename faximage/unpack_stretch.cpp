@@ -1,6 +1,6 @@
 #include "faximage/unpack_stretch.h"
 
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <algorithm>
 #include <vector>

@@ -42,8 +42,8 @@ void expectPagePlaced(const MonoBitmap& decoded, const MonoBitmap& image, int ma
             << "row " << y;
 }
 
-TApdFaxConverter converter(TFaxInputDocumentType type, const fs::path& in, const fs::path& out) {
-    TApdFaxConverter c;
+TVelkFaxConverter converter(TFaxInputDocumentType type, const fs::path& in, const fs::path& out) {
+    TVelkFaxConverter c;
     c.InputDocumentType = type;
     c.SetDocumentFile(in.string());
     c.OutFileName = out.string();
@@ -348,7 +348,7 @@ TEST(FaxConverter, StatusReportsAndAbortDeletesThePartialFile) {
         auto c = converter(TFaxInputDocumentType::idBmp, dir / "p.bmp", dir / "p.apf");
         int calls = 0;
         bool sawStart = false;
-        c.OnStatus = [&](TApdFaxConverter&, bool starting, bool, int pages, int lines,
+        c.OnStatus = [&](TVelkFaxConverter&, bool starting, bool, int pages, int lines,
                          std::int32_t done, std::int32_t total, bool& abort) {
             sawStart |= starting;
             if (calls++ == abortAt)
@@ -400,7 +400,7 @@ TEST(FaxConverter, HalfHeightDropsEveryOtherLine) {
 }
 
 TEST(FaxConverter, PropertySideEffects) {
-    TApdFaxConverter c;
+    TVelkFaxConverter c;
     EXPECT_EQ(c.Options(), coDoubleWidth | coCenterImage | coYield);
     c.SetOptions(coYieldOften);
     EXPECT_EQ(c.Options(), coYieldOften | coYield);
@@ -442,15 +442,15 @@ TEST(FaxConverter, WidePagesAtStandardResolution) {
 
 TEST(FaxConverter, UserLinesFromEvents) {
     TempDir dir;
-    TApdFaxConverter c;
+    TVelkFaxConverter c;
     c.InputDocumentType = TFaxInputDocumentType::idUser;
     c.DefUserExtension = "RAW";
     c.SetDocumentFile((dir / "lines").string()); // no extension: ".RAW" is added
     c.OutFileName = (dir / "u").string();        // no extension: ".APF" is added
     std::string opened;
     int served = 0, closed = 0;
-    c.OnOpenUserFile = [&](TApdFaxConverter&, const std::string& name) { opened = name; };
-    c.OnReadUserLine = [&](TApdFaxConverter&, std::span<std::uint8_t> data, int& len,
+    c.OnOpenUserFile = [&](TVelkFaxConverter&, const std::string& name) { opened = name; };
+    c.OnReadUserLine = [&](TVelkFaxConverter&, std::span<std::uint8_t> data, int& len,
                            bool& endOfPage, bool& morePages) {
         ++served;
         if (served == 4 || served == 6) { // pages of 3 and 1 lines
@@ -461,7 +461,7 @@ TEST(FaxConverter, UserLinesFromEvents) {
         data[0] = 0xF0; // four black pixels
         len = 1;
     };
-    c.OnCloseUserFile = [&](TApdFaxConverter&) { ++closed; };
+    c.OnCloseUserFile = [&](TVelkFaxConverter&) { ++closed; };
     c.ConvertToFile();
     EXPECT_EQ(opened, (dir / "lines.RAW").string());
     EXPECT_EQ(closed, 1);
@@ -474,7 +474,7 @@ TEST(FaxConverter, UserLinesFromEvents) {
     EXPECT_FALSE(pages[1].isBlack(54, 0));
 
     // Without a line handler the page ends at once: one page, no lines.
-    TApdFaxConverter empty;
+    TVelkFaxConverter empty;
     empty.InputDocumentType = TFaxInputDocumentType::idUser;
     empty.SetDocumentFile((dir / "x.raw").string());
     empty.ConvertToFile();

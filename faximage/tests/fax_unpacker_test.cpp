@@ -1,6 +1,6 @@
-// TApdFaxUnpacker: properties into the unpack state, export names, errors raised with
+// TVelkFaxUnpacker: properties into the unpack state, export names, errors raised with
 // their codes, options reaching a running decode.
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "faximage/fax_unpacker.h"
 #include "test_pages.h"
 #include "unpack_test_support.h"
@@ -15,14 +15,14 @@ namespace {
 int raisedCode(const std::function<void()>& f) {
     try {
         f();
-    } catch (const EAPDException& e) {
+    } catch (const EVelkException& e) {
         return e.ErrorCode();
     }
     return 0;
 }
 
 TEST(FaxUnpacker, NamesAndProperties) {
-    TApdFaxUnpacker u;
+    TVelkFaxUnpacker u;
     EXPECT_EQ(u.Options(), uoYield);
     EXPECT_EQ(u.AutoScaleMode, TAutoScaleMode::asDoubleHeight);
     u.SetInFileName("/tmp/dir/FAX0001.APF");
@@ -46,7 +46,7 @@ TEST(FaxUnpacker, OperationsAndRaisedErrors) {
     TempDir dir;
     const MonoBitmap page = makePage(PageKind::Text, 2048, 120, 3);
     writeApf(dir / "f.apf", {encodedPage(page, false), encodedPage(page, true)});
-    TApdFaxUnpacker u;
+    TVelkFaxUnpacker u;
     u.SetInFileName((dir / "f.apf").string());
     EXPECT_EQ(u.NumPages(), 2);
     EXPECT_FALSE(u.FaxResolution());
@@ -71,7 +71,7 @@ TEST(FaxUnpacker, OperationsAndRaisedErrors) {
 
     // OnOutputLine sees the page start, each line and the page end.
     int lines = 0, starts = 0, ends = 0;
-    u.OnOutputLine = [&](TApdCustomFaxUnpacker&, bool starting, bool ending,
+    u.OnOutputLine = [&](TVelkCustomFaxUnpacker&, bool starting, bool ending,
                          std::span<const std::uint8_t> data, int len, int pageNum) {
         EXPECT_EQ(pageNum, 2);
         starts += starting;
@@ -107,10 +107,10 @@ TEST(FaxUnpacker, AbortFromAnEventStopsOnlyTheRunningDecode) {
     TempDir dir;
     const MonoBitmap page = makePage(PageKind::Photo, 1728, 400, 8);
     writeApf(dir / "a.apf", {encodedPage(page, true)});
-    TApdFaxUnpacker u;
+    TVelkFaxUnpacker u;
     u.SetInFileName((dir / "a.apf").string());
     int statusCalls = 0;
-    u.OnStatus = [&](TApdCustomFaxUnpacker& sender, const std::string& fname, int pageNum,
+    u.OnStatus = [&](TVelkCustomFaxUnpacker& sender, const std::string& fname, int pageNum,
                      std::int32_t done, std::int32_t total) {
         EXPECT_EQ(fname, u.InFileName());
         EXPECT_EQ(pageNum, 1);

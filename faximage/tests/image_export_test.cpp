@@ -1,6 +1,6 @@
 // Files the unpacker and the exports write, read back by tools nobody here wrote:
 // netpbm (PCX, BMP), libtiff's tools and efix (TIFF), poppler (PDF).
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "faximage/bmp_writer.h"
 #include "faximage/dcx_writer.h"
 #include "faximage/pcx_writer.h"

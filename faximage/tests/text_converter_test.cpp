@@ -19,9 +19,9 @@ struct TextResult {
 };
 
 TextResult convertText(const TempDir& dir, const std::string& text,
-                       const std::function<void(TApdFaxConverter&)>& setup = {}) {
+                       const std::function<void(TVelkFaxConverter&)>& setup = {}) {
     writeFile(dir / "t.txt", std::vector<std::uint8_t>(text.begin(), text.end()));
-    TApdFaxConverter c;
+    TVelkFaxConverter c;
     c.InputDocumentType = TFaxInputDocumentType::idText;
     c.SetDocumentFile((dir / "t.txt").string());
     if (setup)
@@ -71,7 +71,7 @@ TEST(TextConverter, GlyphsComeFromTheFontTableInBothCellsAndResolutions) {
     expectTextLine(r.pages[0], 0, "Fax ok", kLargeCell, 1);
     EXPECT_FALSE(blankRows(r.pages[0], 0, 16));
 
-    r = convertText(dir, "Small\r\n", [](TApdFaxConverter& c) {
+    r = convertText(dir, "Small\r\n", [](TVelkFaxConverter& c) {
         c.FontType = TFaxFont::ffSmall;
         c.Resolution = TFaxResolution::frHigh;
     });
@@ -81,7 +81,7 @@ TEST(TextConverter, GlyphsComeFromTheFontTableInBothCellsAndResolutions) {
 
 TEST(TextConverter, EmptyFileGivesOnePageWithOneWhiteLine) {
     TempDir dir;
-    auto r = convertText(dir, "", [](TApdFaxConverter& c) { c.TopMargin = 3; });
+    auto r = convertText(dir, "", [](TVelkFaxConverter& c) { c.TopMargin = 3; });
     ASSERT_EQ(r.pages.size(), 1u);
     EXPECT_EQ(r.records[0], 4);
     EXPECT_TRUE(blankRows(r.pages[0], 0, 4));
@@ -110,7 +110,7 @@ TEST(TextConverter, FormFeedsAndLineLimitEndPages) {
     EXPECT_EQ(r.records, (std::vector<int>{60 * 16, 16}));
     expectTextLine(r.pages[1], 0, "line 61", kLargeCell, 1);
 
-    r = convertText(dir, lines, [](TApdFaxConverter& c) { c.LinesPerPage = 0; });
+    r = convertText(dir, lines, [](TVelkFaxConverter& c) { c.LinesPerPage = 0; });
     EXPECT_EQ(r.pages.size(), 1u);
 }
 
@@ -121,7 +121,7 @@ TEST(TextConverter, LineEndsTabsWidthAndCharacterSets) {
     EXPECT_EQ(r.records[0], 4 * 16);
     expectTextLine(r.pages[0], 48, "d", kLargeCell, 1);
 
-    r = convertText(dir, "\tX\r\nab\tY", [](TApdFaxConverter& c) { c.TabStop = 3; });
+    r = convertText(dir, "\tX\r\nab\tY", [](TVelkFaxConverter& c) { c.TabStop = 3; });
     expectTextLine(r.pages[0], 0, "   X", kLargeCell, 1);
     expectTextLine(r.pages[0], 16, "ab Y", kLargeCell, 1);
 
@@ -141,7 +141,7 @@ TEST(TextConverter, LineEndsTabsWidthAndCharacterSets) {
 TEST(TextConverter, SystemFontIsFoundAndDrawn) {
     TempDir dir;
     writeFile(dir / "t.txt", {'H', 'e', 'l', 'l', 'o', '\r', '\n', 'W', 'y'});
-    TApdFaxConverter c;
+    TVelkFaxConverter c;
     c.InputDocumentType = TFaxInputDocumentType::idTextEx;
     c.SetDocumentFile((dir / "t.txt").string());
     c.EnhFont = {"Arial", 12, false, false};
@@ -167,7 +167,7 @@ TEST(TextConverter, SystemFontIsFoundAndDrawn) {
     try {
         c.ConvertToFile();
         ADD_FAILURE() << "no exception";
-    } catch (const EAPDException& e) {
+    } catch (const EVelkException& e) {
         EXPECT_EQ(e.ErrorCode(), -8055);
     }
 }

@@ -1,6 +1,6 @@
 // The unpack engine: what reaches the line consumer and the page bitmap, and the errors
 // of bad or cut-off files.
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "faximage/unpack_engine.h"
 #include "test_pages.h"
 #include "unpack_test_support.h"

@@ -1,4 +1,4 @@
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <algorithm>
 #include <cstring>
@@ -57,7 +57,7 @@ constexpr StringEntry kErrorStrings[] = {
     {2008, "ie_Open - device already open"},
     {2009, "No more handles, can't open port"},
     {2010, "No timers available"},
-    {2011, "The ComNumber property of the TApdComPort has not been set"},
+    {2011, "The ComNumber property of the TVelkComPort has not been set"},
     {2012, "Comport was not opened by Tapi"},
     {3001, "No device layer specified"},
     {3002, "Function not supported by driver"},
@@ -271,13 +271,13 @@ std::string errorText(int code) {
     return msg;
 }
 
-EAPDException::EAPDException(int code) : EAPDException(code, errorText(code)) {}
-EAPDException::EAPDException(int code, const std::string& message)
+EVelkException::EVelkException(int code) : EVelkException(code, errorText(code)) {}
+EVelkException::EVelkException(int code, const std::string& message)
     : std::runtime_error(message), code_(code) {}
 
 EInOutError::EInOutError(int code) : std::runtime_error(errorText(code)), code_(code) {}
 
-void raiseApdError(int code) {
+void raiseVelkError(int code) {
     if (code > 0)
         throw EInOutError(code);
     switch (code) {
@@ -329,12 +329,12 @@ void raiseApdError(int code) {
     case ec::FaxNoCarrier: throw EFaxNoCarrier(code);
     case ec::FaxSessionError: throw EFaxSessionError(code);
     case ec::FaxPageError: throw EFaxPageError(code);
-    default: throw EAPDException(code);
+    default: throw EVelkException(code);
     }
 }
 
 int codeFromException(const std::exception& e) noexcept {
-    if (auto* apd = dynamic_cast<const EAPDException*>(&e))
+    if (auto* apd = dynamic_cast<const EVelkException*>(&e))
         return apd->ErrorCode();
     if (auto* io = dynamic_cast<const EInOutError*>(&e))
         return -io->ErrorCode();

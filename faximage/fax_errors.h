@@ -125,10 +125,10 @@ std::string_view errorTableText(std::uint32_t id);
 std::string errorText(int code);
 
 // Base of every exception the components raise; carries the (negative) code and its text.
-class EAPDException : public std::runtime_error {
+class EVelkException : public std::runtime_error {
 public:
-    explicit EAPDException(int code);
-    EAPDException(int code, const std::string& message);
+    explicit EVelkException(int code);
+    EVelkException(int code, const std::string& message);
     int ErrorCode() const noexcept { return code_; }
 
 private:
@@ -145,73 +145,73 @@ private:
     int code_;
 };
 
-#define FAXIMAGE_APD_EXCEPTION(Name)                                                               \
-    class Name : public EAPDException {                                                            \
+#define FAXIMAGE_VELK_EXCEPTION(Name)                                                               \
+    class Name : public EVelkException {                                                            \
     public:                                                                                        \
-        using EAPDException::EAPDException;                                                        \
+        using EVelkException::EVelkException;                                                        \
     };
 
-FAXIMAGE_APD_EXCEPTION(EBadArgument)
-FAXIMAGE_APD_EXCEPTION(EGotQuitMsg)
-FAXIMAGE_APD_EXCEPTION(EBufferTooBig)
-FAXIMAGE_APD_EXCEPTION(EPortNotAssigned)
-FAXIMAGE_APD_EXCEPTION(EInternal)
-FAXIMAGE_APD_EXCEPTION(ECannotUseWithWinSock)
-FAXIMAGE_APD_EXCEPTION(EBadId)
-FAXIMAGE_APD_EXCEPTION(EBaudRate)
-FAXIMAGE_APD_EXCEPTION(EByteSize)
-FAXIMAGE_APD_EXCEPTION(EDefault)
-FAXIMAGE_APD_EXCEPTION(EHardware)
-FAXIMAGE_APD_EXCEPTION(EMemory)
-FAXIMAGE_APD_EXCEPTION(ECommNotOpen)
-FAXIMAGE_APD_EXCEPTION(EAlreadyOpen)
-FAXIMAGE_APD_EXCEPTION(ENoHandles)
-FAXIMAGE_APD_EXCEPTION(ENoTimers)
-FAXIMAGE_APD_EXCEPTION(ENoPortSelected)
-FAXIMAGE_APD_EXCEPTION(ENotOpenedByTapi)
-FAXIMAGE_APD_EXCEPTION(ENullApi)
-FAXIMAGE_APD_EXCEPTION(ERegisterHandlerFailed)
-FAXIMAGE_APD_EXCEPTION(EPutBlockFail)
-FAXIMAGE_APD_EXCEPTION(EGetBlockFail)
-FAXIMAGE_APD_EXCEPTION(EOutputBufferTooSmall)
-FAXIMAGE_APD_EXCEPTION(EBufferIsEmpty)
-FAXIMAGE_APD_EXCEPTION(ETracingNotEnabled)
-FAXIMAGE_APD_EXCEPTION(ELoggingNotEnabled)
-FAXIMAGE_APD_EXCEPTION(EBaseAddressNotSet)
-FAXIMAGE_APD_EXCEPTION(ETriggerTooLong)
-FAXIMAGE_APD_EXCEPTION(EBadTriggerHandle)
-FAXIMAGE_APD_EXCEPTION(EProtocol)
-FAXIMAGE_APD_EXCEPTION(EFaxBadFormat)
-FAXIMAGE_APD_EXCEPTION(EBadGraphicsFormat)
-FAXIMAGE_APD_EXCEPTION(EConvertAbort)
-FAXIMAGE_APD_EXCEPTION(EUnpackAbort)
-FAXIMAGE_APD_EXCEPTION(ECantMakeBitmap)
-FAXIMAGE_APD_EXCEPTION(EFaxBadMachine)
-FAXIMAGE_APD_EXCEPTION(EFaxBadModemResult)
-FAXIMAGE_APD_EXCEPTION(EFaxTrainError)
-FAXIMAGE_APD_EXCEPTION(EFaxInitError)
-FAXIMAGE_APD_EXCEPTION(EFaxBusy)
-FAXIMAGE_APD_EXCEPTION(EFaxVoiceCall)
-FAXIMAGE_APD_EXCEPTION(EFaxDataCall)
-FAXIMAGE_APD_EXCEPTION(EFaxNoDialTone)
-FAXIMAGE_APD_EXCEPTION(EFaxNoCarrier)
-FAXIMAGE_APD_EXCEPTION(EFaxSessionError)
-FAXIMAGE_APD_EXCEPTION(EFaxPageError)
+FAXIMAGE_VELK_EXCEPTION(EBadArgument)
+FAXIMAGE_VELK_EXCEPTION(EGotQuitMsg)
+FAXIMAGE_VELK_EXCEPTION(EBufferTooBig)
+FAXIMAGE_VELK_EXCEPTION(EPortNotAssigned)
+FAXIMAGE_VELK_EXCEPTION(EInternal)
+FAXIMAGE_VELK_EXCEPTION(ECannotUseWithWinSock)
+FAXIMAGE_VELK_EXCEPTION(EBadId)
+FAXIMAGE_VELK_EXCEPTION(EBaudRate)
+FAXIMAGE_VELK_EXCEPTION(EByteSize)
+FAXIMAGE_VELK_EXCEPTION(EDefault)
+FAXIMAGE_VELK_EXCEPTION(EHardware)
+FAXIMAGE_VELK_EXCEPTION(EMemory)
+FAXIMAGE_VELK_EXCEPTION(ECommNotOpen)
+FAXIMAGE_VELK_EXCEPTION(EAlreadyOpen)
+FAXIMAGE_VELK_EXCEPTION(ENoHandles)
+FAXIMAGE_VELK_EXCEPTION(ENoTimers)
+FAXIMAGE_VELK_EXCEPTION(ENoPortSelected)
+FAXIMAGE_VELK_EXCEPTION(ENotOpenedByTapi)
+FAXIMAGE_VELK_EXCEPTION(ENullApi)
+FAXIMAGE_VELK_EXCEPTION(ERegisterHandlerFailed)
+FAXIMAGE_VELK_EXCEPTION(EPutBlockFail)
+FAXIMAGE_VELK_EXCEPTION(EGetBlockFail)
+FAXIMAGE_VELK_EXCEPTION(EOutputBufferTooSmall)
+FAXIMAGE_VELK_EXCEPTION(EBufferIsEmpty)
+FAXIMAGE_VELK_EXCEPTION(ETracingNotEnabled)
+FAXIMAGE_VELK_EXCEPTION(ELoggingNotEnabled)
+FAXIMAGE_VELK_EXCEPTION(EBaseAddressNotSet)
+FAXIMAGE_VELK_EXCEPTION(ETriggerTooLong)
+FAXIMAGE_VELK_EXCEPTION(EBadTriggerHandle)
+FAXIMAGE_VELK_EXCEPTION(EProtocol)
+FAXIMAGE_VELK_EXCEPTION(EFaxBadFormat)
+FAXIMAGE_VELK_EXCEPTION(EBadGraphicsFormat)
+FAXIMAGE_VELK_EXCEPTION(EConvertAbort)
+FAXIMAGE_VELK_EXCEPTION(EUnpackAbort)
+FAXIMAGE_VELK_EXCEPTION(ECantMakeBitmap)
+FAXIMAGE_VELK_EXCEPTION(EFaxBadMachine)
+FAXIMAGE_VELK_EXCEPTION(EFaxBadModemResult)
+FAXIMAGE_VELK_EXCEPTION(EFaxTrainError)
+FAXIMAGE_VELK_EXCEPTION(EFaxInitError)
+FAXIMAGE_VELK_EXCEPTION(EFaxBusy)
+FAXIMAGE_VELK_EXCEPTION(EFaxVoiceCall)
+FAXIMAGE_VELK_EXCEPTION(EFaxDataCall)
+FAXIMAGE_VELK_EXCEPTION(EFaxNoDialTone)
+FAXIMAGE_VELK_EXCEPTION(EFaxNoCarrier)
+FAXIMAGE_VELK_EXCEPTION(EFaxSessionError)
+FAXIMAGE_VELK_EXCEPTION(EFaxPageError)
 
-#undef FAXIMAGE_APD_EXCEPTION
+#undef FAXIMAGE_VELK_EXCEPTION
 
 // Throws the exception class for a code: the class by code for known negative codes,
-// EInOutError for a positive code, EAPDException otherwise.
-[[noreturn]] void raiseApdError(int code);
+// EInOutError for a positive code, EVelkException otherwise.
+[[noreturn]] void raiseVelkError(int code);
 
 // Returns 0 unchanged and throws for any other code; for call sites that check results.
 inline int checkApd(int code) {
     if (code < 0)
-        raiseApdError(code);
+        raiseVelkError(code);
     return code;
 }
 
-// The code an exception stands for: an EAPDException its code, an input/output error its
+// The code an exception stands for: an EVelkException its code, an input/output error its
 // negated code, out of memory -8, anything else -9999.
 int codeFromException(const std::exception& e) noexcept;
 int codeFromException(std::exception_ptr e) noexcept;
