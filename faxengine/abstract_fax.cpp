@@ -1,17 +1,17 @@
-#include "faxengine/apd_abstract_fax.h"
+#include "faxengine/abstract_fax.h"
 
 #include "faxengine/fax_status_display.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 namespace faxengine {
 
-TApdCustomAbstractFax::TApdCustomAbstractFax(FaxRole role, FaxMachine machine)
+TVelkCustomAbstractFax::TVelkCustomAbstractFax(FaxRole role, FaxMachine machine)
     : session_(std::make_unique<FaxSession>(role)),
       machine_(std::move(machine)),
       faxClass_(role == FaxRole::Transmit ? TFaxClass::fcUnknown : TFaxClass::fcDetect),
       notices_([this](const FaxNotice& n, FaxNoticeAnswer& a) { handle(n, a); }) {}
 
-TApdCustomAbstractFax::~TApdCustomAbstractFax() {
+TVelkCustomAbstractFax::~TVelkCustomAbstractFax() {
     // The engine must be quiet before the queue it reports to goes.
     if (busy_ && machine_.abort)
         machine_.abort(*session_);
@@ -29,14 +29,14 @@ TApdCustomAbstractFax::~TApdCustomAbstractFax() {
         faxLog_->fax_ = nullptr;
 }
 
-void TApdCustomAbstractFax::SetInitBaud(int baud) {
+void TVelkCustomAbstractFax::SetInitBaud(int baud) {
     if (session_->port)
         session_->SetInitBaud(baud, session_->normalBaud);
     else
         session_->initBaud = baud;
 }
 
-void TApdCustomAbstractFax::SetComPort(TApdComPort* port) {
+void TVelkCustomAbstractFax::SetComPort(TVelkComPort* port) {
     comPort_ = port;
     if (!port)
         return;
@@ -49,10 +49,10 @@ void TApdCustomAbstractFax::SetComPort(TApdComPort* port) {
     port->SetHWFlowOptions(hwf::UseRTS | hwf::RequireCTS);
 }
 
-void TApdCustomAbstractFax::SetStatusDisplay(TApdAbstractFaxStatus* display) {
+void TVelkCustomAbstractFax::SetStatusDisplay(TVelkAbstractFaxStatus* display) {
     if (statusDisplay_ == display)
         return;
-    TApdAbstractFaxStatus* old = statusDisplay_;
+    TVelkAbstractFaxStatus* old = statusDisplay_;
     statusDisplay_ = display;
     if (old && old->fax_ == this)
         old->fax_ = nullptr;
@@ -60,10 +60,10 @@ void TApdCustomAbstractFax::SetStatusDisplay(TApdAbstractFaxStatus* display) {
         display->SetFax(this);
 }
 
-void TApdCustomAbstractFax::SetFaxLog(TApdFaxLog* log) {
+void TVelkCustomAbstractFax::SetFaxLog(TVelkFaxLog* log) {
     if (faxLog_ == log)
         return;
-    TApdFaxLog* old = faxLog_;
+    TVelkFaxLog* old = faxLog_;
     faxLog_ = log;
     if (old && old->fax_ == this)
         old->fax_ = nullptr;
@@ -71,24 +71,24 @@ void TApdCustomAbstractFax::SetFaxLog(TApdFaxLog* log) {
         log->SetFax(this);
 }
 
-void TApdCustomAbstractFax::unbindLog(TApdFaxLog* log) {
+void TVelkCustomAbstractFax::unbindLog(TVelkFaxLog* log) {
     if (faxLog_ == log)
         faxLog_ = nullptr;
 }
 
-void TApdCustomAbstractFax::unbindDisplay(TApdAbstractFaxStatus* display) {
+void TVelkCustomAbstractFax::unbindDisplay(TVelkAbstractFaxStatus* display) {
     if (statusDisplay_ == display)
         statusDisplay_ = nullptr;
 }
 
-void TApdCustomAbstractFax::setOption(std::uint16_t bit, bool on) {
+void TVelkCustomAbstractFax::setOption(std::uint16_t bit, bool on) {
     if (on)
         session_->options = static_cast<std::uint16_t>(session_->options | bit);
     else
         session_->options = static_cast<std::uint16_t>(session_->options & ~bit);
 }
 
-FaxHistoryFacts TApdCustomAbstractFax::HistoryFacts() const {
+FaxHistoryFacts TVelkCustomAbstractFax::HistoryFacts() const {
     FaxHistoryFacts f;
     f.faxFile = FaxFile();
     f.remoteId = progress_.remoteId;
@@ -97,7 +97,7 @@ FaxHistoryFacts TApdCustomAbstractFax::HistoryFacts() const {
     return f;
 }
 
-void TApdCustomAbstractFax::CheckPort() const {
+void TVelkCustomAbstractFax::CheckPort() const {
     using namespace faximage;
     if (!comPort_)
         throw EPortNotAssigned(ec::PortNotAssigned);
@@ -107,12 +107,12 @@ void TApdCustomAbstractFax::CheckPort() const {
         throw EOutputBufferTooSmall(ec::OutputBufferTooSmall);
 }
 
-void TApdCustomAbstractFax::StartSession() {
+void TVelkCustomAbstractFax::StartSession() {
     if (!machine_.start) {
         std::string what = session_->role == FaxRole::Transmit ? "fax sending" : "fax receiving";
-        throw faximage::EAPDException(faximage::ec::NotSupported, what + " is " + kMachineMissingText);
+        throw faximage::EVelkException(faximage::ec::NotSupported, what + " is " + kMachineMissingText);
     }
-    TApdBaseDispatcher& port = comPort_->Dispatcher();
+    TVelkBaseDispatcher& port = comPort_->Dispatcher();
     session_->faxClass = faxClass_ == TFaxClass::fcUnknown ? TFaxClass::fcDetect : faxClass_;
     notices_.BindToCurrentThread();
     progress_ = snapshot(*session_);
@@ -126,7 +126,7 @@ void TApdCustomAbstractFax::StartSession() {
     }
 }
 
-int TApdCustomAbstractFax::SupportedFaxClasses() {
+int TVelkCustomAbstractFax::SupportedFaxClasses() {
     if (busy_)
         return lastClasses_;
     CheckPort();
@@ -135,12 +135,12 @@ int TApdCustomAbstractFax::SupportedFaxClasses() {
     return lastClasses_;
 }
 
-void TApdCustomAbstractFax::AbortFax() {
+void TVelkCustomAbstractFax::AbortFax() {
     if (busy_ && machine_.abort)
         machine_.abort(*session_);
 }
 
-FaxProgress TApdCustomAbstractFax::snapshot(const FaxSession& s) const {
+FaxProgress TVelkCustomAbstractFax::snapshot(const FaxSession& s) const {
     faxengine::FaxProgress p;
     p.faxStatus = s.faxStatus;
     p.lastError = s.lastError;
@@ -184,7 +184,7 @@ std::optional<FaxNoticeKind> kindOf(std::uint16_t msg) {
 }
 } // namespace
 
-std::optional<std::int32_t> TApdCustomAbstractFax::SendNotice(std::uint16_t msg, FaxSession& session,
+std::optional<std::int32_t> TVelkCustomAbstractFax::SendNotice(std::uint16_t msg, FaxSession& session,
                                                               std::int32_t param,
                                                               std::chrono::milliseconds timeout) {
     auto kind = kindOf(msg);
@@ -199,12 +199,12 @@ std::optional<std::int32_t> TApdCustomAbstractFax::SendNotice(std::uint16_t msg,
     return ApplyAnswer(*kind, answer);
 }
 
-void TApdCustomAbstractFax::PostNotice(std::uint16_t msg, FaxSession& session, std::int32_t param) {
+void TVelkCustomAbstractFax::PostNotice(std::uint16_t msg, FaxSession& session, std::int32_t param) {
     if (auto kind = kindOf(msg))
         notices_.post(FaxNotice{*kind, param, snapshot(session)});
 }
 
-std::int32_t TApdCustomAbstractFax::ApplyAnswer(FaxNoticeKind kind, const FaxNoticeAnswer& answer) {
+std::int32_t TVelkCustomAbstractFax::ApplyAnswer(FaxNoticeKind kind, const FaxNoticeAnswer& answer) {
     switch (kind) {
     case FaxNoticeKind::Accept:
         return answer.accept ? 1 : 0;
@@ -227,7 +227,7 @@ std::int32_t TApdCustomAbstractFax::ApplyAnswer(FaxNoticeKind kind, const FaxNot
     return 0;
 }
 
-void TApdCustomAbstractFax::handle(const FaxNotice& n, FaxNoticeAnswer& answer) {
+void TVelkCustomAbstractFax::handle(const FaxNotice& n, FaxNoticeAnswer& answer) {
     progress_ = n.progress;
     switch (n.kind) {
     case FaxNoticeKind::Status:
@@ -258,14 +258,14 @@ void TApdCustomAbstractFax::handle(const FaxNotice& n, FaxNoticeAnswer& answer) 
     }
 }
 
-void TApdCustomAbstractFax::FaxStatusNotice(bool first, bool last) {
+void TVelkCustomAbstractFax::FaxStatusNotice(bool first, bool last) {
     if (statusDisplay_)
         statusDisplay_->UpdateDisplay(first, last);
     if (OnFaxStatus)
         OnFaxStatus(*this, first, last);
 }
 
-void TApdCustomAbstractFax::FaxLogNotice(TFaxLogCode code) {
+void TVelkCustomAbstractFax::FaxLogNotice(TFaxLogCode code) {
     if (faxLog_)
         faxLog_->WriteLogEntry(code);
     if (OnFaxLog)
@@ -275,16 +275,16 @@ void TApdCustomAbstractFax::FaxLogNotice(TFaxLogCode code) {
         SetFaxFile("");
 }
 
-void TApdCustomAbstractFax::FaxErrorNotice(int errorCode) {
+void TVelkCustomAbstractFax::FaxErrorNotice(int errorCode) {
     if (OnFaxError)
         OnFaxError(*this, errorCode);
 }
 
-void TApdCustomAbstractFax::FaxFinishNotice(int errorCode) {
+void TVelkCustomAbstractFax::FaxFinishNotice(int errorCode) {
     if (OnFaxFinish)
         OnFaxFinish(*this, errorCode);
 }
 
-void TApdCustomAbstractFax::FaxNameNotice(FaxNoticeAnswer&) {}
+void TVelkCustomAbstractFax::FaxNameNotice(FaxNoticeAnswer&) {}
 
 } // namespace faxengine

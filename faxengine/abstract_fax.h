@@ -1,4 +1,4 @@
-// TApdCustomAbstractFax: what the send and receive fax components share. A component
+// TVelkCustomAbstractFax: what the send and receive fax components share. A component
 // owns a fax session, keeps its options as properties, starts a state machine on a
 // serial port and turns the session's notices into events on the owner's thread.
 //
@@ -7,7 +7,7 @@
 // of its own. Event handlers must return within a second: the engine waits no longer.
 #pragma once
 
-#include "faxengine/apd_com_port.h"
+#include "faxengine/com_port.h"
 #include "faxengine/fax_log.h"
 #include "faxengine/fax_notice.h"
 #include "faxengine/fax_session.h"
@@ -20,14 +20,14 @@
 namespace faxengine {
 
 using TFaxClass = FaxClass;
-class TApdAbstractFaxStatus;
+class TVelkAbstractFaxStatus;
 
 // How a component runs a state machine on its session. The machines plug in here so
 // tests can put a scripted one in their place.
 struct FaxMachine {
     // Initialises the session and starts its state procedure (FaxSession::Start with the
     // machine's init and state procedures); 0 or the error that stopped it.
-    std::function<int(FaxSession&, TApdBaseDispatcher&, FaxNoticeSink&)> start;
+    std::function<int(FaxSession&, TVelkBaseDispatcher&, FaxNoticeSink&)> start;
     // Hands the user-abort message to the running state procedure.
     std::function<void(FaxSession&)> abort;
     // Runs on the owner's thread when the finish notice arrives, before OnFaxFinish.
@@ -41,11 +41,11 @@ FaxMachine receiveMachine();
 // Raised by StartSending / StartReceiving when the engine has no machine for the role.
 inline constexpr const char* kMachineMissingText = "not available yet";
 
-class TApdCustomAbstractFax : private FaxNoticeSink {
+class TVelkCustomAbstractFax : private FaxNoticeSink {
 public:
-    virtual ~TApdCustomAbstractFax();
-    TApdCustomAbstractFax(const TApdCustomAbstractFax&) = delete;
-    TApdCustomAbstractFax& operator=(const TApdCustomAbstractFax&) = delete;
+    virtual ~TVelkCustomAbstractFax();
+    TVelkCustomAbstractFax(const TVelkCustomAbstractFax&) = delete;
+    TVelkCustomAbstractFax& operator=(const TVelkCustomAbstractFax&) = delete;
 
     // ---- published properties --------------------------------------------------------
     int InitBaud() const { return session_->initBaud; }
@@ -58,13 +58,13 @@ public:
     void SetModemInit(std::string_view s) { session_->SetModemInit(s); }
     const std::string& StationID() const { return session_->stationId; }
     void SetStationID(std::string_view id) { session_->stationId = std::string(id.substr(0, 20)); }
-    TApdComPort* ComPort() const { return comPort_; }
+    TVelkComPort* ComPort() const { return comPort_; }
     // Sets the port up for faxing: 8N1, 19200 bps, 8192-byte buffers, RTS/CTS flow.
-    void SetComPort(TApdComPort* port);
-    TApdAbstractFaxStatus* StatusDisplay() const { return statusDisplay_; }
-    void SetStatusDisplay(TApdAbstractFaxStatus* display);
-    TApdFaxLog* FaxLog() const { return faxLog_; }
-    void SetFaxLog(TApdFaxLog* log);
+    void SetComPort(TVelkComPort* port);
+    TVelkAbstractFaxStatus* StatusDisplay() const { return statusDisplay_; }
+    void SetStatusDisplay(TVelkAbstractFaxStatus* display);
+    TVelkFaxLog* FaxLog() const { return faxLog_; }
+    void SetFaxLog(TVelkFaxLog* log);
     virtual std::string FaxFile() const = 0;
     virtual void SetFaxFile(std::string name) = 0;
     bool AbortNoConnect() const { return option(faxopt::AbortNoConnect); }
@@ -83,10 +83,10 @@ public:
     void SetFaxFileExt(std::string ext) { session_->faxFileExt = std::move(ext); }
 
     // ---- events (run on the owner's thread) -------------------------------------------
-    std::function<void(TApdCustomAbstractFax& cp, bool first, bool last)> OnFaxStatus;
-    std::function<void(TApdCustomAbstractFax& cp, TFaxLogCode code)> OnFaxLog;
-    std::function<void(TApdCustomAbstractFax& cp, int errorCode)> OnFaxError;
-    std::function<void(TApdCustomAbstractFax& cp, int errorCode)> OnFaxFinish;
+    std::function<void(TVelkCustomAbstractFax& cp, bool first, bool last)> OnFaxStatus;
+    std::function<void(TVelkCustomAbstractFax& cp, TFaxLogCode code)> OnFaxLog;
+    std::function<void(TVelkCustomAbstractFax& cp, int errorCode)> OnFaxError;
+    std::function<void(TVelkCustomAbstractFax& cp, int errorCode)> OnFaxFinish;
 
     // ---- public read-only values, as of the last notice --------------------------------
     const std::string& RemoteID() const { return progress_.remoteId; }
@@ -120,7 +120,7 @@ public:
     virtual FaxHistoryFacts HistoryFacts() const;
 
 protected:
-    TApdCustomAbstractFax(FaxRole role, FaxMachine machine);
+    TVelkCustomAbstractFax(FaxRole role, FaxMachine machine);
 
     // Notice handlers, in the order of the original virtual slots. They run on the
     // owner's thread; the answer of the requests goes back to the engine.
@@ -144,10 +144,10 @@ protected:
     virtual std::int32_t ApplyAnswer(FaxNoticeKind kind, const FaxNoticeAnswer& answer);
 
 private:
-    friend class TApdFaxLog;
-    friend class TApdAbstractFaxStatus;
-    void unbindLog(TApdFaxLog* log);
-    void unbindDisplay(TApdAbstractFaxStatus* display);
+    friend class TVelkFaxLog;
+    friend class TVelkAbstractFaxStatus;
+    void unbindLog(TVelkFaxLog* log);
+    void unbindDisplay(TVelkAbstractFaxStatus* display);
 
     // FaxNoticeSink (engine thread, or the owner's during initialisation).
     std::optional<std::int32_t> SendNotice(std::uint16_t msg, FaxSession& session, std::int32_t param,
@@ -162,9 +162,9 @@ private:
     std::unique_ptr<FaxSession> session_;
     FaxMachine machine_;
     TFaxClass faxClass_;
-    TApdComPort* comPort_ = nullptr;
-    TApdAbstractFaxStatus* statusDisplay_ = nullptr;
-    TApdFaxLog* faxLog_ = nullptr;
+    TVelkComPort* comPort_ = nullptr;
+    TVelkAbstractFaxStatus* statusDisplay_ = nullptr;
+    TVelkFaxLog* faxLog_ = nullptr;
     faxengine::FaxProgress progress_;
     int lastClasses_ = 0;
     bool busy_ = false;

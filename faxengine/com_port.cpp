@@ -1,7 +1,7 @@
-#include "faxengine/apd_com_port.h"
+#include "faxengine/com_port.h"
 
 #include "faxengine/posix_dispatcher.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,11 +11,11 @@
 namespace faxengine {
 
 namespace ec = faximage::ec;
-using faximage::raiseApdError;
+using faximage::raiseVelkError;
 
 namespace {
 // The port whose event runs on this thread right now: closing it there must be deferred.
-thread_local const TApdComPort* tlsInEventOf = nullptr;
+thread_local const TVelkComPort* tlsInEventOf = nullptr;
 } // namespace
 
 std::string portDevice(int comNumber, const PortDeviceMap& map) {
@@ -44,9 +44,9 @@ std::vector<int> availablePorts(const PortDeviceMap& map) {
 
 // The port's hidden window: takes the dispatcher's messages and raises the port's events,
 // on the owner's thread when an invoker is given.
-class TApdComPort::HiddenWindow final : public TriggerWindow {
+class TVelkComPort::HiddenWindow final : public TriggerWindow {
 public:
-    explicit HiddenWindow(TApdComPort& port) : port_(port) {}
+    explicit HiddenWindow(TVelkComPort& port) : port_(port) {}
     bool SendTriggerMessage(std::uint16_t msg, std::uint16_t trigger, std::uint32_t param,
                             std::chrono::milliseconds) override {
         if (port_.invoker_)
@@ -57,12 +57,12 @@ public:
     }
 
 private:
-    TApdComPort& port_;
+    TVelkComPort& port_;
 };
 
-TApdComPort::TApdComPort() = default;
+TVelkComPort::TVelkComPort() = default;
 
-TApdComPort::~TApdComPort() {
+TVelkComPort::~TVelkComPort() {
     try {
         closePort();
     } catch (...) {
@@ -70,7 +70,7 @@ TApdComPort::~TApdComPort() {
     }
 }
 
-std::string TApdComPort::DevicePath() const {
+std::string TVelkComPort::DevicePath() const {
     if (!openDevice_.empty() && dispatcher_)
         return openDevice_;
     if (!devicePath_.empty())
@@ -81,7 +81,7 @@ std::string TApdComPort::DevicePath() const {
 // ---------------------------------------------------------------------------------------
 // Open and close
 
-void TApdComPort::SetOpen(bool on) {
+void TVelkComPort::SetOpen(bool on) {
     if (on == Open())
         return;
     if (on)
@@ -90,21 +90,21 @@ void TApdComPort::SetOpen(bool on) {
         closePort();
 }
 
-void TApdComPort::openPort() {
+void TVelkComPort::openPort() {
     finishDeferredClose();
     if (deviceLayer_ == TDeviceLayer::dlWinsock)
-        raiseApdError(ec::NotSupported);
+        raiseVelkError(ec::NotSupported);
     if (tapiMode_ == TTapiMode::tmOn)
-        raiseApdError(ec::NotOpenedByTapi);
+        raiseVelkError(ec::NotOpenedByTapi);
     if (devicePath_.empty() && comNumber_ == 0) {
         int chosen = promptForPort_ && selector_ ? selector_() : 0;
         if (chosen <= 0)
-            raiseApdError(ec::NoPortSelected);
+            raiseVelkError(ec::NoPortSelected);
         comNumber_ = chosen;
     }
     std::string device = devicePath_.empty() ? portDevice(comNumber_, deviceMap_) : devicePath_;
 
-    auto disp = std::make_unique<TApdPosixDispatcher>();
+    auto disp = std::make_unique<TVelkPosixDispatcher>();
     DispatcherOpenParams p;
     p.device = device;
     p.outSize = static_cast<std::size_t>(outSize_);
@@ -117,13 +117,13 @@ void TApdComPort::openPort() {
     else if (rc == -EBUSY)
         rc = ec::AlreadyOpen;
     if (rc < 0)
-        raiseApdError(rc);
+        raiseVelkError(rc);
 
     dispatcher_ = std::move(disp);
     openDevice_ = device;
     closing_ = false;
     try {
-        dispatcher_->SetOptions(useEventWord_ ? TApdBaseDispatcher::kOptionUseEventWord : 0);
+        dispatcher_->SetOptions(useEventWord_ ? TVelkBaseDispatcher::kOptionUseEventWord : 0);
         applyTracing(tracing_);
         applyLogging(logging_);
         applyFlow();
@@ -138,7 +138,7 @@ void TApdComPort::openPort() {
     }
 }
 
-void TApdComPort::closePort() {
+void TVelkComPort::closePort() {
     if (!dispatcher_)
         return;
     if (dispatcher_->OnWorkerThread() || tlsInEventOf == this) {
@@ -156,18 +156,18 @@ void TApdComPort::closePort() {
     closing_ = false;
 }
 
-void TApdComPort::finishDeferredClose() {
+void TVelkComPort::finishDeferredClose() {
     if (closing_ && dispatcher_ && !dispatcher_->OnWorkerThread() && tlsInEventOf != this)
         closePort();
 }
 
-void TApdComPort::ProcessCloseRequest() { finishDeferredClose(); }
+void TVelkComPort::ProcessCloseRequest() { finishDeferredClose(); }
 
-TApdBaseDispatcher& TApdComPort::Dispatcher() {
+TVelkBaseDispatcher& TVelkComPort::Dispatcher() {
     finishDeferredClose();
     if (!Open()) {
         if (!autoOpen_)
-            raiseApdError(ec::CommNotOpen);
+            raiseVelkError(ec::CommNotOpen);
         openPort();
     }
     return *dispatcher_;
@@ -176,9 +176,9 @@ TApdBaseDispatcher& TApdComPort::Dispatcher() {
 // ---------------------------------------------------------------------------------------
 // Settings
 
-void TApdComPort::SetComNumber(int n) {
+void TVelkComPort::SetComNumber(int n) {
     if (n < 0)
-        raiseApdError(ec::BadArgument);
+        raiseVelkError(ec::BadArgument);
     if (Open() && n != comNumber_) {
         // A different port: reopen on it.
         closePort();
@@ -189,45 +189,45 @@ void TApdComPort::SetComNumber(int n) {
     comNumber_ = n;
 }
 
-void TApdComPort::SetBaud(int baud) {
+void TVelkComPort::SetBaud(int baud) {
     if (Open())
         faximage::checkApd(dispatcher_->SetBaud(baud));
     line_.baud = baud;
 }
 
-void TApdComPort::SetParity(TParity p) {
+void TVelkComPort::SetParity(TParity p) {
     if (Open())
         faximage::checkApd(dispatcher_->SetLine(kKeep, p, kKeep, kKeep));
     line_.parity = p;
 }
 
-void TApdComPort::SetDataBits(int bits) {
+void TVelkComPort::SetDataBits(int bits) {
     if (bits < 5 || bits > 8)
-        raiseApdError(ec::ByteSize);
+        raiseVelkError(ec::ByteSize);
     if (Open())
         faximage::checkApd(dispatcher_->SetLine(kKeep, std::nullopt, bits, kKeep));
     line_.dataBits = bits;
 }
 
-void TApdComPort::SetStopBits(int bits) {
+void TVelkComPort::SetStopBits(int bits) {
     if (bits < 1 || bits > 2)
-        raiseApdError(ec::BadArgument);
+        raiseVelkError(ec::BadArgument);
     if (Open())
         faximage::checkApd(dispatcher_->SetLine(kKeep, std::nullopt, kKeep, bits));
     line_.stopBits = bits;
 }
 
-void TApdComPort::SetInSize(int size) {
+void TVelkComPort::SetInSize(int size) {
     if (size <= 0)
-        raiseApdError(ec::BadArgument);
+        raiseVelkError(ec::BadArgument);
     inSize_ = size;
     if (flow_.hwOptions)
         SetHWFlowOptions(flow_.hwOptions);
 }
 
-void TApdComPort::SetOutSize(int size) {
+void TVelkComPort::SetOutSize(int size) {
     if (size <= 0)
-        raiseApdError(ec::BadArgument);
+        raiseVelkError(ec::BadArgument);
     outSize_ = size;
     if (Open()) {
         // The output ring is sized at open.
@@ -236,63 +236,63 @@ void TApdComPort::SetOutSize(int size) {
     }
 }
 
-void TApdComPort::SetDTR(bool on) {
+void TVelkComPort::SetDTR(bool on) {
     if (Open())
         faximage::checkApd(dispatcher_->SetDTR(on));
     dtr_ = on;
 }
 
-void TApdComPort::SetRTS(bool on) {
+void TVelkComPort::SetRTS(bool on) {
     if (Open() && deviceLayer_ != TDeviceLayer::dlWin16)
         faximage::checkApd(dispatcher_->SetRTS(on));
     rts_ = on;
 }
 
-void TApdComPort::applyFlow() {
+void TVelkComPort::applyFlow() {
     normaliseFlowLimits(inSize_, flow_);
     if (Open())
         faximage::checkApd(dispatcher_->SetFlow(flow_));
 }
 
-void TApdComPort::SetHWFlowOptions(std::uint8_t options) {
+void TVelkComPort::SetHWFlowOptions(std::uint8_t options) {
     flow_.hwOptions = options;
     if (options & (hwf::RequireCTS | hwf::RequireDSR))
         rs485_ = false;
     applyFlow();
 }
 
-void TApdComPort::SetSWFlowOptions(TSWFlowOptions o) {
+void TVelkComPort::SetSWFlowOptions(TSWFlowOptions o) {
     flow_.swOptions = o;
     applyFlow();
 }
 
-void TApdComPort::SetXOnChar(std::uint8_t c) {
+void TVelkComPort::SetXOnChar(std::uint8_t c) {
     flow_.xonChar = c;
     applyFlow();
 }
 
-void TApdComPort::SetXOffChar(std::uint8_t c) {
+void TVelkComPort::SetXOffChar(std::uint8_t c) {
     flow_.xoffChar = c;
     applyFlow();
 }
 
-void TApdComPort::SetBufferFull(int n) {
+void TVelkComPort::SetBufferFull(int n) {
     flow_.bufferFull = n;
     applyFlow();
 }
 
-void TApdComPort::SetBufferResume(int n) {
+void TVelkComPort::SetBufferResume(int n) {
     flow_.bufferResume = n;
     applyFlow();
 }
 
-void TApdComPort::SetUseEventWord(bool on) {
+void TVelkComPort::SetUseEventWord(bool on) {
     useEventWord_ = on;
     if (Open())
-        dispatcher_->SetOptions(on ? TApdBaseDispatcher::kOptionUseEventWord : 0);
+        dispatcher_->SetOptions(on ? TVelkBaseDispatcher::kOptionUseEventWord : 0);
 }
 
-void TApdComPort::SetRS485Mode(bool on) {
+void TVelkComPort::SetRS485Mode(bool on) {
     rs485_ = on;
     if (on) {
         flow_.hwOptions &= static_cast<std::uint8_t>(~(hwf::UseRTS | hwf::RequireCTS));
@@ -304,34 +304,34 @@ void TApdComPort::SetRS485Mode(bool on) {
 // ---------------------------------------------------------------------------------------
 // Trace and log
 
-void TApdComPort::SetTraceSize(int entries) {
+void TVelkComPort::SetTraceSize(int entries) {
     if (entries <= 0 || static_cast<std::size_t>(entries) > PortTrace::kMaxEntries)
-        raiseApdError(ec::BadArgument);
+        raiseVelkError(ec::BadArgument);
     traceSize_ = entries;
 }
 
-void TApdComPort::SetLogSize(int bytes) {
+void TVelkComPort::SetLogSize(int bytes) {
     if (bytes < static_cast<int>(DispatchLog::kRecordSize) ||
         static_cast<std::size_t>(bytes) > DispatchLog::kMaxSize)
-        raiseApdError(ec::BadArgument);
+        raiseVelkError(ec::BadArgument);
     logSize_ = bytes;
 }
 
-void TApdComPort::SetTracing(TTraceLogState s) {
+void TVelkComPort::SetTracing(TTraceLogState s) {
     if (Open())
         applyTracing(s);
     else if (s == TTraceLogState::tlOn || s == TTraceLogState::tlOff || s == TTraceLogState::tlPause)
         tracing_ = s; // dump, append and clear need an open port's trace
 }
 
-void TApdComPort::SetLogging(TTraceLogState s) {
+void TVelkComPort::SetLogging(TTraceLogState s) {
     if (Open())
         applyLogging(s);
     else if (s == TTraceLogState::tlOn || s == TTraceLogState::tlOff || s == TTraceLogState::tlPause)
         logging_ = s;
 }
 
-void TApdComPort::applyTracing(TTraceLogState s) {
+void TVelkComPort::applyTracing(TTraceLogState s) {
     auto& d = *dispatcher_;
     switch (s) {
     case TTraceLogState::tlOff:
@@ -361,7 +361,7 @@ void TApdComPort::applyTracing(TTraceLogState s) {
     }
 }
 
-void TApdComPort::applyLogging(TTraceLogState s) {
+void TVelkComPort::applyLogging(TTraceLogState s) {
     auto& d = *dispatcher_;
     switch (s) {
     case TTraceLogState::tlOff:
@@ -394,15 +394,15 @@ void TApdComPort::applyLogging(TTraceLogState s) {
 // ---------------------------------------------------------------------------------------
 // Events
 
-void TApdComPort::handleMessage(std::uint16_t msg, std::uint16_t trigger, std::uint32_t param) {
+void TVelkComPort::handleMessage(std::uint16_t msg, std::uint16_t trigger, std::uint32_t param) {
     auto data = static_cast<std::uint16_t>(param & 0xFFFF);
     if (msg == apw::CloseRequest) {
         finishDeferredClose();
         return;
     }
     struct Scope {
-        const TApdComPort* prev;
-        explicit Scope(const TApdComPort* p) : prev(tlsInEventOf) { tlsInEventOf = p; }
+        const TVelkComPort* prev;
+        explicit Scope(const TVelkComPort* p) : prev(tlsInEventOf) { tlsInEventOf = p; }
         ~Scope() { tlsInEventOf = prev; }
     } scope(this);
     if (OnTrigger)
@@ -458,28 +458,28 @@ void TApdComPort::handleMessage(std::uint16_t msg, std::uint16_t trigger, std::u
 // ---------------------------------------------------------------------------------------
 // Operations
 
-void TApdComPort::PutString(std::string_view s) { faximage::checkApd(Dispatcher().PutString(s)); }
-void TApdComPort::PutChar(std::uint8_t c) { faximage::checkApd(Dispatcher().PutChar(c)); }
-void TApdComPort::FlushInBuffer() { faximage::checkApd(Dispatcher().FlushInBuffer()); }
-void TApdComPort::FlushOutBuffer() { faximage::checkApd(Dispatcher().FlushOutBuffer()); }
-std::size_t TApdComPort::InBuffUsed() { return Dispatcher().InBuffUsed(); }
-std::size_t TApdComPort::OutBuffFree() { return Dispatcher().OutBuffFree(); }
-std::size_t TApdComPort::OutBuffUsed() { return Dispatcher().OutBuffUsed(); }
+void TVelkComPort::PutString(std::string_view s) { faximage::checkApd(Dispatcher().PutString(s)); }
+void TVelkComPort::PutChar(std::uint8_t c) { faximage::checkApd(Dispatcher().PutChar(c)); }
+void TVelkComPort::FlushInBuffer() { faximage::checkApd(Dispatcher().FlushInBuffer()); }
+void TVelkComPort::FlushOutBuffer() { faximage::checkApd(Dispatcher().FlushOutBuffer()); }
+std::size_t TVelkComPort::InBuffUsed() { return Dispatcher().InBuffUsed(); }
+std::size_t TVelkComPort::OutBuffFree() { return Dispatcher().OutBuffFree(); }
+std::size_t TVelkComPort::OutBuffUsed() { return Dispatcher().OutBuffUsed(); }
 
-int TApdComPort::AddDataTrigger(std::string_view match, bool ignoreCase) {
+int TVelkComPort::AddDataTrigger(std::string_view match, bool ignoreCase) {
     return faximage::checkApd(Dispatcher().AddDataTrigger(match, ignoreCase));
 }
-int TApdComPort::AddTimerTrigger() { return faximage::checkApd(Dispatcher().AddTimerTrigger()); }
-int TApdComPort::AddStatusTrigger(int type) {
+int TVelkComPort::AddTimerTrigger() { return faximage::checkApd(Dispatcher().AddTimerTrigger()); }
+int TVelkComPort::AddStatusTrigger(int type) {
     return faximage::checkApd(Dispatcher().AddStatusTrigger(type));
 }
-void TApdComPort::SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool activate) {
+void TVelkComPort::SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool activate) {
     faximage::checkApd(Dispatcher().SetTimerTrigger(handle, ticks, activate));
 }
-void TApdComPort::SetStatusTrigger(std::uint16_t handle, std::uint16_t value, bool activate) {
+void TVelkComPort::SetStatusTrigger(std::uint16_t handle, std::uint16_t value, bool activate) {
     faximage::checkApd(Dispatcher().SetStatusTrigger(handle, value, activate));
 }
-void TApdComPort::RemoveTrigger(std::uint16_t handle) {
+void TVelkComPort::RemoveTrigger(std::uint16_t handle) {
     faximage::checkApd(Dispatcher().RemoveTrigger(handle));
 }
 

@@ -1,9 +1,9 @@
-// TApdComPort: the serial port component. It holds the port's settings as properties,
+// TVelkComPort: the serial port component. It holds the port's settings as properties,
 // opens a dispatcher on the device its port number maps to, and turns trigger messages
 // into its On... events.
 #pragma once
 
-#include "faxengine/apd_dispatcher.h"
+#include "faxengine/dispatcher.h"
 #include "faxengine/port_types.h"
 
 #include <filesystem>
@@ -25,12 +25,12 @@ std::string portDevice(int comNumber, const PortDeviceMap& map);
 // program; what the "Select Port" dialog lists as "COM%d".
 std::vector<int> availablePorts(const PortDeviceMap& map);
 
-class TApdComPort {
+class TVelkComPort {
 public:
-    TApdComPort();
-    ~TApdComPort();
-    TApdComPort(const TApdComPort&) = delete;
-    TApdComPort& operator=(const TApdComPort&) = delete;
+    TVelkComPort();
+    ~TVelkComPort();
+    TVelkComPort(const TVelkComPort&) = delete;
+    TVelkComPort& operator=(const TVelkComPort&) = delete;
 
     // Where port numbers lead, and the "Select Port" dialog (returns a number, 0 when
     // cancelled). Both are the owner's to supply.
@@ -111,25 +111,25 @@ public:
     void SetRS485Mode(bool on);
 
     // Events. Handles and counts are 16-bit as the messages carry them.
-    std::function<void(TApdComPort& cp, std::uint16_t msg, std::uint16_t triggerHandle,
+    std::function<void(TVelkComPort& cp, std::uint16_t msg, std::uint16_t triggerHandle,
                        std::uint16_t data)>
         OnTrigger;
-    std::function<void(TApdComPort& cp, std::uint16_t count)> OnTriggerAvail;
-    std::function<void(TApdComPort& cp, std::uint16_t triggerHandle)> OnTriggerData;
-    std::function<void(TApdComPort& cp, std::uint16_t triggerHandle)> OnTriggerStatus;
-    std::function<void(TApdComPort& cp, std::uint16_t triggerHandle)> OnTriggerTimer;
-    std::function<void(TApdComPort& cp, std::uint16_t error, bool lineBreak)> OnTriggerLineError;
-    std::function<void(TApdComPort& cp)> OnTriggerModemStatus;
-    std::function<void(TApdComPort& cp)> OnTriggerOutbuffFree;
-    std::function<void(TApdComPort& cp)> OnTriggerOutbuffUsed;
-    std::function<void(TApdComPort& cp)> OnTriggerOutSent;
-    std::function<void(TApdComPort& cp, char c)> OnWaitChar;
+    std::function<void(TVelkComPort& cp, std::uint16_t count)> OnTriggerAvail;
+    std::function<void(TVelkComPort& cp, std::uint16_t triggerHandle)> OnTriggerData;
+    std::function<void(TVelkComPort& cp, std::uint16_t triggerHandle)> OnTriggerStatus;
+    std::function<void(TVelkComPort& cp, std::uint16_t triggerHandle)> OnTriggerTimer;
+    std::function<void(TVelkComPort& cp, std::uint16_t error, bool lineBreak)> OnTriggerLineError;
+    std::function<void(TVelkComPort& cp)> OnTriggerModemStatus;
+    std::function<void(TVelkComPort& cp)> OnTriggerOutbuffFree;
+    std::function<void(TVelkComPort& cp)> OnTriggerOutbuffUsed;
+    std::function<void(TVelkComPort& cp)> OnTriggerOutSent;
+    std::function<void(TVelkComPort& cp, char c)> OnWaitChar;
     // The device went away or the port's threads failed; the port should be closed.
-    std::function<void(TApdComPort& cp, int errorCode)> OnPortLost;
+    std::function<void(TVelkComPort& cp, int errorCode)> OnPortLost;
 
     // The open dispatcher; opens the port first when AutoOpen is on. Raises ECommNotOpen
     // when the port is closed and AutoOpen is off.
-    TApdBaseDispatcher& Dispatcher();
+    TVelkBaseDispatcher& Dispatcher();
     bool HasDispatcher() const { return dispatcher_ != nullptr; }
 
     // Common operations, raising the engine's exceptions on failure.
@@ -190,7 +190,7 @@ private:
     TTapiMode tapiMode_ = TTapiMode::tmAuto;
     bool rs485_ = false;
 
-    std::unique_ptr<TApdBaseDispatcher> dispatcher_;
+    std::unique_ptr<TVelkBaseDispatcher> dispatcher_;
     std::unique_ptr<HiddenWindow> window_;
     std::atomic<bool> closing_{false};
 };

@@ -1,7 +1,7 @@
 #include "faxengine/dispatch_log.h"
 
 #include "faxengine/port_trace.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <sys/utsname.h>
 

@@ -1,7 +1,7 @@
-#include "faxengine/apd_dispatcher.h"
+#include "faxengine/dispatcher.h"
 
 #include "faxengine/live_flags.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,7 +17,7 @@ namespace {
 // The process-wide list of open dispatchers; a handle is an index, free slots are reused.
 struct DispatcherList {
     std::mutex lock;
-    std::vector<std::pair<TApdBaseDispatcher*, std::string>> slots;
+    std::vector<std::pair<TVelkBaseDispatcher*, std::string>> slots;
 };
 DispatcherList& dispatcherList() {
     static DispatcherList list;
@@ -26,33 +26,33 @@ DispatcherList& dispatcherList() {
 
 // The dispatcher whose handler runs on this thread right now (for the peek window of
 // handlers marshalled to another thread).
-thread_local const TApdBaseDispatcher* tlsDispatching = nullptr;
+thread_local const TVelkBaseDispatcher* tlsDispatching = nullptr;
 
 struct DispatchScope {
-    const TApdBaseDispatcher* prev;
-    explicit DispatchScope(const TApdBaseDispatcher* d) : prev(tlsDispatching) { tlsDispatching = d; }
+    const TVelkBaseDispatcher* prev;
+    explicit DispatchScope(const TVelkBaseDispatcher* d) : prev(tlsDispatching) { tlsDispatching = d; }
     ~DispatchScope() { tlsDispatching = prev; }
 };
 
 } // namespace
 
-TApdBaseDispatcher::TApdBaseDispatcher(const MillisecondClock& clock) : clock_(clock) {}
+TVelkBaseDispatcher::TVelkBaseDispatcher(const MillisecondClock& clock) : clock_(clock) {}
 
-TApdBaseDispatcher::~TApdBaseDispatcher() = default;
+TVelkBaseDispatcher::~TVelkBaseDispatcher() = default;
 
-void TApdBaseDispatcher::CloseFromDestructor() {
+void TVelkBaseDispatcher::CloseFromDestructor() {
     if (open_ || comThread_.Running() || dispThread_.Running() || outThread_.Running()) {
         closeRequested_ = false;
         Close();
     }
 }
 
-bool TApdBaseDispatcher::OnWorkerThread() const {
+bool TVelkBaseDispatcher::OnWorkerThread() const {
     auto me = std::this_thread::get_id();
     return me == comThread_.Id() || me == dispThread_.Id() || me == outThread_.Id();
 }
 
-int TApdBaseDispatcher::readyCheck() const {
+int TVelkBaseDispatcher::readyCheck() const {
     if (!open_)
         return ec::CommNotOpen;
     return 0;
@@ -61,7 +61,7 @@ int TApdBaseDispatcher::readyCheck() const {
 // ---------------------------------------------------------------------------------------
 // Open and close
 
-int TApdBaseDispatcher::Open(const DispatcherOpenParams& params) {
+int TVelkBaseDispatcher::Open(const DispatcherOpenParams& params) {
     if (open_)
         return ec::AlreadyOpen;
     if (params.outSize == 0)
@@ -146,7 +146,7 @@ int TApdBaseDispatcher::Open(const DispatcherOpenParams& params) {
     return 0;
 }
 
-int TApdBaseDispatcher::startThreads() {
+int TVelkBaseDispatcher::startThreads() {
     if (comThread_.Running() || dispThread_.Running() || outThread_.Running())
         return ec::AlreadyOpen; // "Dispatcher already started"
     auto start = [this](auto body, WorkerThread& slot) {
@@ -156,15 +156,15 @@ int TApdBaseDispatcher::startThreads() {
         slot = WorkerThread([this, body, p = &ready] { (this->*body)(p); });
         return fut.wait_for(kThreadStartWait) == std::future_status::ready;
     };
-    if (!start(&TApdBaseDispatcher::comThread, comThread_) ||
-        !start(&TApdBaseDispatcher::dispThread, dispThread_) ||
-        !start(&TApdBaseDispatcher::outThread, outThread_))
+    if (!start(&TVelkBaseDispatcher::comThread, comThread_) ||
+        !start(&TVelkBaseDispatcher::dispThread, dispThread_) ||
+        !start(&TVelkBaseDispatcher::outThread, outThread_))
         return ec::Internal;
     logEntry(LogType::Thread, logsub::None, 1);
     return 0;
 }
 
-void TApdBaseDispatcher::stopThreads() {
+void TVelkBaseDispatcher::stopThreads() {
     stop_ = true;
     pWake();
     {
@@ -181,12 +181,12 @@ void TApdBaseDispatcher::stopThreads() {
     outCv_.notify_all();
 }
 
-void TApdBaseDispatcher::RequestClose() {
+void TVelkBaseDispatcher::RequestClose() {
     closeRequested_ = true;
     stopThreads();
 }
 
-int TApdBaseDispatcher::Close() {
+int TVelkBaseDispatcher::Close() {
     if (OnWorkerThread()) {
         // Closing from inside a handler: the threads cannot wait for themselves. Ask them
         // to stop; the owner's next Close (or the destructor) joins them.
@@ -215,12 +215,12 @@ int TApdBaseDispatcher::Close() {
     return 0;
 }
 
-void TApdBaseDispatcher::threadEnded() {
+void TVelkBaseDispatcher::threadEnded() {
     if (--threadCount_ == 0)
         logEntry(LogType::Thread, logsub::None, 0);
 }
 
-void TApdBaseDispatcher::setLost(int code) {
+void TVelkBaseDispatcher::setLost(int code) {
     int expected = 0;
     if (lost_.compare_exchange_strong(expected, code)) {
         logEntry(LogType::Error, logsub::None, static_cast<std::uint32_t>(-code));
@@ -228,7 +228,7 @@ void TApdBaseDispatcher::setLost(int code) {
     }
 }
 
-void TApdBaseDispatcher::reportWorkerFailure(int code) {
+void TVelkBaseDispatcher::reportWorkerFailure(int code) {
     setLost(code);
     stopThreads();
 }
@@ -236,7 +236,7 @@ void TApdBaseDispatcher::reportWorkerFailure(int code) {
 // ---------------------------------------------------------------------------------------
 // Threads
 
-void TApdBaseDispatcher::comThread(std::promise<void>* ready) {
+void TVelkBaseDispatcher::comThread(std::promise<void>* ready) {
     ready->set_value();
     try {
         while (!stop_) {
@@ -277,12 +277,12 @@ void TApdBaseDispatcher::comThread(std::promise<void>* ready) {
     threadEnded();
 }
 
-bool TApdBaseDispatcher::needsTick() {
+bool TVelkBaseDispatcher::needsTick() {
     std::lock_guard g(dataLock_);
     return triggers_.AnyTimerActive() || triggers_.AnyStatusActive();
 }
 
-void TApdBaseDispatcher::poke() {
+void TVelkBaseDispatcher::poke() {
     {
         std::lock_guard g(evLock_);
         poked_ = true;
@@ -290,7 +290,7 @@ void TApdBaseDispatcher::poke() {
     evCv_.notify_all();
 }
 
-void TApdBaseDispatcher::dispThread(std::promise<void>* ready) {
+void TVelkBaseDispatcher::dispThread(std::promise<void>* ready) {
     ready->set_value();
     try {
         while (!stop_) {
@@ -340,7 +340,7 @@ void TApdBaseDispatcher::dispThread(std::promise<void>* ready) {
     threadEnded();
 }
 
-void TApdBaseDispatcher::outThread(std::promise<void>* ready) {
+void TVelkBaseDispatcher::outThread(std::promise<void>* ready) {
     ready->set_value();
     std::vector<std::uint8_t> chunk(4096);
     try {
@@ -396,7 +396,7 @@ void TApdBaseDispatcher::outThread(std::promise<void>* ready) {
 // ---------------------------------------------------------------------------------------
 // Dispatching
 
-void TApdBaseDispatcher::handleComEvents(const ComEvents& ev) {
+void TVelkBaseDispatcher::handleComEvents(const ComEvents& ev) {
     if (ev.modem) {
         std::uint8_t old = modemStatus_;
         std::uint8_t now = pModemLines() & 0xF0;
@@ -439,7 +439,7 @@ void TApdBaseDispatcher::handleComEvents(const ComEvents& ev) {
     lineStatus_ = 0;
 }
 
-bool TApdBaseDispatcher::readIntoRing() {
+bool TVelkBaseDispatcher::readIntoRing() {
     bool any = false;
     for (;;) {
         std::span<std::uint8_t> room;
@@ -485,7 +485,7 @@ bool TApdBaseDispatcher::readIntoRing() {
     return any;
 }
 
-void TApdBaseDispatcher::updateThrottle(std::size_t used) {
+void TVelkBaseDispatcher::updateThrottle(std::size_t used) {
     std::uint8_t opts;
     int full, resume;
     {
@@ -511,7 +511,7 @@ void TApdBaseDispatcher::updateThrottle(std::size_t used) {
     }
 }
 
-void TApdBaseDispatcher::processNewData() {
+void TVelkBaseDispatcher::processNewData() {
     for (;;) {
         std::uint8_t byte;
         std::size_t pos;
@@ -567,7 +567,7 @@ void TApdBaseDispatcher::processNewData() {
     }
 }
 
-void TApdBaseDispatcher::dispatchDataMessage(std::uint16_t msg, std::uint16_t trigger,
+void TVelkBaseDispatcher::dispatchDataMessage(std::uint16_t msg, std::uint16_t trigger,
                                              std::uint16_t data, std::size_t limit) {
     {
         std::lock_guard g(inLock_);
@@ -586,7 +586,7 @@ void TApdBaseDispatcher::dispatchDataMessage(std::uint16_t msg, std::uint16_t tr
     consumeInput(consumed);
 }
 
-void TApdBaseDispatcher::dispatchMessage(std::uint16_t msg, std::uint16_t trigger,
+void TVelkBaseDispatcher::dispatchMessage(std::uint16_t msg, std::uint16_t trigger,
                                          std::uint16_t data) {
     std::uint32_t param = static_cast<std::uint32_t>(std::max(handle_, 0)) << 16 | data;
     std::vector<std::shared_ptr<HandlerEntry>> snapshot;
@@ -647,7 +647,7 @@ void TApdBaseDispatcher::dispatchMessage(std::uint16_t msg, std::uint16_t trigge
     handlers_.remove_if([](auto& h) { return h->removed.load(); });
 }
 
-PortStatus TApdBaseDispatcher::portStatus() {
+PortStatus TVelkBaseDispatcher::portStatus() {
     PortStatus s;
     s.modemStatus = modemStatus_;
     s.lineStatus = lineStatus_;
@@ -662,7 +662,7 @@ PortStatus TApdBaseDispatcher::portStatus() {
     return s;
 }
 
-void TApdBaseDispatcher::checkStatusAndTimers() {
+void TVelkBaseDispatcher::checkStatusAndTimers() {
     while (!stop_ && !holdOff_) {
         std::optional<std::uint16_t> status, timer;
         {
@@ -683,7 +683,7 @@ void TApdBaseDispatcher::checkStatusAndTimers() {
 // ---------------------------------------------------------------------------------------
 // Line control
 
-int TApdBaseDispatcher::SetLine(int baud, std::optional<TParity> parity, int dataBits,
+int TVelkBaseDispatcher::SetLine(int baud, std::optional<TParity> parity, int dataBits,
                                 int stopBits) {
     if (int rc = readyCheck())
         return rc;
@@ -719,12 +719,12 @@ int TApdBaseDispatcher::SetLine(int baud, std::optional<TParity> parity, int dat
     return 0;
 }
 
-LineSettings TApdBaseDispatcher::GetLine() const {
+LineSettings TVelkBaseDispatcher::GetLine() const {
     std::lock_guard g(dataLock_);
     return line_;
 }
 
-int TApdBaseDispatcher::SetDTR(bool on) {
+int TVelkBaseDispatcher::SetDTR(bool on) {
     if (int rc = readyCheck())
         return rc;
     int rc = pSetDTR(on);
@@ -734,7 +734,7 @@ int TApdBaseDispatcher::SetDTR(bool on) {
     return 0;
 }
 
-int TApdBaseDispatcher::SetRTS(bool on) {
+int TVelkBaseDispatcher::SetRTS(bool on) {
     if (int rc = readyCheck())
         return rc;
     int rc = pSetRTS(on);
@@ -744,7 +744,7 @@ int TApdBaseDispatcher::SetRTS(bool on) {
     return 0;
 }
 
-int TApdBaseDispatcher::SetFlow(const FlowSettings& flow) {
+int TVelkBaseDispatcher::SetFlow(const FlowSettings& flow) {
     if (int rc = readyCheck())
         return rc;
     int rc = pSetFlow(flow);
@@ -755,24 +755,24 @@ int TApdBaseDispatcher::SetFlow(const FlowSettings& flow) {
     return 0;
 }
 
-FlowSettings TApdBaseDispatcher::GetFlow() const {
+FlowSettings TVelkBaseDispatcher::GetFlow() const {
     std::lock_guard g(dataLock_);
     return flow_;
 }
 
-std::uint8_t TApdBaseDispatcher::GetModemStatus() {
+std::uint8_t TVelkBaseDispatcher::GetModemStatus() {
     if (!open_)
         return 0;
     std::uint8_t now = pModemLines() & 0xF0;
     return static_cast<std::uint8_t>(now | (modemStatus_ & 0x0F));
 }
 
-std::uint8_t TApdBaseDispatcher::GetLineError() { return lineErrorsForOwner_.exchange(0); }
+std::uint8_t TVelkBaseDispatcher::GetLineError() { return lineErrorsForOwner_.exchange(0); }
 
 // ---------------------------------------------------------------------------------------
 // Data
 
-int TApdBaseDispatcher::PutBlock(std::span<const std::uint8_t> block) {
+int TVelkBaseDispatcher::PutBlock(std::span<const std::uint8_t> block) {
     if (int rc = readyCheck())
         return rc;
     if (int lost = lost_.load())
@@ -792,21 +792,21 @@ int TApdBaseDispatcher::PutBlock(std::span<const std::uint8_t> block) {
     return 0;
 }
 
-int TApdBaseDispatcher::PutString(std::string_view s) {
+int TVelkBaseDispatcher::PutString(std::string_view s) {
     return PutBlock({reinterpret_cast<const std::uint8_t*>(s.data()), s.size()});
 }
 
-std::size_t TApdBaseDispatcher::OutBuffUsed() const {
+std::size_t TVelkBaseDispatcher::OutBuffUsed() const {
     std::lock_guard g(outLock_);
     return outRing_ ? outRing_->Used() : 0;
 }
 
-std::size_t TApdBaseDispatcher::OutBuffFree() const {
+std::size_t TVelkBaseDispatcher::OutBuffFree() const {
     std::lock_guard g(outLock_);
     return outRing_ ? outRing_->Free() : 0;
 }
 
-int TApdBaseDispatcher::FlushOutBuffer() {
+int TVelkBaseDispatcher::FlushOutBuffer() {
     if (int rc = readyCheck())
         return rc;
     {
@@ -820,14 +820,14 @@ int TApdBaseDispatcher::FlushOutBuffer() {
     return 0;
 }
 
-bool TApdBaseDispatcher::WaitOutputEmpty(std::chrono::milliseconds timeout) {
+bool TVelkBaseDispatcher::WaitOutputEmpty(std::chrono::milliseconds timeout) {
     std::unique_lock g(outLock_);
     return outCv_.wait_for(g, timeout, [this] {
         return !outRing_ || (outRing_->Empty() && !writing_) || stop_ || lost_ != 0;
     }) && outRing_ && outRing_->Empty();
 }
 
-void TApdBaseDispatcher::consumeInput(std::size_t n) {
+void TVelkBaseDispatcher::consumeInput(std::size_t n) {
     std::size_t used;
     {
         std::lock_guard g(inLock_);
@@ -843,7 +843,7 @@ void TApdBaseDispatcher::consumeInput(std::size_t n) {
         updateThrottle(used);
 }
 
-int TApdBaseDispatcher::GetChar(std::uint8_t& c) {
+int TVelkBaseDispatcher::GetChar(std::uint8_t& c) {
     if (int rc = readyCheck())
         return rc;
     {
@@ -862,7 +862,7 @@ int TApdBaseDispatcher::GetChar(std::uint8_t& c) {
     return 0;
 }
 
-int TApdBaseDispatcher::GetBlock(std::span<std::uint8_t> out) {
+int TVelkBaseDispatcher::GetBlock(std::span<std::uint8_t> out) {
     if (int rc = readyCheck())
         return rc;
     {
@@ -882,7 +882,7 @@ int TApdBaseDispatcher::GetBlock(std::span<std::uint8_t> out) {
     return static_cast<int>(out.size());
 }
 
-int TApdBaseDispatcher::PeekChar(std::uint8_t& c, std::size_t n) {
+int TVelkBaseDispatcher::PeekChar(std::uint8_t& c, std::size_t n) {
     if (int rc = readyCheck())
         return rc;
     if (n == 0)
@@ -899,7 +899,7 @@ int TApdBaseDispatcher::PeekChar(std::uint8_t& c, std::size_t n) {
     return 0;
 }
 
-std::size_t TApdBaseDispatcher::InBuffUsed() const {
+std::size_t TVelkBaseDispatcher::InBuffUsed() const {
     std::lock_guard g(inLock_);
     if (!inRing_)
         return 0;
@@ -908,7 +908,7 @@ std::size_t TApdBaseDispatcher::InBuffUsed() const {
     return inRing_->Used();
 }
 
-int TApdBaseDispatcher::FlushInBuffer() {
+int TVelkBaseDispatcher::FlushInBuffer() {
     if (int rc = readyCheck())
         return rc;
     pPurge(true, false);
@@ -924,7 +924,7 @@ int TApdBaseDispatcher::FlushInBuffer() {
     return 0;
 }
 
-bool TApdBaseDispatcher::WaitForInput(std::size_t n, std::chrono::milliseconds timeout) {
+bool TVelkBaseDispatcher::WaitForInput(std::size_t n, std::chrono::milliseconds timeout) {
     std::unique_lock g(inLock_);
     return inCv_.wait_for(g, timeout, [&] {
         return !inRing_ || inRing_->Used() >= n || stop_ || lost_ != 0;
@@ -934,7 +934,7 @@ bool TApdBaseDispatcher::WaitForInput(std::size_t n, std::chrono::milliseconds t
 // ---------------------------------------------------------------------------------------
 // Triggers and handlers
 
-int TApdBaseDispatcher::AddTimerTrigger() {
+int TVelkBaseDispatcher::AddTimerTrigger() {
     std::lock_guard g(dataLock_);
     int h = triggers_.AddTimerTrigger();
     if (h > 0)
@@ -942,7 +942,7 @@ int TApdBaseDispatcher::AddTimerTrigger() {
     return h;
 }
 
-int TApdBaseDispatcher::SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool activate) {
+int TVelkBaseDispatcher::SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool activate) {
     int rc;
     {
         std::lock_guard g(dataLock_);
@@ -955,7 +955,7 @@ int TApdBaseDispatcher::SetTimerTrigger(std::uint16_t handle, std::int32_t ticks
     return rc;
 }
 
-int TApdBaseDispatcher::AddDataTrigger(std::string_view match, bool ignoreCase) {
+int TVelkBaseDispatcher::AddDataTrigger(std::string_view match, bool ignoreCase) {
     std::lock_guard g(dataLock_);
     int h = triggers_.AddDataTrigger(match, ignoreCase);
     if (h > 0)
@@ -964,7 +964,7 @@ int TApdBaseDispatcher::AddDataTrigger(std::string_view match, bool ignoreCase) 
     return h;
 }
 
-int TApdBaseDispatcher::AddStatusTrigger(int type) {
+int TVelkBaseDispatcher::AddStatusTrigger(int type) {
     std::lock_guard g(dataLock_);
     int h = triggers_.AddStatusTrigger(type);
     if (h > 0)
@@ -972,7 +972,7 @@ int TApdBaseDispatcher::AddStatusTrigger(int type) {
     return h;
 }
 
-int TApdBaseDispatcher::SetStatusTrigger(std::uint16_t handle, std::uint16_t value, bool activate) {
+int TVelkBaseDispatcher::SetStatusTrigger(std::uint16_t handle, std::uint16_t value, bool activate) {
     int rc;
     {
         PortStatus now = portStatus();
@@ -988,7 +988,7 @@ int TApdBaseDispatcher::SetStatusTrigger(std::uint16_t handle, std::uint16_t val
     return rc;
 }
 
-int TApdBaseDispatcher::RemoveTrigger(std::uint16_t handle) {
+int TVelkBaseDispatcher::RemoveTrigger(std::uint16_t handle) {
     std::lock_guard g(dataLock_);
     int rc = triggers_.RemoveTrigger(handle);
     if (rc == 0)
@@ -997,7 +997,7 @@ int TApdBaseDispatcher::RemoveTrigger(std::uint16_t handle) {
     return rc;
 }
 
-int TApdBaseDispatcher::SetDataAvailThreshold(std::size_t bytes) {
+int TVelkBaseDispatcher::SetDataAvailThreshold(std::size_t bytes) {
     if (bytes > kInRingSize)
         return ec::BadArgument;
     std::lock_guard g(dataLock_);
@@ -1006,7 +1006,7 @@ int TApdBaseDispatcher::SetDataAvailThreshold(std::size_t bytes) {
     return 0;
 }
 
-int TApdBaseDispatcher::addHandler(std::shared_ptr<HandlerEntry> e) {
+int TVelkBaseDispatcher::addHandler(std::shared_ptr<HandlerEntry> e) {
     std::lock_guard g(dataLock_);
     e->id = nextHandlerId_++;
     std::uint8_t sub = e->kind == HandlerEntry::Kind::Window ? logsub::Window
@@ -1017,7 +1017,7 @@ int TApdBaseDispatcher::addHandler(std::shared_ptr<HandlerEntry> e) {
     return handlers_.back()->id;
 }
 
-int TApdBaseDispatcher::removeHandler(HandlerEntry::Kind kind, int id, TriggerWindow* window) {
+int TVelkBaseDispatcher::removeHandler(HandlerEntry::Kind kind, int id, TriggerWindow* window) {
     std::lock_guard g(dataLock_);
     for (auto it = handlers_.begin(); it != handlers_.end(); ++it) {
         auto& h = *it;
@@ -1033,7 +1033,7 @@ int TApdBaseDispatcher::removeHandler(HandlerEntry::Kind kind, int id, TriggerWi
     return ec::BadHandle;
 }
 
-int TApdBaseDispatcher::RegisterWindowHandler(TriggerWindow* window) {
+int TVelkBaseDispatcher::RegisterWindowHandler(TriggerWindow* window) {
     if (!window)
         return ec::BadArgument;
     auto e = std::make_shared<HandlerEntry>();
@@ -1042,11 +1042,11 @@ int TApdBaseDispatcher::RegisterWindowHandler(TriggerWindow* window) {
     return addHandler(std::move(e));
 }
 
-int TApdBaseDispatcher::DeregisterWindowHandler(TriggerWindow* window) {
+int TVelkBaseDispatcher::DeregisterWindowHandler(TriggerWindow* window) {
     return removeHandler(HandlerEntry::Kind::Window, 0, window);
 }
 
-int TApdBaseDispatcher::RegisterProcHandler(TriggerHandler proc) {
+int TVelkBaseDispatcher::RegisterProcHandler(TriggerHandler proc) {
     if (!proc)
         return ec::BadArgument;
     auto e = std::make_shared<HandlerEntry>();
@@ -1055,11 +1055,11 @@ int TApdBaseDispatcher::RegisterProcHandler(TriggerHandler proc) {
     return addHandler(std::move(e));
 }
 
-int TApdBaseDispatcher::DeregisterProcHandler(int id) {
+int TVelkBaseDispatcher::DeregisterProcHandler(int id) {
     return removeHandler(HandlerEntry::Kind::Proc, id, nullptr);
 }
 
-int TApdBaseDispatcher::RegisterEventHandler(TriggerHandler method, bool syncToMain) {
+int TVelkBaseDispatcher::RegisterEventHandler(TriggerHandler method, bool syncToMain) {
     if (!method)
         return ec::BadArgument;
     auto e = std::make_shared<HandlerEntry>();
@@ -1069,22 +1069,22 @@ int TApdBaseDispatcher::RegisterEventHandler(TriggerHandler method, bool syncToM
     return addHandler(std::move(e));
 }
 
-int TApdBaseDispatcher::DeregisterEventHandler(int id) {
+int TVelkBaseDispatcher::DeregisterEventHandler(int id) {
     return removeHandler(HandlerEntry::Kind::Event, id, nullptr);
 }
 
-void TApdBaseDispatcher::AwaitHandlerCalls() {
+void TVelkBaseDispatcher::AwaitHandlerCalls() {
     if (tlsDispatching == this)
         return;
     std::lock_guard wait(handlerCallLock_);
 }
 
-void TApdBaseDispatcher::SetMainThreadInvoker(MainThreadInvoker invoker) {
+void TVelkBaseDispatcher::SetMainThreadInvoker(MainThreadInvoker invoker) {
     std::lock_guard g(dataLock_);
     invoker_ = std::move(invoker);
 }
 
-bool TApdBaseDispatcher::SetDispatchingNow(bool on) {
+bool TVelkBaseDispatcher::SetDispatchingNow(bool on) {
     bool was = holdOff_.exchange(on);
     if (was && !on)
         poke(); // timers that ran out meanwhile fire now
@@ -1094,70 +1094,70 @@ bool TApdBaseDispatcher::SetDispatchingNow(bool on) {
 // ---------------------------------------------------------------------------------------
 // Trace and log
 
-void TApdBaseDispatcher::logEntry(LogType type, std::uint8_t sub, std::uint32_t data,
+void TVelkBaseDispatcher::logEntry(LogType type, std::uint8_t sub, std::uint32_t data,
                                   std::span<const std::uint8_t> bytes) {
     std::lock_guard g(dataLock_);
     log_.Add(type, sub, MsSinceOpen(), data, bytes);
 }
 
-void TApdBaseDispatcher::AddDispatchEntry(LogType type, std::uint8_t subType, std::uint32_t data,
+void TVelkBaseDispatcher::AddDispatchEntry(LogType type, std::uint8_t subType, std::uint32_t data,
                                           std::span<const std::uint8_t> bytes) {
     logEntry(type, subType, data, bytes);
 }
 
-int TApdBaseDispatcher::StartTracing(std::size_t entries) {
+int TVelkBaseDispatcher::StartTracing(std::size_t entries) {
     std::lock_guard g(dataLock_);
     return trace_.Start(entries);
 }
-void TApdBaseDispatcher::StopTracing() {
+void TVelkBaseDispatcher::StopTracing() {
     std::lock_guard g(dataLock_);
     trace_.Stop();
 }
-void TApdBaseDispatcher::ClearTracing() {
+void TVelkBaseDispatcher::ClearTracing() {
     std::lock_guard g(dataLock_);
     trace_.Clear();
 }
-void TApdBaseDispatcher::PauseTracing() {
+void TVelkBaseDispatcher::PauseTracing() {
     std::lock_guard g(dataLock_);
     trace_.Pause();
 }
-void TApdBaseDispatcher::ResumeTracing() {
+void TVelkBaseDispatcher::ResumeTracing() {
     std::lock_guard g(dataLock_);
     trace_.Resume();
 }
-int TApdBaseDispatcher::DumpTrace(const std::filesystem::path& file, bool append, bool hex) {
+int TVelkBaseDispatcher::DumpTrace(const std::filesystem::path& file, bool append, bool hex) {
     std::lock_guard g(dataLock_);
     return trace_.Dump(file, append, hex);
 }
-bool TApdBaseDispatcher::Tracing() const {
+bool TVelkBaseDispatcher::Tracing() const {
     std::lock_guard g(dataLock_);
     return trace_.Started();
 }
-int TApdBaseDispatcher::StartLogging(std::size_t bytes) {
+int TVelkBaseDispatcher::StartLogging(std::size_t bytes) {
     std::lock_guard g(dataLock_);
     return log_.Start(bytes);
 }
-void TApdBaseDispatcher::StopLogging() {
+void TVelkBaseDispatcher::StopLogging() {
     std::lock_guard g(dataLock_);
     log_.Stop();
 }
-void TApdBaseDispatcher::ClearLogging() {
+void TVelkBaseDispatcher::ClearLogging() {
     std::lock_guard g(dataLock_);
     log_.Clear();
 }
-void TApdBaseDispatcher::PauseLogging() {
+void TVelkBaseDispatcher::PauseLogging() {
     std::lock_guard g(dataLock_);
     log_.Pause();
 }
-void TApdBaseDispatcher::ResumeLogging() {
+void TVelkBaseDispatcher::ResumeLogging() {
     std::lock_guard g(dataLock_);
     log_.Resume();
 }
-int TApdBaseDispatcher::DumpLog(const std::filesystem::path& file, bool append, bool hex) {
+int TVelkBaseDispatcher::DumpLog(const std::filesystem::path& file, bool append, bool hex) {
     std::lock_guard g(dataLock_);
     return log_.Dump(file, append, hex);
 }
-bool TApdBaseDispatcher::Logging() const {
+bool TVelkBaseDispatcher::Logging() const {
     std::lock_guard g(dataLock_);
     return log_.Started();
 }

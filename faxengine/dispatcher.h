@@ -4,7 +4,7 @@
 // TComThread waits for port events, TDispThread reads into the input ring and dispatches
 // triggers to the registered handlers, TOutThread writes queued output. Idle, none of
 // them wakes unless a timer or status trigger is armed (then TDispThread ticks every
-// 50 ms). The platform operations are virtual; TApdPosixDispatcher supplies them.
+// 50 ms). The platform operations are virtual; TVelkPosixDispatcher supplies them.
 #pragma once
 
 #include "faxengine/byte_ring.h"
@@ -31,7 +31,7 @@
 
 namespace faxengine {
 
-class TApdBaseDispatcher;
+class TVelkBaseDispatcher;
 
 // A joinable worker thread running one loop; joined when it goes.
 class WorkerThread {
@@ -98,7 +98,7 @@ struct ComEvents {
     int hangupError = 0;
 };
 
-class TApdBaseDispatcher {
+class TVelkBaseDispatcher {
 public:
     static constexpr std::size_t kInRingSize = 8192;
     static constexpr std::chrono::milliseconds kDispatchTick{50};
@@ -106,10 +106,10 @@ public:
     static constexpr std::chrono::milliseconds kWindowTimeout{3000};
     static constexpr std::uint16_t kOptionUseEventWord = 4;
 
-    explicit TApdBaseDispatcher(const MillisecondClock& clock);
-    virtual ~TApdBaseDispatcher();
-    TApdBaseDispatcher(const TApdBaseDispatcher&) = delete;
-    TApdBaseDispatcher& operator=(const TApdBaseDispatcher&) = delete;
+    explicit TVelkBaseDispatcher(const MillisecondClock& clock);
+    virtual ~TVelkBaseDispatcher();
+    TVelkBaseDispatcher(const TVelkBaseDispatcher&) = delete;
+    TVelkBaseDispatcher& operator=(const TVelkBaseDispatcher&) = delete;
 
     // Opens the device and starts the threads. The negated system error when the device
     // cannot be opened; -2008 when this process has it open already.

@@ -1,21 +1,21 @@
 #include "faxengine/fax_log.h"
 
-#include "faxengine/apd_abstract_fax.h"
+#include "faxengine/abstract_fax.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace faxengine {
 
-TApdFaxLog::~TApdFaxLog() {
+TVelkFaxLog::~TVelkFaxLog() {
     if (fax_)
         fax_->unbindLog(this);
 }
 
-void TApdFaxLog::SetFax(TApdCustomAbstractFax* fax) {
+void TVelkFaxLog::SetFax(TVelkCustomAbstractFax* fax) {
     if (fax_ == fax)
         return;
-    TApdCustomAbstractFax* old = fax_;
+    TVelkCustomAbstractFax* old = fax_;
     fax_ = fax;
     if (old)
         old->unbindLog(this);
@@ -23,7 +23,7 @@ void TApdFaxLog::SetFax(TApdCustomAbstractFax* fax) {
         fax->SetFaxLog(this);
 }
 
-void TApdFaxLog::WriteLogEntry(TFaxLogCode code) {
+void TVelkFaxLog::WriteLogEntry(TFaxLogCode code) {
     if (faxHistoryName_.empty() || !fax_)
         return;
     std::string text = faxHistoryText(code, fax_->HistoryFacts(), faxHistoryDateTime());

@@ -1,4 +1,4 @@
-// TApdFaxLog: appends a plain-text history of fax sessions, one block of lines per log
+// TVelkFaxLog: appends a plain-text history of fax sessions, one block of lines per log
 // notice of the fax component it is bound to.
 #pragma once
 
@@ -11,7 +11,7 @@
 
 namespace faxengine {
 
-class TApdCustomAbstractFax;
+class TVelkCustomAbstractFax;
 
 inline constexpr const char* kDefaultFaxHistoryName = "VELKFAX.HIS";
 
@@ -31,27 +31,27 @@ std::string faxHistoryText(TFaxLogCode code, const FaxHistoryFacts& facts, std::
 // The current local date and time as the history shows it.
 std::string faxHistoryDateTime(std::chrono::system_clock::time_point when = std::chrono::system_clock::now());
 
-class TApdFaxLog {
+class TVelkFaxLog {
 public:
-    TApdFaxLog() = default;
-    virtual ~TApdFaxLog();
-    TApdFaxLog(const TApdFaxLog&) = delete;
-    TApdFaxLog& operator=(const TApdFaxLog&) = delete;
+    TVelkFaxLog() = default;
+    virtual ~TVelkFaxLog();
+    TVelkFaxLog(const TVelkFaxLog&) = delete;
+    TVelkFaxLog& operator=(const TVelkFaxLog&) = delete;
 
     const std::string& FaxHistoryName() const { return faxHistoryName_; }
     void SetFaxHistoryName(std::string name) { faxHistoryName_ = std::move(name); }
-    TApdCustomAbstractFax* Fax() const { return fax_; }
+    TVelkCustomAbstractFax* Fax() const { return fax_; }
     // Binds the log to a fax component (and the component to this log).
-    void SetFax(TApdCustomAbstractFax* fax);
+    void SetFax(TVelkCustomAbstractFax* fax);
 
     // Appends the lines for `code`; does nothing without a name or a fax. A file that
     // cannot be written is ignored: the history must never stop a fax.
     virtual void WriteLogEntry(TFaxLogCode code);
 
 private:
-    friend class TApdCustomAbstractFax;
+    friend class TVelkCustomAbstractFax;
     std::string faxHistoryName_ = kDefaultFaxHistoryName;
-    TApdCustomAbstractFax* fax_ = nullptr;
+    TVelkCustomAbstractFax* fax_ = nullptr;
 };
 
 } // namespace faxengine

@@ -1,6 +1,6 @@
 #include "faxengine/fax_log.h"
 
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <ctime>
 

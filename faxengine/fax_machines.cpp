@@ -1,5 +1,5 @@
 // The transmit machine as the send component runs it: over the session's command layer.
-#include "faxengine/apd_abstract_fax.h"
+#include "faxengine/abstract_fax.h"
 
 #include "faxengine/fax_transmit_port.h"
 #include "faxengine/fax_transmit_state.h"
@@ -34,7 +34,7 @@ struct TransmitMachineRun {
 FaxMachine transmitMachine() {
     auto run = std::make_shared<TransmitMachineRun>();
     FaxMachine m;
-    m.start = [run](FaxSession& s, TApdBaseDispatcher& port, FaxNoticeSink& sink) {
+    m.start = [run](FaxSession& s, TVelkBaseDispatcher& port, FaxNoticeSink& sink) {
         // The previous run's last call may still be ending on the dispatch thread.
         port.AwaitHandlerCalls();
         run->link = std::make_unique<FaxTransmitPort>(s);

@@ -2,7 +2,7 @@
 
 #include "faxengine/modem_response.h"
 #include "faxengine/t30_params.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <algorithm>
 

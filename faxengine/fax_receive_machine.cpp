@@ -1,6 +1,6 @@
 // The receive machine as the receive component runs it: the session's receive
 // initialisation, then the machine over the session's command layer.
-#include "faxengine/apd_abstract_fax.h"
+#include "faxengine/abstract_fax.h"
 
 #include "faxengine/fax_receive_port.h"
 
@@ -10,7 +10,7 @@ FaxMachine receiveMachine() {
     // The link of the current run; replaced at each start.
     auto link = std::make_shared<std::unique_ptr<FaxReceivePort>>();
     FaxMachine m;
-    m.start = [link](FaxSession& s, TApdBaseDispatcher& port, FaxNoticeSink& sink) {
+    m.start = [link](FaxSession& s, TVelkBaseDispatcher& port, FaxNoticeSink& sink) {
         // The previous run's last call may still be ending on the dispatch thread.
         port.AwaitHandlerCalls();
         *link = std::make_unique<FaxReceivePort>(s);

@@ -1,9 +1,9 @@
 #include "faxengine/fax_receive_port.h"
 
-#include "faxengine/apd_fax_files.h"
+#include "faxengine/fax_files.h"
 #include "faxengine/dispatch_log.h"
 #include "faxengine/t30_params.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <algorithm>
 
@@ -293,7 +293,7 @@ void FaxReceivePort::LogState(ReceiveState state) {
 
 // ---- a machine on a bare port ----
 
-ReceiveDispatcherPort::ReceiveDispatcherPort(TApdBaseDispatcher& port)
+ReceiveDispatcherPort::ReceiveDispatcherPort(TVelkBaseDispatcher& port)
     : FaxReceivePort(detail::OwnedReceiveSession::session), port_(port) {}
 
 ReceiveDispatcherPort::~ReceiveDispatcherPort() {

@@ -91,7 +91,7 @@ struct OwnedReceiveSession {
 // no owner notices (the machine's ReceiveOwner gets the calls).
 class ReceiveDispatcherPort final : private detail::OwnedReceiveSession, public FaxReceivePort {
 public:
-    explicit ReceiveDispatcherPort(TApdBaseDispatcher& port);
+    explicit ReceiveDispatcherPort(TVelkBaseDispatcher& port);
     ~ReceiveDispatcherPort() override;
 
     // Adds the session's triggers, registers the procedure and enters rfInit. 0, or
@@ -101,7 +101,7 @@ public:
     void Stop();
 
 private:
-    TApdBaseDispatcher& port_;
+    TVelkBaseDispatcher& port_;
 };
 
 } // namespace faxengine

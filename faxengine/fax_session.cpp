@@ -1,6 +1,6 @@
 #include "faxengine/fax_session.h"
 
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <algorithm>
 #include <cctype>
@@ -107,7 +107,7 @@ void FaxSession::SetInitBaud(int baud, int normal) {
 
 // ---- lifecycle ----------------------------------------------------------------------------
 
-int FaxSession::Start(TApdBaseDispatcher& p, FaxNoticeSink* sink, const InitProc& init,
+int FaxSession::Start(TVelkBaseDispatcher& p, FaxNoticeSink* sink, const InitProc& init,
                       TriggerHandler stateProc) {
     port = &p;
     owner = sink;

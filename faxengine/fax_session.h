@@ -8,7 +8,7 @@
 // coding, parameter decoding, report parsing) live in their own headers.
 #pragma once
 
-#include "faxengine/apd_dispatcher.h"
+#include "faxengine/dispatcher.h"
 #include "faxengine/class2_commands.h"
 #include "faxengine/modem_response.h"
 #include "faxengine/t30_params.h"
@@ -153,7 +153,7 @@ public:
     int outUsedTrigger = -1;
     int modemStatusTrigger = -1;
 
-    TApdBaseDispatcher* port = nullptr;
+    TVelkBaseDispatcher* port = nullptr;
     FaxNoticeSink* owner = nullptr;
     bool sessionActive = false;
 
@@ -261,7 +261,7 @@ public:
     // ---- lifecycle ------------------------------------------------------------------------
     using InitProc = std::function<int(FaxSession&)>;
     // 0, or the error that stopped the start (the finish notice is posted then).
-    int Start(TApdBaseDispatcher& port, FaxNoticeSink* owner, const InitProc& init,
+    int Start(TVelkBaseDispatcher& port, FaxNoticeSink* owner, const InitProc& init,
               TriggerHandler stateProc);
     void Stop();
     // Stop and post the finish notice with the last error.

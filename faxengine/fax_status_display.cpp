@@ -1,18 +1,18 @@
 #include "faxengine/fax_status_display.h"
 
-#include "faxengine/apd_abstract_fax.h"
+#include "faxengine/abstract_fax.h"
 
 namespace faxengine {
 
-TApdAbstractFaxStatus::~TApdAbstractFaxStatus() {
+TVelkAbstractFaxStatus::~TVelkAbstractFaxStatus() {
     if (fax_)
         fax_->unbindDisplay(this);
 }
 
-void TApdAbstractFaxStatus::SetFax(TApdCustomAbstractFax* fax) {
+void TVelkAbstractFaxStatus::SetFax(TVelkCustomAbstractFax* fax) {
     if (fax_ == fax)
         return;
-    TApdCustomAbstractFax* old = fax_;
+    TVelkCustomAbstractFax* old = fax_;
     fax_ = fax;
     if (old)
         old->unbindDisplay(this);

@@ -1,4 +1,4 @@
-// TApdAbstractFaxStatus: the base of a fax progress display. A fax component calls
+// TVelkAbstractFaxStatus: the base of a fax progress display. A fax component calls
 // UpdateDisplay on its owner's thread for every status notice; a concrete display (the
 // program's status window) shows the component's progress values.
 #pragma once
@@ -8,7 +8,7 @@
 
 namespace faxengine {
 
-class TApdCustomAbstractFax;
+class TVelkCustomAbstractFax;
 
 // Where the display's window is placed.
 enum class TFormPosition : std::uint8_t {
@@ -24,12 +24,12 @@ enum class TFormPosition : std::uint8_t {
 
 inline constexpr const char* kDefaultFaxStatusCaption = "Fax Status";
 
-class TApdAbstractFaxStatus {
+class TVelkAbstractFaxStatus {
 public:
-    TApdAbstractFaxStatus() = default;
-    virtual ~TApdAbstractFaxStatus();
-    TApdAbstractFaxStatus(const TApdAbstractFaxStatus&) = delete;
-    TApdAbstractFaxStatus& operator=(const TApdAbstractFaxStatus&) = delete;
+    TVelkAbstractFaxStatus() = default;
+    virtual ~TVelkAbstractFaxStatus();
+    TVelkAbstractFaxStatus(const TVelkAbstractFaxStatus&) = delete;
+    TVelkAbstractFaxStatus& operator=(const TVelkAbstractFaxStatus&) = delete;
 
     TFormPosition Position() const { return position_; }
     void SetPosition(TFormPosition p) { position_ = p; }
@@ -39,20 +39,20 @@ public:
     void SetVisible(bool on) { visible_ = on; }
     const std::string& Caption() const { return caption_; }
     void SetCaption(std::string c) { caption_ = std::move(c); }
-    TApdCustomAbstractFax* Fax() const { return fax_; }
+    TVelkCustomAbstractFax* Fax() const { return fax_; }
     // Binds the display to a fax component (and the component to this display).
-    void SetFax(TApdCustomAbstractFax* fax);
+    void SetFax(TVelkCustomAbstractFax* fax);
 
     // first: the session's first status; last: its final one.
     virtual void UpdateDisplay(bool first, bool last) = 0;
 
 private:
-    friend class TApdCustomAbstractFax;
+    friend class TVelkCustomAbstractFax;
     TFormPosition position_ = TFormPosition::poScreenCenter;
     bool ctl3d_ = true;
     bool visible_ = false;
     std::string caption_ = kDefaultFaxStatusCaption;
-    TApdCustomAbstractFax* fax_ = nullptr;
+    TVelkCustomAbstractFax* fax_ = nullptr;
 };
 
 } // namespace faxengine

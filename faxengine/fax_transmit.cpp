@@ -1,7 +1,7 @@
 #include "faxengine/fax_transmit.h"
 
 #include "faxengine/port_types.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <algorithm>
 #include <array>

@@ -3,7 +3,7 @@
 #include "faxengine/dispatch_log.h"
 #include "faxengine/modem_response.h"
 #include "faxengine/t30_params.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "faximage/fax_converter_engine.h"
 #include "faximage/line_reader.h"
 #include "faximage/mh_encoder.h"

@@ -2,7 +2,7 @@
 // modem hands over; speed negotiation from DIS/DCS and the step-down after FTT/RTN.
 #include "faxengine/fax_session.h"
 
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <algorithm>
 #include <vector>

@@ -2,7 +2,7 @@
 // capability query, hang-up and port speed.
 #include "faxengine/fax_session.h"
 
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 namespace faxengine {
 
@@ -10,13 +10,13 @@ namespace {
 // Holds off trigger dispatching for a synchronous exchange; restores it when done.
 class DispatchHold {
 public:
-    explicit DispatchHold(TApdBaseDispatcher& p) : p_(p), was_(p.SetDispatchingNow(true)) {}
+    explicit DispatchHold(TVelkBaseDispatcher& p) : p_(p), was_(p.SetDispatchingNow(true)) {}
     ~DispatchHold() { p_.SetDispatchingNow(was_); }
     DispatchHold(const DispatchHold&) = delete;
     DispatchHold& operator=(const DispatchHold&) = delete;
 
 private:
-    TApdBaseDispatcher& p_;
+    TVelkBaseDispatcher& p_;
     bool was_;
 };
 

@@ -2,7 +2,7 @@
 // the output top-up, and the APF file being sent.
 #include "faxengine/fax_session.h"
 
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -16,7 +16,7 @@ constexpr std::size_t kMaxFill = 8192;
 constexpr std::chrono::milliseconds kOutputWait{10000};
 
 // Queues all of `data`, waiting for room in the output ring when it is full.
-int putAll(TApdBaseDispatcher& port, std::span<const std::uint8_t> data) {
+int putAll(TVelkBaseDispatcher& port, std::span<const std::uint8_t> data) {
     while (!data.empty()) {
         const std::size_t room = port.OutBuffFree();
         const std::size_t n = std::min(data.size(), room);
@@ -38,7 +38,7 @@ int putAll(TApdBaseDispatcher& port, std::span<const std::uint8_t> data) {
     return 0;
 }
 
-int putZeros(TApdBaseDispatcher& port, std::size_t n) {
+int putZeros(TVelkBaseDispatcher& port, std::size_t n) {
     static constexpr std::array<std::uint8_t, kMaxFill> kZeros{};
     return putAll(port, std::span(kZeros.data(), std::min(n, kMaxFill)));
 }

@@ -1,6 +1,6 @@
 #include "faxengine/port_trace.h"
 
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <cerrno>
 #include <cstdio>

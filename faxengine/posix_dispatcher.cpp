@@ -1,7 +1,7 @@
 #include "faxengine/posix_dispatcher.h"
 
 #include "faxengine/live_flags.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <linux/serial.h>
 #include <poll.h>
@@ -59,12 +59,12 @@ std::uint8_t linesToMsr(int bits) {
 
 } // namespace
 
-TApdPosixDispatcher::TApdPosixDispatcher(const MillisecondClock& clock)
-    : TApdBaseDispatcher(clock) {}
+TVelkPosixDispatcher::TVelkPosixDispatcher(const MillisecondClock& clock)
+    : TVelkBaseDispatcher(clock) {}
 
-TApdPosixDispatcher::~TApdPosixDispatcher() { CloseFromDestructor(); }
+TVelkPosixDispatcher::~TVelkPosixDispatcher() { CloseFromDestructor(); }
 
-int TApdPosixDispatcher::pOpen(const std::string& device) {
+int TVelkPosixDispatcher::pOpen(const std::string& device) {
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd_ < 0)
         return ec::OutOfMemory; // its events cannot be created
@@ -98,7 +98,7 @@ int TApdPosixDispatcher::pOpen(const std::string& device) {
     return 0;
 }
 
-void TApdPosixDispatcher::pClose() {
+void TVelkPosixDispatcher::pClose() {
     if (fd_ >= 0) {
         tcflush(fd_, TCIOFLUSH);
         flock(fd_, LOCK_UN);
@@ -109,7 +109,7 @@ void TApdPosixDispatcher::pClose() {
     fd_ = wakeFd_ = -1;
 }
 
-int TApdPosixDispatcher::pSetLine(const LineSettings& line) {
+int TVelkPosixDispatcher::pSetLine(const LineSettings& line) {
     termios t{};
     if (tcgetattr(fd_, &t) != 0)
         return -errno;
@@ -144,7 +144,7 @@ int TApdPosixDispatcher::pSetLine(const LineSettings& line) {
     return 0;
 }
 
-int TApdPosixDispatcher::pSetFlow(const FlowSettings& flow) {
+int TVelkPosixDispatcher::pSetFlow(const FlowSettings& flow) {
     termios t{};
     if (tcgetattr(fd_, &t) != 0)
         return -errno;
@@ -164,13 +164,13 @@ int TApdPosixDispatcher::pSetFlow(const FlowSettings& flow) {
     return 0;
 }
 
-int TApdPosixDispatcher::setModemBit(int bit, bool on) {
+int TVelkPosixDispatcher::setModemBit(int bit, bool on) {
     if (!hasModemLines_)
         return 0;
     return ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit) == 0 ? 0 : -errno;
 }
 
-int TApdPosixDispatcher::pSetDTR(bool on) {
+int TVelkPosixDispatcher::pSetDTR(bool on) {
     if (hasModemLines_)
         return setModemBit(TIOCM_DTR, on);
     // A pseudo-terminal has no modem lines: there, as on any terminal, the hang-up speed
@@ -178,7 +178,7 @@ int TApdPosixDispatcher::pSetDTR(bool on) {
     return setHangupSpeed(!on);
 }
 
-int TApdPosixDispatcher::setHangupSpeed(bool hangUp) {
+int TVelkPosixDispatcher::setHangupSpeed(bool hangUp) {
     termios t{};
     if (tcgetattr(fd_, &t) != 0)
         return 0; // not a terminal at all: nothing to drop
@@ -190,9 +190,9 @@ int TApdPosixDispatcher::setHangupSpeed(bool hangUp) {
     cfsetospeed(&t, hangUp ? B0 : speedBeforeHangup_);
     return tcsetattr(fd_, TCSANOW, &t) == 0 ? 0 : -errno;
 }
-int TApdPosixDispatcher::pSetRTS(bool on) { return setModemBit(TIOCM_RTS, on); }
+int TVelkPosixDispatcher::pSetRTS(bool on) { return setModemBit(TIOCM_RTS, on); }
 
-std::uint8_t TApdPosixDispatcher::pModemLines() {
+std::uint8_t TVelkPosixDispatcher::pModemLines() {
     if (hasModemLines_) {
         int bits = 0;
         if (ioctl(fd_, TIOCMGET, &bits) == 0)
@@ -201,7 +201,7 @@ std::uint8_t TApdPosixDispatcher::pModemLines() {
     return lastLines_;
 }
 
-std::uint8_t TApdPosixDispatcher::pLineErrors() {
+std::uint8_t TVelkPosixDispatcher::pLineErrors() {
     if (!hasICount_)
         return 0;
     serial_icounter_struct ic{};
@@ -220,7 +220,7 @@ std::uint8_t TApdPosixDispatcher::pLineErrors() {
     return e;
 }
 
-ComEvents TApdPosixDispatcher::pWaitEvent() {
+ComEvents TVelkPosixDispatcher::pWaitEvent() {
     ComEvents ev;
     // Modem lines have no readiness event on a descriptor; sample them on a short cadence
     // where the device has them. The alternative technique also re-checks for data on the
@@ -268,14 +268,14 @@ ComEvents TApdPosixDispatcher::pWaitEvent() {
     }
 }
 
-void TApdPosixDispatcher::pWake() {
+void TVelkPosixDispatcher::pWake() {
     if (wakeFd_ >= 0) {
         std::uint64_t one = 1;
         [[maybe_unused]] auto r = ::write(wakeFd_, &one, sizeof one);
     }
 }
 
-long TApdPosixDispatcher::pRead(std::span<std::uint8_t> into) {
+long TVelkPosixDispatcher::pRead(std::span<std::uint8_t> into) {
     for (;;) {
         ssize_t n = ::read(fd_, into.data(), into.size());
         if (n >= 0)
@@ -288,7 +288,7 @@ long TApdPosixDispatcher::pRead(std::span<std::uint8_t> into) {
     }
 }
 
-long TApdPosixDispatcher::pWrite(std::span<const std::uint8_t> from) {
+long TVelkPosixDispatcher::pWrite(std::span<const std::uint8_t> from) {
     for (;;) {
         ssize_t n = ::write(fd_, from.data(), from.size());
         if (n >= 0)
@@ -301,7 +301,7 @@ long TApdPosixDispatcher::pWrite(std::span<const std::uint8_t> from) {
     }
 }
 
-bool TApdPosixDispatcher::pWaitWritable() {
+bool TVelkPosixDispatcher::pWaitWritable() {
     pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
     for (;;) {
         if (StopRequested())
@@ -316,14 +316,14 @@ bool TApdPosixDispatcher::pWaitWritable() {
     }
 }
 
-std::size_t TApdPosixDispatcher::pBytesWaiting() {
+std::size_t TVelkPosixDispatcher::pBytesWaiting() {
     int n = 0;
     if (ioctl(fd_, FIONREAD, &n) != 0 || n < 0)
         return 0;
     return static_cast<std::size_t>(n);
 }
 
-void TApdPosixDispatcher::pPurge(bool input, bool output) {
+void TVelkPosixDispatcher::pPurge(bool input, bool output) {
     if (input && output)
         tcflush(fd_, TCIOFLUSH);
     else if (input)

@@ -2,17 +2,17 @@
 // TIOCMGET/TIOCMSET for the modem lines, TIOCGICOUNT for line errors.
 #pragma once
 
-#include "faxengine/apd_dispatcher.h"
+#include "faxengine/dispatcher.h"
 
 #include <atomic>
 #include <termios.h>
 
 namespace faxengine {
 
-class TApdPosixDispatcher final : public TApdBaseDispatcher {
+class TVelkPosixDispatcher final : public TVelkBaseDispatcher {
 public:
-    explicit TApdPosixDispatcher(const MillisecondClock& clock = systemClock());
-    ~TApdPosixDispatcher() override;
+    explicit TVelkPosixDispatcher(const MillisecondClock& clock = systemClock());
+    ~TVelkPosixDispatcher() override;
 
     // False for devices without modem lines (pseudo-terminals): they report CTS and DSR
     // as present and take DTR/RTS changes without effect.

@@ -1,28 +1,28 @@
-#include "faxengine/apd_receive_fax.h"
+#include "faxengine/receive_fax.h"
 
-#include "faxengine/apd_fax_files.h"
+#include "faxengine/fax_files.h"
 
 namespace faxengine {
 
-TApdCustomReceiveFax::TApdCustomReceiveFax(FaxMachine machine)
-    : TApdCustomAbstractFax(FaxRole::Receive, std::move(machine)) {}
+TVelkCustomReceiveFax::TVelkCustomReceiveFax(FaxMachine machine)
+    : TVelkCustomAbstractFax(FaxRole::Receive, std::move(machine)) {}
 
-void TApdCustomReceiveFax::SetDestinationDir(std::string dir) {
+void TVelkCustomReceiveFax::SetDestinationDir(std::string dir) {
     Session().destinationDir = withTrailingSeparator(std::move(dir));
 }
 
-void TApdCustomReceiveFax::StartReceiving() {
+void TVelkCustomReceiveFax::StartReceiving() {
     CheckPort();
     StartSession();
 }
 
-void TApdCustomReceiveFax::FaxNextOrAcceptNotice(FaxNoticeAnswer& answer) {
+void TVelkCustomReceiveFax::FaxNextOrAcceptNotice(FaxNoticeAnswer& answer) {
     answer.accept = true;
     if (OnFaxAccept)
         OnFaxAccept(*this, answer.accept);
 }
 
-void TApdCustomReceiveFax::FaxNameNotice(FaxNoticeAnswer& answer) {
+void TVelkCustomReceiveFax::FaxNameNotice(FaxNoticeAnswer& answer) {
     if (OnFaxName)
         OnFaxName(*this, answer.fileName);
     else

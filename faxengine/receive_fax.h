@@ -1,15 +1,15 @@
-// TApdReceiveFax: answers calls and stores the faxes through the receive state machine.
+// TVelkReceiveFax: answers calls and stores the faxes through the receive state machine.
 #pragma once
 
-#include "faxengine/apd_abstract_fax.h"
+#include "faxengine/abstract_fax.h"
 
 #include <string>
 
 namespace faxengine {
 
-class TApdCustomReceiveFax : public TApdCustomAbstractFax {
+class TVelkCustomReceiveFax : public TVelkCustomAbstractFax {
 public:
-    explicit TApdCustomReceiveFax(FaxMachine machine = receiveMachine());
+    explicit TVelkCustomReceiveFax(FaxMachine machine = receiveMachine());
 
     // ---- published properties --------------------------------------------------------
     int AnswerOnRing() const { return Session().answerOnRing; }
@@ -30,9 +30,9 @@ public:
     void SetFaxNamingMode(int mode) { faxNamingMode_ = mode; }
 
     // Whether to take the call; without a handler every call is taken.
-    std::function<void(TApdCustomAbstractFax& cp, bool& accept)> OnFaxAccept;
+    std::function<void(TVelkCustomAbstractFax& cp, bool& accept)> OnFaxAccept;
     // Names the file of the incoming fax (full path).
-    std::function<void(TApdCustomAbstractFax& cp, std::string& name)> OnFaxName;
+    std::function<void(TVelkCustomAbstractFax& cp, std::string& name)> OnFaxName;
 
     // Port check, then the receive machine; raises the engine's exceptions.
     void StartReceiving();
@@ -46,9 +46,9 @@ private:
     int faxNamingMode_ = 1;
 };
 
-class TApdReceiveFax : public TApdCustomReceiveFax {
+class TVelkReceiveFax : public TVelkCustomReceiveFax {
 public:
-    using TApdCustomReceiveFax::TApdCustomReceiveFax;
+    using TVelkCustomReceiveFax::TVelkCustomReceiveFax;
 };
 
 } // namespace faxengine

@@ -1,36 +1,36 @@
-#include "faxengine/apd_send_fax.h"
+#include "faxengine/send_fax.h"
 
-#include "faxengine/apd_fax_files.h"
+#include "faxengine/fax_files.h"
 #include "faxengine/tick_clock.h"
 
 #include <system_error>
 
 namespace faxengine {
 
-TApdCustomSendFax::TApdCustomSendFax(FaxMachine machine)
-    : TApdCustomAbstractFax(FaxRole::Transmit, std::move(machine)) {
+TVelkCustomSendFax::TVelkCustomSendFax(FaxMachine machine)
+    : TVelkCustomAbstractFax(FaxRole::Transmit, std::move(machine)) {
     Session().safeMode = true;
     Session().sameParams = true;
     Session().SetDetectBusy(true);
 }
 
-TApdCustomSendFax::~TApdCustomSendFax() { removeTempFile(); }
+TVelkCustomSendFax::~TVelkCustomSendFax() { removeTempFile(); }
 
-std::string TApdCustomSendFax::FaxFile() const {
+std::string TVelkCustomSendFax::FaxFile() const {
     return faxFileList_.empty() ? std::string() : faxFileList_.front();
 }
 
-void TApdCustomSendFax::SetFaxFile(std::string name) {
+void TVelkCustomSendFax::SetFaxFile(std::string name) {
     faxFileList_.clear();
     faxFileList_.push_back(std::move(name));
 }
 
-int TApdCustomSendFax::DialWait() const { return ticksToSecs(Session().dialWait); }
-void TApdCustomSendFax::SetDialWait(int seconds) { Session().dialWait = secsToTicks(seconds); }
-int TApdCustomSendFax::DialRetryWait() const { return ticksToSecs(Session().dialRetryWait); }
-void TApdCustomSendFax::SetDialRetryWait(int seconds) { Session().dialRetryWait = secsToTicks(seconds); }
+int TVelkCustomSendFax::DialWait() const { return ticksToSecs(Session().dialWait); }
+void TVelkCustomSendFax::SetDialWait(int seconds) { Session().dialWait = secsToTicks(seconds); }
+int TVelkCustomSendFax::DialRetryWait() const { return ticksToSecs(Session().dialRetryWait); }
+void TVelkCustomSendFax::SetDialRetryWait(int seconds) { Session().dialRetryWait = secsToTicks(seconds); }
 
-void TApdCustomSendFax::StartSending() {
+void TVelkCustomSendFax::StartSending() {
     CheckPort();
     removeTempFile();
     if (faxFileList_.size() >= 2 && !OnFaxNext) {
@@ -51,7 +51,7 @@ void TApdCustomSendFax::StartSending() {
     }
 }
 
-void TApdCustomSendFax::FaxNextOrAcceptNotice(FaxNoticeAnswer& a) {
+void TVelkCustomSendFax::FaxNextOrAcceptNotice(FaxNoticeAnswer& a) {
     if (OnFaxNext) {
         std::string phone, file, cover;
         OnFaxNext(*this, phone, file, cover);
@@ -75,19 +75,19 @@ void TApdCustomSendFax::FaxNextOrAcceptNotice(FaxNoticeAnswer& a) {
     a.haveFax = !a.phoneNumber.empty();
 }
 
-void TApdCustomSendFax::FaxFinishNotice(int errorCode) {
+void TVelkCustomSendFax::FaxFinishNotice(int errorCode) {
     removeTempFile();
-    TApdCustomAbstractFax::FaxFinishNotice(errorCode);
+    TVelkCustomAbstractFax::FaxFinishNotice(errorCode);
 }
 
-FaxHistoryFacts TApdCustomSendFax::HistoryFacts() const {
-    FaxHistoryFacts f = TApdCustomAbstractFax::HistoryFacts();
+FaxHistoryFacts TVelkCustomSendFax::HistoryFacts() const {
+    FaxHistoryFacts f = TVelkCustomAbstractFax::HistoryFacts();
     f.faxFiles = faxFileList_;
     f.phoneNumber = phoneNumber_;
     return f;
 }
 
-void TApdCustomSendFax::removeTempFile() {
+void TVelkCustomSendFax::removeTempFile() {
     if (tempFile_.empty())
         return;
     std::error_code ec;

@@ -1,7 +1,7 @@
-// TApdSendFax: sends one or more APF faxes through the transmit state machine.
+// TVelkSendFax: sends one or more APF faxes through the transmit state machine.
 #pragma once
 
-#include "faxengine/apd_abstract_fax.h"
+#include "faxengine/abstract_fax.h"
 #include "faximage/enhanced_font.h"
 
 #include <filesystem>
@@ -10,10 +10,10 @@
 
 namespace faxengine {
 
-class TApdCustomSendFax : public TApdCustomAbstractFax {
+class TVelkCustomSendFax : public TVelkCustomAbstractFax {
 public:
-    explicit TApdCustomSendFax(FaxMachine machine = transmitMachine());
-    ~TApdCustomSendFax() override;
+    explicit TVelkCustomSendFax(FaxMachine machine = transmitMachine());
+    ~TVelkCustomSendFax() override;
 
     // ---- published properties --------------------------------------------------------
     bool EnhTextEnabled() const { return enhTextEnabled_; }
@@ -66,7 +66,7 @@ public:
     void SetMPSEnabled(bool on) { Session().sameParams = on; }
 
     // Fills in the next fax to send; all "" when there is none.
-    std::function<void(TApdCustomAbstractFax& cp, std::string& phoneNumber, std::string& faxFile,
+    std::function<void(TVelkCustomAbstractFax& cp, std::string& phoneNumber, std::string& faxFile,
                        std::string& coverFile)>
         OnFaxNext;
 
@@ -99,9 +99,9 @@ private:
     bool nextHandedOut_ = false;
 };
 
-class TApdSendFax : public TApdCustomSendFax {
+class TVelkSendFax : public TVelkCustomSendFax {
 public:
-    using TApdCustomSendFax::TApdCustomSendFax;
+    using TVelkCustomSendFax::TVelkCustomSendFax;
 };
 
 } // namespace faxengine

@@ -1,4 +1,4 @@
-#include "faxengine/ad_string_resource.h"
+#include "faxengine/string_resource.h"
 
 #include "faxengine/fax_status.h"
 
@@ -120,7 +120,7 @@ std::vector<std::uint8_t> buildStr0(std::span<const faximage::StringEntry> entri
     return out;
 }
 
-TAdStringResource::TAdStringResource(std::span<const std::uint8_t> data, std::string name)
+TVelkStringResource::TVelkStringResource(std::span<const std::uint8_t> data, std::string name)
     : data_(data), name_(std::move(name)) {
     if (data_.size() < kHeaderSize || data_[0] != 'S' || data_[1] != 'T' || data_[2] != 'R' ||
         data_[3] != '0')
@@ -138,12 +138,12 @@ TAdStringResource::TAdStringResource(std::span<const std::uint8_t> data, std::st
     }
 }
 
-TAdStringResource::Entry TAdStringResource::entry(std::uint32_t index) const {
+TVelkStringResource::Entry TVelkStringResource::entry(std::uint32_t index) const {
     std::size_t at = kHeaderSize + kEntrySize * index;
     return {get32(data_, at), get32(data_, at + 4), get32(data_, at + 8)};
 }
 
-bool TAdStringResource::find(std::uint32_t id, Entry& out) const {
+bool TVelkStringResource::find(std::uint32_t id, Entry& out) const {
     std::uint32_t lo = 0, hi = count_;
     while (lo < hi) {
         std::uint32_t mid = lo + (hi - lo) / 2;
@@ -160,12 +160,12 @@ bool TAdStringResource::find(std::uint32_t id, Entry& out) const {
     return false;
 }
 
-bool TAdStringResource::Contains(std::uint32_t id) const {
+bool TVelkStringResource::Contains(std::uint32_t id) const {
     Entry e{};
     return find(id, e);
 }
 
-std::string TAdStringResource::GetString(std::uint32_t id) const {
+std::string TVelkStringResource::GetString(std::uint32_t id) const {
     Entry e{};
     if (!find(id, e))
         raiseStringError(1, std::to_string(id));
@@ -187,7 +187,7 @@ std::string TAdStringResource::GetString(std::uint32_t id) const {
     return out;
 }
 
-std::string TAdStringResource::GetString(std::uint32_t id, std::size_t bufferSize) const {
+std::string TVelkStringResource::GetString(std::uint32_t id, std::size_t bufferSize) const {
     std::string s = GetString(id);
     if (bufferSize == 0)
         return {};
@@ -203,23 +203,23 @@ std::string TAdStringResource::GetString(std::uint32_t id, std::size_t bufferSiz
 namespace {
 struct EmbeddedTable {
     std::vector<std::uint8_t> data;
-    TAdStringResource reader;
+    TVelkStringResource reader;
     EmbeddedTable(std::span<const faximage::StringEntry> entries, const char* name)
         : data(buildStr0(entries)), reader(data, name) {}
 };
 } // namespace
 
-const TAdStringResource& resourceManagerStrings() {
+const TVelkStringResource& resourceManagerStrings() {
     static const EmbeddedTable table(kResourceManagerStrings, "RESMGR");
     return table.reader;
 }
 
-const TAdStringResource& errorStrings() {
+const TVelkStringResource& errorStrings() {
     static const EmbeddedTable table(faximage::errorStringTable(), "ERRORS");
     return table.reader;
 }
 
-const TAdStringResource& faxStrings() {
+const TVelkStringResource& faxStrings() {
     static const EmbeddedTable table(faxStatusTable(), "FAXSTR");
     return table.reader;
 }

@@ -3,7 +3,7 @@
 // their offsets from the start. All values little-endian.
 #pragma once
 
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -28,11 +28,11 @@ private:
 // Builds a table in the layout above from (id, UTF-8 text) entries; ids must be sorted.
 std::vector<std::uint8_t> buildStr0(std::span<const faximage::StringEntry> entries);
 
-class TAdStringResource {
+class TVelkStringResource {
 public:
     // Reads a table; the data must outlive the reader. A malformed table raises error 5.
     // name is only used in error messages.
-    explicit TAdStringResource(std::span<const std::uint8_t> data, std::string name = "STR0");
+    explicit TVelkStringResource(std::span<const std::uint8_t> data, std::string name = "STR0");
 
     // The text of id as UTF-8; a missing id raises error 1 "String not found: %d".
     std::string GetString(std::uint32_t id) const;
@@ -55,8 +55,8 @@ private:
 };
 
 // The three embedded tables, built once from the texts compiled into the program.
-const TAdStringResource& resourceManagerStrings();
-const TAdStringResource& errorStrings();
-const TAdStringResource& faxStrings();
+const TVelkStringResource& resourceManagerStrings();
+const TVelkStringResource& errorStrings();
+const TVelkStringResource& faxStrings();
 
 } // namespace faxengine

@@ -1,6 +1,6 @@
 #include "faxengine/trigger_set.h"
 
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,7 +1,7 @@
-#include "faxengine/apd_com_port.h"
+#include "faxengine/com_port.h"
 #include "faxengine/dispatch_log.h"
 #include "faxengine/port_trace.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "pty_modem.h"
 
 #include <gtest/gtest.h>
@@ -29,7 +29,7 @@ std::filesystem::path tempPath(const std::string& name) {
 }
 
 // The settings the program's forms give every port.
-void formSettings(TApdComPort& port) {
+void formSettings(TVelkComPort& port) {
     port.SetComNumber(1);
     port.SetInSize(8192);
     port.SetOutSize(8192);
@@ -131,7 +131,7 @@ TEST(DispatchLogFormat, RecordLinesAndRecycling) {
 }
 
 TEST(ComPort, FormSettingsAndRefusedValues) {
-    TApdComPort port;
+    TVelkComPort port;
     EXPECT_EQ(port.Baud(), 19200);
     EXPECT_EQ(port.TraceName(), "VELK.TRC");
     EXPECT_EQ(port.LogName(), "VELK.LOG");
@@ -161,7 +161,7 @@ TEST(ComPort, FormSettingsAndRefusedValues) {
 }
 
 TEST(ComPort, OpenErrorsByPortNumber) {
-    TApdComPort port;
+    TVelkComPort port;
     port.SetPromptForPort(false);
     EXPECT_EQ(codeOf([&] { port.SetOpen(true); }), -2011);
     port.SetPromptForPort(true);
@@ -184,7 +184,7 @@ TEST(ComPort, OpenErrorsByPortNumber) {
     EXPECT_TRUE(port.Open());
     EXPECT_EQ(port.DevicePath(), modem.Path());
 
-    TApdComPort second;
+    TVelkComPort second;
     second.SetDevicePath(modem.Path());
     EXPECT_THROW(second.SetOpen(true), faximage::EAlreadyOpen);
     port.SetOpen(false);
@@ -196,7 +196,7 @@ TEST(ComPort, OpenErrorsByPortNumber) {
 TEST(ComPort, TraceOfAnATExchangeDumpsAsWritten) {
     PtyModem modem;
     modem.Script([](const std::string& line) { return line == "AT" ? "OK" : "ERROR"; });
-    TApdComPort port;
+    TVelkComPort port;
     formSettings(port);
     port.SetDevicePath(modem.Path());
     port.SetTracing(TTraceLogState::tlOn);
@@ -208,7 +208,7 @@ TEST(ComPort, TraceOfAnATExchangeDumpsAsWritten) {
     port.SetOpen(true);
     modem.ReleaseSlave();
     std::atomic<int> got{0};
-    port.OnTriggerData = [&](TApdComPort&, std::uint16_t) { ++got; };
+    port.OnTriggerData = [&](TVelkComPort&, std::uint16_t) { ++got; };
     port.AddDataTrigger("OK", false);
     port.PutString("AT\r");
     ASSERT_TRUE(eventually([&] { return got == 1; }));
@@ -232,7 +232,7 @@ TEST(ComPort, TraceOfAnATExchangeDumpsAsWritten) {
 
 TEST(ComPort, EventsOnTheOwnerThreadAndCloseFromAnEvent) {
     PtyModem modem;
-    TApdComPort port;
+    TVelkComPort port;
     port.SetDevicePath(modem.Path());
     std::thread::id owner = std::this_thread::get_id();
     std::mutex ownerLock; // stands in for the owner's message loop
@@ -248,17 +248,17 @@ TEST(ComPort, EventsOnTheOwnerThreadAndCloseFromAnEvent) {
         std::lock_guard g(evLock);
         events.push_back(std::move(s));
     };
-    port.OnTrigger = [&](TApdComPort&, std::uint16_t msg, std::uint16_t, std::uint16_t) {
+    port.OnTrigger = [&](TVelkComPort&, std::uint16_t msg, std::uint16_t, std::uint16_t) {
         note("trigger " + std::to_string(msg));
     };
-    port.OnTriggerAvail = [&](TApdComPort& cp, std::uint16_t count) {
+    port.OnTriggerAvail = [&](TVelkComPort& cp, std::uint16_t count) {
         note("avail " + std::to_string(count));
         std::uint8_t c;
         while (cp.Dispatcher().GetChar(c) == 0) {
         }
     };
-    port.OnTriggerOutSent = [&](TApdComPort&) { note("sent"); };
-    port.OnTriggerData = [&](TApdComPort& cp, std::uint16_t) {
+    port.OnTriggerOutSent = [&](TVelkComPort&) { note("sent"); };
+    port.OnTriggerData = [&](TVelkComPort& cp, std::uint16_t) {
         note("data");
         cp.SetOpen(false); // closing from inside an event is deferred
     };
@@ -292,10 +292,10 @@ TEST(ComPort, EventsOnTheOwnerThreadAndCloseFromAnEvent) {
 
 TEST(ComPort, LostDeviceIsReportedAndCloseStillWorks) {
     auto modem = std::make_unique<PtyModem>();
-    TApdComPort port;
+    TVelkComPort port;
     port.SetDevicePath(modem->Path());
     std::atomic<int> lost{0};
-    port.OnPortLost = [&](TApdComPort&, int code) { lost = code; };
+    port.OnPortLost = [&](TVelkComPort&, int code) { lost = code; };
     port.SetOpen(true);
     modem->ReleaseSlave();
     modem->Send("RING\r\n");

@@ -1,5 +1,5 @@
 #include "faxengine/posix_dispatcher.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "pty_modem.h"
 
 #include <gtest/gtest.h>
@@ -66,7 +66,7 @@ protected:
     }
 
     PtyModem modem;
-    TApdPosixDispatcher disp;
+    TVelkPosixDispatcher disp;
     std::mutex lock;
     std::vector<Seen> seen;
 };
@@ -133,7 +133,7 @@ TEST_F(DispatcherTest, InputRingWrapsAndFullRingLeavesBytesInTheDevice) {
     for (int i = 0; i < 20000; ++i)
         sent += static_cast<char>('A' + (i * 7) % 26);
     std::thread writer([&] { modem.Send(sent); });
-    ASSERT_TRUE(eventually([&] { return disp.InBuffUsed() == TApdBaseDispatcher::kInRingSize; }));
+    ASSERT_TRUE(eventually([&] { return disp.InBuffUsed() == TVelkBaseDispatcher::kInRingSize; }));
     std::string got;
     std::vector<std::uint8_t> block(1000);
     while (got.size() < sent.size()) {
@@ -151,7 +151,7 @@ TEST_F(DispatcherTest, InputRingWrapsAndFullRingLeavesBytesInTheDevice) {
 
 TEST(DispatcherOutput, BlockThatDoesNotFitIsRefusedWhole) {
     PtyModem modem;
-    TApdPosixDispatcher disp;
+    TVelkPosixDispatcher disp;
     DispatcherOpenParams p;
     p.device = modem.Path();
     p.outSize = 16;
@@ -293,7 +293,7 @@ TEST_F(DispatcherTest, CloseFromInsideAHandlerIsDeferred) {
 }
 
 TEST(DispatcherOpen, ErrorsAndHandles) {
-    TApdPosixDispatcher a;
+    TVelkPosixDispatcher a;
     DispatcherOpenParams p;
     p.device = "/nonexistent/ttyS99";
     EXPECT_EQ(a.Open(p), -ENOENT);
@@ -301,7 +301,7 @@ TEST(DispatcherOpen, ErrorsAndHandles) {
     EXPECT_EQ(a.Open(p), -ENOTTY);
 
     PtyModem m1, m2;
-    TApdPosixDispatcher b, c;
+    TVelkPosixDispatcher b, c;
     p.device = m1.Path();
     ASSERT_EQ(a.Open(p), 0);
     EXPECT_EQ(b.Open(p), faximage::ec::AlreadyOpen);
@@ -321,7 +321,7 @@ TEST(DispatcherOpen, ErrorsAndHandles) {
 TEST(DispatcherTimers, TimerTriggerWithAManualClock) {
     PtyModem modem;
     ManualClock clock;
-    TApdPosixDispatcher disp(clock);
+    TVelkPosixDispatcher disp(clock);
     DispatcherOpenParams p;
     p.device = modem.Path();
     ASSERT_EQ(disp.Open(p), 0);
@@ -359,7 +359,7 @@ TEST(DispatcherTimers, TimerTriggerWithAManualClock) {
 
 TEST(DispatcherLoss, FarSideClosedWhileReceiving) {
     auto modem = std::make_unique<PtyModem>();
-    TApdPosixDispatcher disp;
+    TVelkPosixDispatcher disp;
     DispatcherOpenParams p;
     p.device = modem->Path();
     ASSERT_EQ(disp.Open(p), 0);

@@ -3,10 +3,10 @@
 // efax on another modem and against our own Class 1 side; and class detection against
 // modems that offer different classes. Every stored page is decoded again and compared
 // with the page that was sent.
-#include "faxengine/apd_receive_fax.h"
-#include "faxengine/apd_send_fax.h"
+#include "faxengine/receive_fax.h"
+#include "faxengine/send_fax.h"
 #include "faxengine/posix_dispatcher.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "faximage/apf_file.h"
 #include "vline_fixture.h"
 
@@ -44,16 +44,16 @@ struct Outcome {
     std::string remoteId;
 };
 
-void pump(TApdCustomAbstractFax& fax, std::chrono::seconds limit) {
+void pump(TVelkCustomAbstractFax& fax, std::chrono::seconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (fax.Busy() && std::chrono::steady_clock::now() < end)
         fax.Notices().waitAndPump(50ms);
 }
 
-void watch(TApdCustomAbstractFax& fax, Outcome& o) {
-    fax.OnFaxLog = [&o](TApdCustomAbstractFax&, TFaxLogCode c) { o.logs.push_back(static_cast<int>(c)); };
-    fax.OnFaxError = [&o](TApdCustomAbstractFax&, int c) { o.errors.push_back(c); };
-    fax.OnFaxFinish = [&o](TApdCustomAbstractFax&, int c) {
+void watch(TVelkCustomAbstractFax& fax, Outcome& o) {
+    fax.OnFaxLog = [&o](TVelkCustomAbstractFax&, TFaxLogCode c) { o.logs.push_back(static_cast<int>(c)); };
+    fax.OnFaxError = [&o](TVelkCustomAbstractFax&, int c) { o.errors.push_back(c); };
+    fax.OnFaxFinish = [&o](TVelkCustomAbstractFax&, int c) {
         o.finish = c;
         o.finished = true;
     };
@@ -61,7 +61,7 @@ void watch(TApdCustomAbstractFax& fax, Outcome& o) {
 
 // A port whose serial data is traced into `trace` when the fax is over.
 struct Port {
-    TApdComPort port;
+    TVelkComPort port;
     Port(const std::string& device, const fs::path& trace) {
         port.SetPromptForPort(false);
         port.SetTapiMode(TTapiMode::tmOff);
@@ -94,9 +94,9 @@ protected:
 
     // Our sender on `device` in class `cls`, one fax of the given files to `number`.
     Outcome send(const std::string& device, TFaxClass cls, const std::string& number,
-                 const std::vector<fs::path>& files, const std::function<void(TApdSendFax&)>& tune = {}) {
+                 const std::vector<fs::path>& files, const std::function<void(TVelkSendFax&)>& tune = {}) {
         Port p(device, dir_ / ("send-" + std::to_string(++traces_) + ".trc"));
-        TApdSendFax fax;
+        TVelkSendFax fax;
         fax.SetComPort(&p.port);
         fax.SetFaxClass(cls);
         fax.SetStationID("+1 555 0100");
@@ -127,7 +127,7 @@ protected:
     // Our receiver on `device` in class `cls` for one call; `whileWaiting` starts the caller.
     Outcome receive(const std::string& device, TFaxClass cls, const std::function<void()>& whileWaiting = {}) {
         Port p(device, dir_ / ("receive-" + std::to_string(++traces_) + ".trc"));
-        TApdReceiveFax fax;
+        TVelkReceiveFax fax;
         fax.SetComPort(&p.port);
         fax.SetFaxClass(cls);
         fax.SetStationID("+1 555 0101");
@@ -137,7 +137,7 @@ protected:
         fax.SetDestinationDir((dir_ / "in").string());
         Outcome o;
         watch(fax, o);
-        fax.OnFaxName = [&o, this](TApdCustomAbstractFax&, std::string& name) {
+        fax.OnFaxName = [&o, this](TVelkCustomAbstractFax&, std::string& name) {
             name = (dir_ / "in" / ("rx" + std::to_string(o.files.size() + 1) + ".apf")).string();
             o.files.push_back(name);
         };
@@ -168,7 +168,7 @@ protected:
     void both(TFaxClass txClass, TFaxClass rxClass, const std::vector<fs::path>& files, Outcome& tx,
               Outcome& rx) {
         Port rp(line_->portPath(2), dir_ / "receive.trc");
-        TApdReceiveFax r;
+        TVelkReceiveFax r;
         r.SetComPort(&rp.port);
         r.SetFaxClass(rxClass);
         r.SetStationID("+1 555 0101");
@@ -176,7 +176,7 @@ protected:
         r.SetExitOnError(true);
         r.SetDestinationDir((dir_ / "in").string());
         watch(r, rx);
-        r.OnFaxName = [&rx, this](TApdCustomAbstractFax&, std::string& name) {
+        r.OnFaxName = [&rx, this](TVelkCustomAbstractFax&, std::string& name) {
             name = (dir_ / "in" / ("rx" + std::to_string(rx.files.size() + 1) + ".apf")).string();
             rx.files.push_back(name);
         };
@@ -184,7 +184,7 @@ protected:
         rp.startTrace();
 
         Port sp(line_->portPath(1), dir_ / "send.trc");
-        TApdSendFax t;
+        TVelkSendFax t;
         t.SetComPort(&sp.port);
         t.SetFaxClass(txClass);
         t.SetStationID("+1 555 0100");
@@ -457,11 +457,11 @@ TEST_F(Class2Call, ClassDetectionFollowsWhatTheModemOffers) {
         SCOPED_TRACE(c.com);
         {
             Port p(line_->portPath(c.com), dir_ / "query.trc");
-            TApdSendFax fax;
+            TVelkSendFax fax;
             fax.SetComPort(&p.port);
             EXPECT_EQ(fax.SupportedFaxClasses(), c.bits);
         }
-        TApdPosixDispatcher port;
+        TVelkPosixDispatcher port;
         DispatcherOpenParams params;
         params.device = line_->portPath(c.com);
         ASSERT_EQ(port.Open(params), 0);

@@ -1,9 +1,9 @@
 // The fax components with a stand-in engine: a thread that raises the notices a state
 // machine raises, through the same sink, while the test thread pumps like an owner.
-#include "faxengine/apd_receive_fax.h"
-#include "faxengine/apd_send_fax.h"
+#include "faxengine/receive_fax.h"
+#include "faxengine/send_fax.h"
 #include "faxengine/fax_status_display.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "faximage/apf_file.h"
 #include "pty_modem.h"
 
@@ -65,7 +65,7 @@ struct ScriptedMachine {
 
     FaxMachine machine() {
         FaxMachine m;
-        m.start = [this](FaxSession& s, TApdBaseDispatcher&, FaxNoticeSink& sink) {
+        m.start = [this](FaxSession& s, TVelkBaseDispatcher&, FaxNoticeSink& sink) {
             engine = std::thread([this, &s, &sink] { script(s, sink); });
             return 0;
         };
@@ -82,13 +82,13 @@ std::optional<std::int32_t> notify(FaxNoticeSink& sink, FaxSession& s, std::uint
     return sink.SendNotice(msg, s, param, kNoticeTimeout);
 }
 
-void pumpUntilIdle(TApdCustomAbstractFax& fax) {
+void pumpUntilIdle(TVelkCustomAbstractFax& fax) {
     auto end = std::chrono::steady_clock::now() + 10s;
     while (fax.Busy() && std::chrono::steady_clock::now() < end)
         fax.Notices().waitAndPump(20ms);
 }
 
-struct Display : TApdAbstractFaxStatus {
+struct Display : TVelkAbstractFaxStatus {
     std::vector<std::string>* trace = nullptr;
     void UpdateDisplay(bool first, bool last) override {
         trace->push_back(std::string("display ") + (first ? "first" : last ? "last" : "-") + " " +
@@ -98,7 +98,7 @@ struct Display : TApdAbstractFaxStatus {
 
 struct FaxComponents : ::testing::Test {
     test::PtyModem modem;
-    TApdComPort port;
+    TVelkComPort port;
     TempDir dir;
     void SetUp() override {
         port.SetAutoOpen(true);
@@ -141,9 +141,9 @@ TEST_F(FaxComponents, SendJoinsTheListSendsItOnceAndRemovesTheJoinedFile) {
     std::vector<std::string> trace;
     Display display;
     display.trace = &trace;
-    TApdFaxLog log;
+    TVelkFaxLog log;
     log.SetFaxHistoryName((dir.path() / "VELKFAX.HIS").string());
-    TApdSendFax fax(sm.machine());
+    TVelkSendFax fax(sm.machine());
     fax.SetComPort(&port);
     fax.SetStatusDisplay(&display);
     fax.SetFaxLog(&log);
@@ -152,13 +152,13 @@ TEST_F(FaxComponents, SendJoinsTheListSendsItOnceAndRemovesTheJoinedFile) {
     fax.SetTempDirectory(dir.path());
     fax.SetFaxFileList(files);
     fax.SetPhoneNumber("5550100");
-    fax.OnFaxStatus = [&](TApdCustomAbstractFax&, bool first, bool last) {
+    fax.OnFaxStatus = [&](TVelkCustomAbstractFax&, bool first, bool last) {
         trace.push_back(std::string("event ") + (first ? "first" : last ? "last" : "-"));
     };
-    fax.OnFaxError = [&](TApdCustomAbstractFax&, int code) { trace.push_back("error " + std::to_string(code)); };
+    fax.OnFaxError = [&](TVelkCustomAbstractFax&, int code) { trace.push_back("error " + std::to_string(code)); };
     bool tempGoneAtFinish = false;
     int finishCode = 0;
-    fax.OnFaxFinish = [&](TApdCustomAbstractFax&, int code) {
+    fax.OnFaxFinish = [&](TVelkCustomAbstractFax&, int code) {
         finishCode = code;
         tempGoneAtFinish = !sentFile.empty() && !fs::exists(sentFile);
     };
@@ -193,12 +193,12 @@ TEST_F(FaxComponents, SendWithNextHandlerTakesItsFaxesAndJoinsNothing) {
             got.push_back(s.phoneNumber + "|" + s.faxFileName + "|" + s.coverFileName);
         sink.PostNotice(faxmsg::Finish, s, 0);
     };
-    TApdSendFax fax(sm.machine());
+    TVelkSendFax fax(sm.machine());
     fax.SetComPort(&port);
     fax.SetTempDirectory(dir.path());
     fax.SetFaxFileList({"x.apf", "y.apf"});
     int calls = 0;
-    fax.OnFaxNext = [&](TApdCustomAbstractFax&, std::string& phone, std::string& file, std::string& cover) {
+    fax.OnFaxNext = [&](TVelkCustomAbstractFax&, std::string& phone, std::string& file, std::string& cover) {
         if (++calls <= 2) {
             phone = "55501" + std::to_string(calls);
             file = "f" + std::to_string(calls) + ".apf";
@@ -232,18 +232,18 @@ TEST_F(FaxComponents, ReceiveRefusedCallAndNamedFile) {
         notify(sink, s, faxmsg::Log, 4);
         sink.PostNotice(faxmsg::Finish, s, 0);
     };
-    TApdFaxLog log;
+    TVelkFaxLog log;
     log.SetFaxHistoryName((dir.path() / "h.his").string());
-    TApdReceiveFax fax(sm.machine());
+    TVelkReceiveFax fax(sm.machine());
     fax.SetComPort(&port);
     fax.SetFaxLog(&log);
     fax.SetDestinationDir(in.string());
     EXPECT_EQ(fax.DestinationDir(), in.string() + "/");
     int offers = 0;
-    fax.OnFaxAccept = [&](TApdCustomAbstractFax&, bool& accept) { accept = ++offers > 1; };
+    fax.OnFaxAccept = [&](TVelkCustomAbstractFax&, bool& accept) { accept = ++offers > 1; };
     std::vector<TFaxLogCode> codes;
     std::vector<std::string> fileAtLog;
-    fax.OnFaxLog = [&](TApdCustomAbstractFax& f, TFaxLogCode c) {
+    fax.OnFaxLog = [&](TVelkCustomAbstractFax& f, TFaxLogCode c) {
         codes.push_back(c);
         fileAtLog.push_back(f.FaxFile());
     };
@@ -272,9 +272,9 @@ TEST_F(FaxComponents, ReceiveWithoutHandlersAcceptsAndNamedByHandlerWhenGiven) {
         notify(sink, s, faxmsg::Log, 7);
         sink.PostNotice(faxmsg::Finish, s, -8069);
     };
-    TApdReceiveFax fax(sm.machine());
+    TVelkReceiveFax fax(sm.machine());
     fax.SetComPort(&port);
-    fax.OnFaxName = [](TApdCustomAbstractFax&, std::string& n) { n += ".mine"; };
+    fax.OnFaxName = [](TVelkCustomAbstractFax&, std::string& n) { n += ".mine"; };
     fax.StartReceiving();
     pumpUntilIdle(fax);
     sm.engine.join();
@@ -286,7 +286,7 @@ TEST_F(FaxComponents, ReceiveWithoutHandlersAcceptsAndNamedByHandlerWhenGiven) {
 TEST_F(FaxComponents, StartChecksThePortAndTheMachine) {
     ScriptedMachine sm;
     sm.script = [](FaxSession& s, FaxNoticeSink& sink) { sink.PostNotice(faxmsg::Finish, s, 0); };
-    TApdSendFax fax(sm.machine());
+    TVelkSendFax fax(sm.machine());
     fax.SetPhoneNumber("1");
     EXPECT_THROW(fax.StartSending(), faximage::EPortNotAssigned);
     fax.SetComPort(&port);
@@ -307,12 +307,12 @@ TEST_F(FaxComponents, StartChecksThePortAndTheMachine) {
     EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
     EXPECT_FALSE(fax.Busy());
 
-    TApdReceiveFax none(FaxMachine{});
+    TVelkReceiveFax none(FaxMachine{});
     none.SetComPort(&port);
     try {
         none.StartReceiving();
         ADD_FAILURE() << "no exception";
-    } catch (const faximage::EAPDException& e) {
+    } catch (const faximage::EVelkException& e) {
         EXPECT_NE(std::string(e.what()).find(kMachineMissingText), std::string::npos);
     }
 }
@@ -327,7 +327,7 @@ TEST_F(FaxComponents, AbortReachesOnlyARunningSession) {
         notify(sink, s, faxmsg::Status, 2);
         sink.PostNotice(faxmsg::Finish, s, -6005);
     };
-    TApdSendFax fax(sm.machine());
+    TVelkSendFax fax(sm.machine());
     fax.SetComPort(&port);
     fax.SetPhoneNumber("1");
     fax.AbortFax();
@@ -336,7 +336,7 @@ TEST_F(FaxComponents, AbortReachesOnlyARunningSession) {
     fax.AbortFax();
     EXPECT_EQ(sm.aborts, 1);
     int finish = 0;
-    fax.OnFaxFinish = [&](TApdCustomAbstractFax&, int code) { finish = code; };
+    fax.OnFaxFinish = [&](TVelkCustomAbstractFax&, int code) { finish = code; };
     release = true;
     pumpUntilIdle(fax);
     sm.engine.join();
@@ -347,7 +347,7 @@ TEST_F(FaxComponents, AbortReachesOnlyARunningSession) {
 }
 
 TEST(FaxComponentDefaults, PropertiesStartAsDocumented) {
-    TApdSendFax s(FaxMachine{});
+    TVelkSendFax s(FaxMachine{});
     EXPECT_EQ(s.FaxClass(), TFaxClass::fcUnknown);
     EXPECT_EQ(s.DesiredBPS(), 9600);
     EXPECT_FALSE(s.DesiredECM());
@@ -371,7 +371,7 @@ TEST(FaxComponentDefaults, PropertiesStartAsDocumented) {
     s.SetModemInit("s7=60");
     EXPECT_EQ(s.ModemInit(), "ATS7=60");
 
-    TApdReceiveFax r(FaxMachine{});
+    TVelkReceiveFax r(FaxMachine{});
     EXPECT_EQ(r.FaxClass(), TFaxClass::fcDetect);
     EXPECT_EQ(r.AnswerOnRing(), 1);
     EXPECT_FALSE(r.FaxAndData());
@@ -379,10 +379,10 @@ TEST(FaxComponentDefaults, PropertiesStartAsDocumented) {
     EXPECT_EQ(r.FaxNamingMode(), 1);
     EXPECT_EQ(r.DestinationDir(), "");
 
-    TApdFaxLog log;
+    TVelkFaxLog log;
     EXPECT_EQ(log.FaxHistoryName(), "VELKFAX.HIS");
     {
-        TApdReceiveFax shortLived(FaxMachine{});
+        TVelkReceiveFax shortLived(FaxMachine{});
         shortLived.SetFaxLog(&log);
     }
     EXPECT_EQ(log.Fax(), nullptr); // a destroyed fax leaves no dangling binding

@@ -1,4 +1,4 @@
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <gtest/gtest.h>
 
@@ -7,12 +7,12 @@
 
 using namespace faximage;
 
-TEST(ApdErrors, TextsComeFromTableElseFromTheSystem) {
+TEST(FaxErrors, TextsComeFromTableElseFromTheSystem) {
     EXPECT_EQ(errorText(0), "OK");
     EXPECT_EQ(errorText(-3006), "Output buffer too small for block");
     EXPECT_EQ(errorText(-8064), "Called fax number was busy");
     EXPECT_EQ(errorText(2), "File not found"); // the table wins over the system text
-    EXPECT_EQ(errorText(-2011), "The ComNumber property of the TApdComPort has not been set");
+    EXPECT_EQ(errorText(-2011), "The ComNumber property of the TVelkComPort has not been set");
     EXPECT_EQ(errorText(-15012), "Fax");
     EXPECT_EQ(errorText(-(15130 + 48)), "tfDone");
     EXPECT_EQ(errorText(-(15179 + 37)), "rfDone");
@@ -27,10 +27,10 @@ TEST(ApdErrors, TextsComeFromTableElseFromTheSystem) {
     EXPECT_NO_THROW(errorText(-2147483647 - 1));
 }
 
-TEST(ApdErrors, ExceptionClassesByCodeAndBack) {
+TEST(FaxErrors, ExceptionClassesByCodeAndBack) {
     auto codeOf = [](int code) {
         try {
-            raiseApdError(code);
+            raiseVelkError(code);
         } catch (...) {
             return codeFromException(std::current_exception());
         }
@@ -40,21 +40,21 @@ TEST(ApdErrors, ExceptionClassesByCodeAndBack) {
         EXPECT_EQ(codeOf(c), c) << c;
     EXPECT_EQ(codeOf(5), -5); // an input/output error gives its negated code
 
-    EXPECT_THROW(raiseApdError(-1002), EBadArgument);
-    EXPECT_THROW(raiseApdError(-6008), EProtocol);
-    EXPECT_THROW(raiseApdError(-8070), EFaxPageError);
-    EXPECT_THROW(raiseApdError(4), EInOutError);
+    EXPECT_THROW(raiseVelkError(-1002), EBadArgument);
+    EXPECT_THROW(raiseVelkError(-6008), EProtocol);
+    EXPECT_THROW(raiseVelkError(-8070), EFaxPageError);
+    EXPECT_THROW(raiseVelkError(4), EInOutError);
     try {
-        raiseApdError(-2007);
+        raiseVelkError(-2007);
     } catch (const ECommNotOpen& e) {
         EXPECT_STREQ(e.what(), "ie_NOpen - device not open");
         EXPECT_EQ(e.ErrorCode(), -2007);
     }
     // -5001 has no class of its own: the base class.
     try {
-        raiseApdError(-5001);
-    } catch (const EAPDException& e) {
-        EXPECT_EQ(typeid(e), typeid(EAPDException));
+        raiseVelkError(-5001);
+    } catch (const EVelkException& e) {
+        EXPECT_EQ(typeid(e), typeid(EVelkException));
     }
     EXPECT_EQ(codeFromException(std::bad_alloc()), -8);
     EXPECT_EQ(codeFromException(std::runtime_error("x")), -9999);

@@ -1,6 +1,6 @@
-#include "faxengine/apd_fax_files.h"
+#include "faxengine/fax_files.h"
 
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "faximage/apf_file.h"
 
 #include <gtest/gtest.h>

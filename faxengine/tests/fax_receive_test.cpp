@@ -9,7 +9,7 @@
 #include "faxengine/posix_dispatcher.h"
 #include "faxengine/t30_params.h"
 #include "faxengine/tests/pty_modem.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "faximage/apf_file.h"
 
 #include <algorithm>
@@ -668,7 +668,7 @@ private:
 TEST(ReceiveOnSession, TriggersReachTheMachineAndTheOwnersAbortEndsTheSession) {
     test::PtyModem modem;
     ASSERT_FALSE(modem.Path().empty());
-    TApdPosixDispatcher disp;
+    TVelkPosixDispatcher disp;
     DispatcherOpenParams params;
     params.device = modem.Path();
     ASSERT_EQ(disp.Open(params), 0);

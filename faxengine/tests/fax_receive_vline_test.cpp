@@ -4,7 +4,7 @@
 #include "faxengine/fax_receive.h"
 #include "faxengine/fax_receive_port.h"
 #include "faxengine/posix_dispatcher.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "faximage/apf_file.h"
 #include "vline_fixture.h"
 
@@ -120,7 +120,7 @@ struct Received {
 
 Received receiveOne(const std::string& device, const fs::path& file, const fs::path& trace,
                     const std::function<void()>& call) {
-    TApdPosixDispatcher port;
+    TVelkPosixDispatcher port;
     DispatcherOpenParams params;
     params.device = device;
     Received got;

@@ -4,7 +4,7 @@
 #include "faxengine/fax_session.h"
 #include "faxengine/posix_dispatcher.h"
 #include "faxengine/tests/pty_modem.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "faximage/mh_decoder.h"
 
 #include <gtest/gtest.h>
@@ -87,7 +87,7 @@ protected:
     }
 
     PtyModem modem;
-    TApdPosixDispatcher disp;
+    TVelkPosixDispatcher disp;
     RecordingSink sink;
     FaxSession session{FaxRole::Transmit};
 };

@@ -4,7 +4,7 @@
 // calls run back to back without waiting.
 #include "faxengine/fax_transmit.h"
 #include "faxengine/port_types.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Whole calls in real time: our transmitter sends APF pages through a Class 1 modem of
 // the virtual line to its far end, whose own fax engine must report success and store the
 // pages we sent; and the faults of the line end the fax with their own codes.
-#include "faxengine/apd_receive_fax.h"
+#include "faxengine/receive_fax.h"
 #include "faxengine/fax_session.h"
 #include "faxengine/fax_transmit_port.h"
 #include "faxengine/posix_dispatcher.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 #include "vline_fixture.h"
 
 #include <sys/wait.h>
@@ -182,7 +182,7 @@ protected:
     void abortInEveryPhase();
 
     fs::path apf_;
-    std::optional<TApdPosixDispatcher> port_;
+    std::optional<TVelkPosixDispatcher> port_;
     int sessions_ = 0;
 };
 
@@ -487,16 +487,16 @@ TEST_F(TransmitCall, OurReceiverTakesItThroughAnotherModem) {
     std::atomic<bool> ready{false};
     std::atomic<int> rxFinish{1};
     std::thread receiver([&] {
-        TApdComPort port;
+        TVelkComPort port;
         port.SetPromptForPort(false);
         port.SetTapiMode(TTapiMode::tmOff);
         port.SetDevicePath(line_->portPath(2));
-        TApdReceiveFax fax;
+        TVelkReceiveFax fax;
         fax.SetComPort(&port);
         fax.SetFaxClass(TFaxClass::fcClass1);
         fax.SetOneFax(true);
         fax.SetDestinationDir((dir_ / "in").string());
-        fax.OnFaxFinish = [&](TApdCustomAbstractFax&, int code) { rxFinish = code; };
+        fax.OnFaxFinish = [&](TVelkCustomAbstractFax&, int code) { rxFinish = code; };
         fax.StartReceiving();
         ready = true;
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(200);

@@ -1,7 +1,7 @@
 // The fax components against the virtual line's built-in fax machines, in real time:
 // one short send to number 200, one page received from the sending far end.
-#include "faxengine/apd_receive_fax.h"
-#include "faxengine/apd_send_fax.h"
+#include "faxengine/receive_fax.h"
+#include "faxengine/send_fax.h"
 #include "faximage/apf_file.h"
 #include "vline_launcher.h"
 
@@ -51,7 +51,7 @@ struct VirtualLineTest : ::testing::Test {
     }
 };
 
-void pump(TApdCustomAbstractFax& fax, std::chrono::seconds limit) {
+void pump(TVelkCustomAbstractFax& fax, std::chrono::seconds limit) {
     auto end = std::chrono::steady_clock::now() + limit;
     while (fax.Busy() && std::chrono::steady_clock::now() < end)
         fax.Notices().waitAndPump(50ms);
@@ -61,27 +61,27 @@ void pump(TApdCustomAbstractFax& fax, std::chrono::seconds limit) {
 
 TEST_F(VirtualLineTest, SendsTwoFilesAsOneFaxToTheFarEnd) {
     startLine();
-    TApdComPort port;
+    TVelkComPort port;
     port.SetPromptForPort(false);
     port.SetTapiMode(TTapiMode::tmOff);
     port.SetDevicePath(line->ports().front().path);
-    TApdSendFax fax;
+    TVelkSendFax fax;
     fax.SetComPort(&port);
     EXPECT_EQ(fax.SupportedFaxClasses() & kFaxClass1Bit, kFaxClass1Bit);
     fax.SetFaxClass(TFaxClass::fcClass1);
     fax.SetTempDirectory(dir);
     fax.SetFaxFileList({blankPage(dir / "a.apf").string(), blankPage(dir / "b.apf").string()});
     fax.SetPhoneNumber("200");
-    TApdFaxLog log;
+    TVelkFaxLog log;
     log.SetFaxHistoryName((dir / "h.his").string());
     fax.SetFaxLog(&log);
     std::vector<int> statuses;
-    fax.OnFaxStatus = [&](TApdCustomAbstractFax& f, bool, bool) {
+    fax.OnFaxStatus = [&](TVelkCustomAbstractFax& f, bool, bool) {
         if (statuses.empty() || statuses.back() != f.FaxProgress())
             statuses.push_back(f.FaxProgress());
     };
     int finish = 1;
-    fax.OnFaxFinish = [&](TApdCustomAbstractFax&, int code) { finish = code; };
+    fax.OnFaxFinish = [&](TVelkCustomAbstractFax&, int code) { finish = code; };
     fax.StartSending();
     pump(fax, 120s);
     ASSERT_FALSE(fax.Busy());
@@ -107,22 +107,22 @@ TEST_F(VirtualLineTest, ReceivesOneFaxFromTheFarEnd) {
     startLine({"--send", (dir / "page.tif").string(), "--send-to", "100", "--ecm", "off"});
     fs::create_directory(dir / "in");
 
-    TApdComPort port;
+    TVelkComPort port;
     port.SetPromptForPort(false);
     port.SetTapiMode(TTapiMode::tmOff);
     port.SetDevicePath(line->ports().front().path);
-    TApdReceiveFax fax;
+    TVelkReceiveFax fax;
     fax.SetComPort(&port);
     fax.SetFaxClass(TFaxClass::fcClass1);
     fax.SetOneFax(true);
     fax.SetDestinationDir((dir / "in").string());
-    TApdFaxLog log;
+    TVelkFaxLog log;
     log.SetFaxHistoryName((dir / "h.his").string());
     fax.SetFaxLog(&log);
     std::vector<TFaxLogCode> codes;
-    fax.OnFaxLog = [&](TApdCustomAbstractFax&, TFaxLogCode c) { codes.push_back(c); };
+    fax.OnFaxLog = [&](TVelkCustomAbstractFax&, TFaxLogCode c) { codes.push_back(c); };
     int finish = 1;
-    fax.OnFaxFinish = [&](TApdCustomAbstractFax&, int code) { finish = code; };
+    fax.OnFaxFinish = [&](TVelkCustomAbstractFax&, int code) { finish = code; };
     fax.StartReceiving();
     pump(fax, 120s);
     ASSERT_FALSE(fax.Busy());

@@ -102,7 +102,7 @@ protected:
     std::unique_ptr<vline::Exchange> ex_;
     std::atomic<bool> run_{true};
     std::thread stepper_;
-    TApdPosixDispatcher disp_[2];
+    TVelkPosixDispatcher disp_[2];
     std::unique_ptr<FaxSession> s_[2] = {std::make_unique<FaxSession>(FaxRole::Transmit),
                                          std::make_unique<FaxSession>(FaxRole::Receive)};
 };
@@ -164,7 +164,7 @@ TEST(FarEnd, ItsCsiAndDisDecode) {
     o.executable = PARVANE_VLINE_EXE;
     o.arguments = {"--log-dir", (dir / "logs").string(), "--ident", "+1 555 0200", "--ecm", "no"};
     auto line = vline::VirtualLine::start(o);
-    TApdPosixDispatcher disp;
+    TVelkPosixDispatcher disp;
     DispatcherOpenParams p;
     p.device = line.portPath(1);
     ASSERT_EQ(disp.Open(p), 0);

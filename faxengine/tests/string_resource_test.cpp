@@ -1,4 +1,4 @@
-#include "faxengine/ad_string_resource.h"
+#include "faxengine/string_resource.h"
 #include "faxengine/fax_status.h"
 
 #include <gtest/gtest.h>
@@ -28,7 +28,7 @@ TEST(AdStringResource, LayoutLookupAndCutting) {
     EXPECT_EQ(data[8 + 36], 'a');
     EXPECT_EQ(data[8 + 36 + 1], 0);
 
-    TAdStringResource r(data);
+    TVelkStringResource r(data);
     EXPECT_EQ(r.GetString(10), "h\xC3\xA9llo");
     EXPECT_EQ(r.GetString(4000), "\xF0\x9F\x93\xA0"); // a surrogate pair survives
     EXPECT_EQ(r.GetString(10, 3), "h");                // never half a character
@@ -48,7 +48,7 @@ TEST(AdStringResource, MalformedDataIsRefusedNotRead) {
     auto good = buildStr0(entries);
     auto refused = [](std::vector<std::uint8_t> d) {
         try {
-            TAdStringResource r(d);
+            TVelkStringResource r(d);
         } catch (const EAdStringResourceError& e) {
             return e.Number() == 5;
         }

@@ -1,7 +1,7 @@
 #include "faxengine/byte_ring.h"
 #include "faxengine/tick_clock.h"
 #include "faxengine/trigger_set.h"
-#include "faximage/apd_errors.h"
+#include "faximage/fax_errors.h"
 
 #include <gtest/gtest.h>
 

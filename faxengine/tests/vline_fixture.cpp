@@ -169,7 +169,7 @@ std::string VlineTest::lastResult() const {
 fs::path VlineTest::makeTextApf(const std::string& name, const std::string& text,
                                 faximage::TFaxResolution resolution, faximage::TFaxWidth width) {
     std::ofstream(dir_ / (name + ".txt")) << text;
-    faximage::TApdFaxConverter c;
+    faximage::TVelkFaxConverter c;
     c.InputDocumentType = faximage::TFaxInputDocumentType::idText;
     c.Resolution = resolution;
     c.Width = width;
