@@ -1,4 +1,4 @@
-#include "faxlog/sx_engine.h"
+#include "faxlog/dbe_engine.h"
 
 #include "faxlog/codepage.h"
 #include "faxlog/dbf_record.h"
@@ -29,10 +29,10 @@ std::string rtrim(std::string s) {
 
 } // namespace
 
-SxEngine::~SxEngine() { sx_CloseAll(); }
+DbeEngine::~DbeEngine() { dbe_CloseAll(); }
 
 template <typename T, typename F>
-T SxEngine::guarded(T fallback, F&& body) {
+T DbeEngine::guarded(T fallback, F&& body) {
     try {
         lastError_.clear();
         return body();
@@ -44,21 +44,21 @@ T SxEngine::guarded(T fallback, F&& body) {
     }
 }
 
-WorkArea& SxEngine::cur() {
+WorkArea& DbeEngine::cur() {
     const auto it = areas_.find(current_);
     if (it == areas_.end())
         throw TableError("no table is open in work area " + std::to_string(current_));
     return *it->second;
 }
 
-WorkArea* SxEngine::currentArea() { return area(current_); }
+WorkArea* DbeEngine::currentArea() { return area(current_); }
 
-WorkArea* SxEngine::area(int n) {
+WorkArea* DbeEngine::area(int n) {
     const auto it = areas_.find(n);
     return it == areas_.end() ? nullptr : it->second.get();
 }
 
-int SxEngine::field(std::string_view name) {
+int DbeEngine::field(std::string_view name) {
     const int i = cur().schema().indexOf(name);
     if (i < 0)
         throw TableError(cur().dbf().path(), "no field named " + std::string(name));
@@ -67,13 +67,13 @@ int SxEngine::field(std::string_view name) {
 
 // ---------------------------------------------------------------- engine
 
-std::string SxEngine::sx_Version() const { return "Parvane DBF engine 1.0 (FoxPro 2.x DBF/CDX/FPT)"; }
+std::string DbeEngine::dbe_Version() const { return "Parvane DBF engine 1.0 (FoxPro 2.x DBF/CDX/FPT)"; }
 
-int SxEngine::sx_SetStringType(int type) { return std::exchange(stringType_, type); }
+int DbeEngine::dbe_SetStringType(int type) { return std::exchange(stringType_, type); }
 
-int SxEngine::sx_ErrorLevel(int level) { return std::exchange(errorLevel_, level); }
+int DbeEngine::dbe_ErrorLevel(int level) { return std::exchange(errorLevel_, level); }
 
-bool SxEngine::sx_SetDeleted(bool skip) {
+bool DbeEngine::dbe_SetDeleted(bool skip) {
     const bool old = switches_.skipDeleted;
     if (old != skip) {
         switches_.skipDeleted = skip;
@@ -82,23 +82,23 @@ bool SxEngine::sx_SetDeleted(bool skip) {
     return old;
 }
 
-long SxEngine::sx_SysProp(int property, long value) {
+long DbeEngine::dbe_SysProp(int property, long value) {
     long& slot = sysProps_[property];
     return std::exchange(slot, value);
 }
 
 // ---------------------------------------------------------------- work areas
 
-int SxEngine::sx_Select(int area) { return std::exchange(current_, area); }
+int DbeEngine::dbe_Select(int area) { return std::exchange(current_, area); }
 
-int SxEngine::sx_WorkArea(std::string_view alias) const {
+int DbeEngine::dbe_WorkArea(std::string_view alias) const {
     for (const auto& [n, a] : areas_)
         if (sameName(a->alias(), alias))
             return n;
     return 0;
 }
 
-int SxEngine::sx_Use(const std::filesystem::path& path, std::string_view alias, int mode, int driver) {
+int DbeEngine::dbe_Use(const std::filesystem::path& path, std::string_view alias, int mode, int driver) {
     return guarded(0, [&] {
         if (driver != kDriverFoxCdx)
             throw TableError(path, "driver " + std::to_string(driver) + " is not supported");
@@ -107,7 +107,7 @@ int SxEngine::sx_Use(const std::filesystem::path& path, std::string_view alias, 
         std::string name(alias);
         if (name.empty())
             name = path.stem().string();
-        if (sx_WorkArea(name))
+        if (dbe_WorkArea(name))
             throw TableError(path, "alias " + name + " is in use");
         int n = 1;
         while (areas_.count(n))
@@ -121,21 +121,21 @@ int SxEngine::sx_Use(const std::filesystem::path& path, std::string_view alias, 
     });
 }
 
-void SxEngine::sx_Close() {
+void DbeEngine::dbe_Close() {
     guarded(0, [&] {
         areas_.erase(current_);
         return 0;
     });
 }
 
-void SxEngine::sx_CloseAll() {
+void DbeEngine::dbe_CloseAll() {
     areas_.clear();
     create_.reset();
 }
 
 // ---------------------------------------------------------------- create
 
-int SxEngine::sx_CreateNew(const std::filesystem::path& path, std::string_view alias, int driver, int fieldCount) {
+int DbeEngine::dbe_CreateNew(const std::filesystem::path& path, std::string_view alias, int driver, int fieldCount) {
     return guarded(0, [&] {
         if (driver != kDriverFoxCdx)
             throw TableError(path, "driver " + std::to_string(driver) + " is not supported");
@@ -147,10 +147,10 @@ int SxEngine::sx_CreateNew(const std::filesystem::path& path, std::string_view a
     });
 }
 
-bool SxEngine::sx_CreateField(std::string_view name, std::string_view type, int width, int decimals) {
+bool DbeEngine::dbe_CreateField(std::string_view name, std::string_view type, int width, int decimals) {
     return guarded(false, [&] {
         if (!create_)
-            throw TableError("sx_CreateField without sx_CreateNew");
+            throw TableError("dbe_CreateField without dbe_CreateNew");
         const auto t = type.empty() ? std::nullopt : fieldTypeFromLetter(type[0]);
         if (!t)
             throw TableError(create_->path, "unknown field type '" + std::string(type) + "'");
@@ -159,10 +159,10 @@ bool SxEngine::sx_CreateField(std::string_view name, std::string_view type, int 
     });
 }
 
-int SxEngine::sx_CreateExec() {
+int DbeEngine::dbe_CreateExec() {
     return guarded(0, [&] {
         if (!create_)
-            throw TableError("sx_CreateExec without sx_CreateNew");
+            throw TableError("dbe_CreateExec without dbe_CreateNew");
         PendingCreate c = std::move(*create_);
         create_.reset();
         Schema schema;
@@ -185,7 +185,7 @@ int SxEngine::sx_CreateExec() {
             throw;
         }
         std::string alias = c.alias.empty() ? c.path.stem().string() : c.alias;
-        for (int k = 1; sx_WorkArea(alias); ++k)
+        for (int k = 1; dbe_WorkArea(alias); ++k)
             alias = c.alias + "_" + std::to_string(k);
         int n = 1;
         while (areas_.count(n))
@@ -198,7 +198,7 @@ int SxEngine::sx_CreateExec() {
 
 // ---------------------------------------------------------------- indexes
 
-int SxEngine::sx_IndexTag(std::string_view file, std::string_view tag, std::string_view key, int option,
+int DbeEngine::dbe_IndexTag(std::string_view file, std::string_view tag, std::string_view key, int option,
                           bool descending, std::string_view condition) {
     return guarded(0, [&] {
         if (!file.empty() && !sameName(std::filesystem::path(file).stem().string(),
@@ -210,11 +210,11 @@ int SxEngine::sx_IndexTag(std::string_view file, std::string_view tag, std::stri
     });
 }
 
-int SxEngine::sx_TagArea(std::string_view tag) {
+int DbeEngine::dbe_TagArea(std::string_view tag) {
     return guarded(0, [&] { return cur().indexes().find(tag); });
 }
 
-std::string SxEngine::sx_TagName(int order) {
+std::string DbeEngine::dbe_TagName(int order) {
     return guarded(std::string(), [&] {
         auto& ix = cur().indexes();
         if (order < 1 || order > static_cast<int>(ix.size()))
@@ -223,15 +223,15 @@ std::string SxEngine::sx_TagName(int order) {
     });
 }
 
-int SxEngine::sx_TagCount() {
+int DbeEngine::dbe_TagCount() {
     return guarded(0, [&] { return static_cast<int>(cur().indexes().size()); });
 }
 
-int SxEngine::sx_IndexOrd() {
+int DbeEngine::dbe_IndexOrd() {
     return guarded(0, [&] { return cur().order(); });
 }
 
-int SxEngine::sx_SetOrder(int order) {
+int DbeEngine::dbe_SetOrder(int order) {
     return guarded(0, [&] {
         const int old = cur().order();
         cur().setOrder(order);
@@ -239,14 +239,14 @@ int SxEngine::sx_SetOrder(int order) {
     });
 }
 
-int SxEngine::sx_IndexOpen(std::string_view) {
+int DbeEngine::dbe_IndexOpen(std::string_view) {
     return guarded(0, [&] {
         cur().openIndexes();
         return static_cast<int>(cur().indexes().size());
     });
 }
 
-void SxEngine::sx_CloseIndexes() {
+void DbeEngine::dbe_CloseIndexes() {
     guarded(0, [&] {
         cur().closeIndexes();
         return 0;
@@ -255,22 +255,22 @@ void SxEngine::sx_CloseIndexes() {
 
 // ---------------------------------------------------------------- views
 
-bool SxEngine::sx_Query(std::string_view expression) {
+bool DbeEngine::dbe_Query(std::string_view expression) {
     return guarded(false, [&] {
         cur().setQuery(expression);
         return true;
     });
 }
 
-long SxEngine::sx_QueryRecCount() {
+long DbeEngine::dbe_QueryRecCount() {
     return guarded(0L, [&] { return static_cast<long>(cur().visibleCount()); });
 }
 
-std::string SxEngine::sx_DBFilter() {
+std::string DbeEngine::dbe_DBFilter() {
     return guarded(std::string(), [&] { return cur().queryText(); });
 }
 
-bool SxEngine::sx_SetScope(std::optional<std::string> top, std::optional<std::string> bottom) {
+bool DbeEngine::dbe_SetScope(std::optional<std::string> top, std::optional<std::string> bottom) {
     return guarded(false, [&] {
         cur().setScope(std::move(top), std::move(bottom));
         return true;
@@ -279,103 +279,103 @@ bool SxEngine::sx_SetScope(std::optional<std::string> top, std::optional<std::st
 
 // ---------------------------------------------------------------- navigation
 
-bool SxEngine::sx_Go(long recno) {
+bool DbeEngine::dbe_Go(long recno) {
     return guarded(false, [&] {
         return recno >= 1 && recno <= static_cast<long>(UINT32_MAX) && cur().go(static_cast<std::uint32_t>(recno));
     });
 }
 
-void SxEngine::sx_GoTop() {
+void DbeEngine::dbe_GoTop() {
     guarded(0, [&] {
         cur().goTop();
         return 0;
     });
 }
 
-void SxEngine::sx_GoBottom() {
+void DbeEngine::dbe_GoBottom() {
     guarded(0, [&] {
         cur().goBottom();
         return 0;
     });
 }
 
-void SxEngine::sx_Skip(long n) {
+void DbeEngine::dbe_Skip(long n) {
     guarded(0, [&] {
         cur().skip(n);
         return 0;
     });
 }
 
-bool SxEngine::sx_Bof() {
+bool DbeEngine::dbe_Bof() {
     return guarded(true, [&] { return cur().bof(); });
 }
 
-bool SxEngine::sx_Eof() {
+bool DbeEngine::dbe_Eof() {
     return guarded(true, [&] { return cur().eof(); });
 }
 
-long SxEngine::sx_RecNo() {
+long DbeEngine::dbe_RecNo() {
     return guarded(0L, [&] { return static_cast<long>(cur().recno()); });
 }
 
-long SxEngine::sx_RecCount() {
+long DbeEngine::dbe_RecCount() {
     return guarded(0L, [&] { return static_cast<long>(cur().recordCount()); });
 }
 
-void SxEngine::sx_Refresh() {
+void DbeEngine::dbe_Refresh() {
     guarded(0, [&] {
         cur().refresh();
         return 0;
     });
 }
 
-bool SxEngine::sx_Seek(std::string_view key) {
+bool DbeEngine::dbe_Seek(std::string_view key) {
     return guarded(false, [&] { return cur().seek(key); });
 }
 
 // ---------------------------------------------------------------- records
 
-std::string SxEngine::sx_GetRecord() {
+std::string DbeEngine::dbe_GetRecord() {
     return guarded(std::string(), [&] { return std::string(cur().currentRecord()); });
 }
 
-bool SxEngine::sx_PutRecord(std::string_view record) {
+bool DbeEngine::dbe_PutRecord(std::string_view record) {
     return guarded(false, [&] {
         cur().putRecord(record);
         return true;
     });
 }
 
-bool SxEngine::sx_AppendBlank() {
+bool DbeEngine::dbe_AppendBlank() {
     return guarded(false, [&] {
         cur().appendBlank();
         return true;
     });
 }
 
-bool SxEngine::sx_Delete() {
+bool DbeEngine::dbe_Delete() {
     return guarded(false, [&] {
         cur().setDeleted(true);
         return true;
     });
 }
 
-bool SxEngine::sx_Recall() {
+bool DbeEngine::dbe_Recall() {
     return guarded(false, [&] {
         cur().setDeleted(false);
         return true;
     });
 }
 
-bool SxEngine::sx_Deleted() {
+bool DbeEngine::dbe_Deleted() {
     return guarded(false, [&] { return cur().deleted(); });
 }
 
-bool SxEngine::sx_Rlock(long recno) {
+bool DbeEngine::dbe_Rlock(long recno) {
     return guarded(false, [&] { return recno > 0 && cur().lockRecord(static_cast<std::uint32_t>(recno)); });
 }
 
-void SxEngine::sx_Unlock(long recno) {
+void DbeEngine::dbe_Unlock(long recno) {
     guarded(0, [&] {
         if (recno <= 0)
             cur().unlockAll();
@@ -385,19 +385,19 @@ void SxEngine::sx_Unlock(long recno) {
     });
 }
 
-bool SxEngine::sx_Commit() {
+bool DbeEngine::dbe_Commit() {
     return guarded(false, [&] {
         cur().commit();
         return true;
     });
 }
 
-bool SxEngine::sx_EvalLogical(std::string_view expression) {
+bool DbeEngine::dbe_EvalLogical(std::string_view expression) {
     // A bad expression is an error and false, never "true for every record".
     return guarded(false, [&] { return cur().evalLogical(expression); });
 }
 
-bool SxEngine::sx_Pack() {
+bool DbeEngine::dbe_Pack() {
     return guarded(false, [&] {
         cur().pack();
         return true;
@@ -406,11 +406,11 @@ bool SxEngine::sx_Pack() {
 
 // ---------------------------------------------------------------- fields
 
-int SxEngine::sx_FieldCount() {
+int DbeEngine::dbe_FieldCount() {
     return guarded(0, [&] { return static_cast<int>(cur().schema().size()); });
 }
 
-std::string SxEngine::sx_FieldName(int index) {
+std::string DbeEngine::dbe_FieldName(int index) {
     return guarded(std::string(), [&] {
         const auto& s = cur().schema();
         if (index < 1 || index > static_cast<int>(s.size()))
@@ -419,19 +419,19 @@ std::string SxEngine::sx_FieldName(int index) {
     });
 }
 
-char SxEngine::sx_FieldType(std::string_view name) {
+char DbeEngine::dbe_FieldType(std::string_view name) {
     return guarded(' ', [&] { return typeLetter(cur().schema()[static_cast<std::size_t>(field(name))].type); });
 }
 
-int SxEngine::sx_FieldWidth(std::string_view name) {
+int DbeEngine::dbe_FieldWidth(std::string_view name) {
     return guarded(0, [&] { return cur().schema()[static_cast<std::size_t>(field(name))].width; });
 }
 
-int SxEngine::sx_FieldDecimals(std::string_view name) {
+int DbeEngine::dbe_FieldDecimals(std::string_view name) {
     return guarded(0, [&] { return cur().schema()[static_cast<std::size_t>(field(name))].decimals; });
 }
 
-std::string SxEngine::sx_GetString(std::string_view name) {
+std::string DbeEngine::dbe_GetString(std::string_view name) {
     return guarded(std::string(), [&] {
         const FieldDef& f = cur().schema()[static_cast<std::size_t>(field(name))];
         if (f.type == FieldType::Memo)
@@ -440,43 +440,43 @@ std::string SxEngine::sx_GetString(std::string_view name) {
     });
 }
 
-std::string SxEngine::sx_GetTrimString(std::string_view name) { return rtrim(sx_GetString(name)); }
+std::string DbeEngine::dbe_GetTrimString(std::string_view name) { return rtrim(dbe_GetString(name)); }
 
-double SxEngine::sx_GetDouble(std::string_view name) {
+double DbeEngine::dbe_GetDouble(std::string_view name) {
     return guarded(0.0, [&] {
         const FieldDef& f = cur().schema()[static_cast<std::size_t>(field(name))];
         return readNumber(cur().currentRecord(), f).value_or(0.0);
     });
 }
 
-long SxEngine::sx_GetInteger(std::string_view name) { return std::lround(sx_GetDouble(name)); }
+long DbeEngine::dbe_GetInteger(std::string_view name) { return std::lround(dbe_GetDouble(name)); }
 
-bool SxEngine::sx_GetLogical(std::string_view name) {
+bool DbeEngine::dbe_GetLogical(std::string_view name) {
     return guarded(false, [&] {
         return readLogical(cur().currentRecord(), cur().schema()[static_cast<std::size_t>(field(name))]);
     });
 }
 
-XDate SxEngine::sx_GetDate(std::string_view name) {
+XDate DbeEngine::dbe_GetDate(std::string_view name) {
     return guarded(XDate{}, [&] {
         return readDate(cur().currentRecord(), cur().schema()[static_cast<std::size_t>(field(name))]);
     });
 }
 
-std::string SxEngine::sx_GetMemo(std::string_view name) {
+std::string DbeEngine::dbe_GetMemo(std::string_view name) {
     return guarded(std::string(), [&] { return cur().memo(field(name)); });
 }
 
-bool SxEngine::sx_Replace(std::string_view name, std::string_view text) {
+bool DbeEngine::dbe_Replace(std::string_view name, std::string_view text) {
     return guarded(false, [&] {
         cur().replace(field(name), text);
         return true;
     });
 }
 
-bool SxEngine::sx_Replace(std::string_view name, int type, std::string_view value) {
+bool DbeEngine::dbe_Replace(std::string_view name, int type, std::string_view value) {
     if (type != kReplaceBlobFile)
-        return sx_Replace(name, value);
+        return dbe_Replace(name, value);
     return guarded(false, [&] {
         const std::filesystem::path file(value);
         std::ifstream in(file, std::ios::binary);
@@ -489,35 +489,35 @@ bool SxEngine::sx_Replace(std::string_view name, int type, std::string_view valu
     });
 }
 
-bool SxEngine::sx_ReplaceNumber(std::string_view name, std::optional<double> value) {
+bool DbeEngine::dbe_ReplaceNumber(std::string_view name, std::optional<double> value) {
     return guarded(false, [&] {
         cur().replaceNumber(field(name), value);
         return true;
     });
 }
 
-bool SxEngine::sx_ReplaceLogical(std::string_view name, bool value) {
+bool DbeEngine::dbe_ReplaceLogical(std::string_view name, bool value) {
     return guarded(false, [&] {
         cur().replaceLogical(field(name), value);
         return true;
     });
 }
 
-bool SxEngine::sx_ReplaceDate(std::string_view name, const XDate& value) {
+bool DbeEngine::dbe_ReplaceDate(std::string_view name, const XDate& value) {
     return guarded(false, [&] {
         cur().replaceDate(field(name), value);
         return true;
     });
 }
 
-bool SxEngine::sx_ReplaceMemo(std::string_view name, std::string_view bytes) {
+bool DbeEngine::dbe_ReplaceMemo(std::string_view name, std::string_view bytes) {
     return guarded(false, [&] {
         cur().replaceMemo(field(name), bytes);
         return true;
     });
 }
 
-bool SxEngine::sx_BlobToFile(std::string_view name, const std::filesystem::path& file) {
+bool DbeEngine::dbe_BlobToFile(std::string_view name, const std::filesystem::path& file) {
     return guarded(false, [&] {
         const std::string data = cur().memo(field(name));
         std::ofstream out(file, std::ios::binary | std::ios::trunc);

@@ -1,8 +1,8 @@
-// The table engine: numbered work areas with aliases, each an open table, and the sx_
+// The table engine: numbered work areas with aliases, each an open table, and the dbe_
 // operations the fax log uses, acting on the selected work area.
 //
 // Operations report failure the way callers of such an engine expect: a zero, false or
-// empty result, with the reason in sx_LastError(). At error level 2 they throw instead.
+// empty result, with the reason in dbe_LastError(). At error level 2 they throw instead.
 #pragma once
 
 #include "faxlog/dbf_schema.h"
@@ -19,103 +19,103 @@
 
 namespace faxlog {
 
-// sx_Use modes and the one driver: DBF data, ".CDX" compound index, ".FPT" memo file.
+// dbe_Use modes and the one driver: DBF data, ".CDX" compound index, ".FPT" memo file.
 constexpr int kModeShared = 0;
 constexpr int kModeReadOnly = 1;
 constexpr int kModeExclusive = 2;
 constexpr int kDriverFoxCdx = 2;
-// sx_Replace type code: the value is the name of a file whose bytes go into a memo field.
+// dbe_Replace type code: the value is the name of a file whose bytes go into a memo field.
 constexpr int kReplaceBlobFile = 8192;
 
-class SxEngine {
+class DbeEngine {
 public:
-    SxEngine() = default;
-    ~SxEngine();
-    SxEngine(const SxEngine&) = delete;
-    SxEngine& operator=(const SxEngine&) = delete;
+    DbeEngine() = default;
+    ~DbeEngine();
+    DbeEngine(const DbeEngine&) = delete;
+    DbeEngine& operator=(const DbeEngine&) = delete;
 
     // --- engine ---
-    std::string sx_Version() const;
-    int sx_SetStringType(int type);      // returns the previous setting
-    int sx_ErrorLevel(int level);        // 0 quiet, 1 record, 2 throw; returns previous
-    bool sx_SetDeleted(bool skip);       // returns the previous setting
-    long sx_SysProp(int property, long value); // returns the previous value
-    const std::string& sx_LastError() const { return lastError_; }
+    std::string dbe_Version() const;
+    int dbe_SetStringType(int type);      // returns the previous setting
+    int dbe_ErrorLevel(int level);        // 0 quiet, 1 record, 2 throw; returns previous
+    bool dbe_SetDeleted(bool skip);       // returns the previous setting
+    long dbe_SysProp(int property, long value); // returns the previous value
+    const std::string& dbe_LastError() const { return lastError_; }
 
     // --- work areas ---
-    int sx_Select(int area);             // returns the previously selected area
-    int sx_WorkArea(std::string_view alias) const; // 0 when no area has that alias
-    int sx_Use(const std::filesystem::path& path, std::string_view alias, int mode, int driver);
-    void sx_Close();
-    void sx_CloseAll();
+    int dbe_Select(int area);             // returns the previously selected area
+    int dbe_WorkArea(std::string_view alias) const; // 0 when no area has that alias
+    int dbe_Use(const std::filesystem::path& path, std::string_view alias, int mode, int driver);
+    void dbe_Close();
+    void dbe_CloseAll();
 
     // --- creating a table ---
-    int sx_CreateNew(const std::filesystem::path& path, std::string_view alias, int driver, int fieldCount);
-    bool sx_CreateField(std::string_view name, std::string_view type, int width, int decimals);
-    int sx_CreateExec(); // the new table, open exclusively in a new work area; 0 on failure
+    int dbe_CreateNew(const std::filesystem::path& path, std::string_view alias, int driver, int fieldCount);
+    bool dbe_CreateField(std::string_view name, std::string_view type, int width, int decimals);
+    int dbe_CreateExec(); // the new table, open exclusively in a new work area; 0 on failure
 
     // --- index tags ---
-    int sx_IndexTag(std::string_view file, std::string_view tag, std::string_view key, int option,
+    int dbe_IndexTag(std::string_view file, std::string_view tag, std::string_view key, int option,
                     bool descending, std::string_view condition);
-    int sx_TagArea(std::string_view tag);
-    std::string sx_TagName(int order);
-    int sx_IndexOrd();
-    int sx_SetOrder(int order);          // returns the previous order
-    int sx_IndexOpen(std::string_view file);
-    void sx_CloseIndexes();
-    int sx_TagCount();
+    int dbe_TagArea(std::string_view tag);
+    std::string dbe_TagName(int order);
+    int dbe_IndexOrd();
+    int dbe_SetOrder(int order);          // returns the previous order
+    int dbe_IndexOpen(std::string_view file);
+    void dbe_CloseIndexes();
+    int dbe_TagCount();
 
     // --- views ---
-    bool sx_Query(std::string_view expression);
-    long sx_QueryRecCount();
-    std::string sx_DBFilter();
-    bool sx_SetScope(std::optional<std::string> top, std::optional<std::string> bottom);
+    bool dbe_Query(std::string_view expression);
+    long dbe_QueryRecCount();
+    std::string dbe_DBFilter();
+    bool dbe_SetScope(std::optional<std::string> top, std::optional<std::string> bottom);
 
     // --- navigation ---
-    bool sx_Go(long recno);
-    void sx_GoTop();
-    void sx_GoBottom();
-    void sx_Skip(long n);
-    bool sx_Bof();
-    bool sx_Eof();
-    long sx_RecNo();
-    long sx_RecCount();
-    bool sx_Seek(std::string_view key);
-    void sx_Refresh(); // stay on the current record while visible, else its neighbour
+    bool dbe_Go(long recno);
+    void dbe_GoTop();
+    void dbe_GoBottom();
+    void dbe_Skip(long n);
+    bool dbe_Bof();
+    bool dbe_Eof();
+    long dbe_RecNo();
+    long dbe_RecCount();
+    bool dbe_Seek(std::string_view key);
+    void dbe_Refresh(); // stay on the current record while visible, else its neighbour
 
     // --- records ---
-    std::string sx_GetRecord();
-    bool sx_PutRecord(std::string_view record);
-    bool sx_AppendBlank();
-    bool sx_Delete();
-    bool sx_Recall();
-    bool sx_Deleted();
-    bool sx_Rlock(long recno);
-    void sx_Unlock(long recno); // 0: every lock of the area
-    bool sx_Commit();
-    bool sx_EvalLogical(std::string_view expression);
-    bool sx_Pack();
+    std::string dbe_GetRecord();
+    bool dbe_PutRecord(std::string_view record);
+    bool dbe_AppendBlank();
+    bool dbe_Delete();
+    bool dbe_Recall();
+    bool dbe_Deleted();
+    bool dbe_Rlock(long recno);
+    void dbe_Unlock(long recno); // 0: every lock of the area
+    bool dbe_Commit();
+    bool dbe_EvalLogical(std::string_view expression);
+    bool dbe_Pack();
 
     // --- fields ---
-    int sx_FieldCount();
-    std::string sx_FieldName(int index); // 1-based
-    char sx_FieldType(std::string_view field);
-    int sx_FieldWidth(std::string_view field);
-    int sx_FieldDecimals(std::string_view field);
-    std::string sx_GetString(std::string_view field);     // as stored, blank-padded, UTF-8
-    std::string sx_GetTrimString(std::string_view field); // trailing blanks removed
-    double sx_GetDouble(std::string_view field);
-    long sx_GetInteger(std::string_view field);
-    bool sx_GetLogical(std::string_view field);
-    XDate sx_GetDate(std::string_view field);
-    std::string sx_GetMemo(std::string_view field);
-    bool sx_Replace(std::string_view field, std::string_view text); // any type, from text
-    bool sx_Replace(std::string_view field, int type, std::string_view value); // kReplaceBlobFile
-    bool sx_ReplaceNumber(std::string_view field, std::optional<double> value);
-    bool sx_ReplaceLogical(std::string_view field, bool value);
-    bool sx_ReplaceDate(std::string_view field, const XDate& value);
-    bool sx_ReplaceMemo(std::string_view field, std::string_view bytes);
-    bool sx_BlobToFile(std::string_view field, const std::filesystem::path& file);
+    int dbe_FieldCount();
+    std::string dbe_FieldName(int index); // 1-based
+    char dbe_FieldType(std::string_view field);
+    int dbe_FieldWidth(std::string_view field);
+    int dbe_FieldDecimals(std::string_view field);
+    std::string dbe_GetString(std::string_view field);     // as stored, blank-padded, UTF-8
+    std::string dbe_GetTrimString(std::string_view field); // trailing blanks removed
+    double dbe_GetDouble(std::string_view field);
+    long dbe_GetInteger(std::string_view field);
+    bool dbe_GetLogical(std::string_view field);
+    XDate dbe_GetDate(std::string_view field);
+    std::string dbe_GetMemo(std::string_view field);
+    bool dbe_Replace(std::string_view field, std::string_view text); // any type, from text
+    bool dbe_Replace(std::string_view field, int type, std::string_view value); // kReplaceBlobFile
+    bool dbe_ReplaceNumber(std::string_view field, std::optional<double> value);
+    bool dbe_ReplaceLogical(std::string_view field, bool value);
+    bool dbe_ReplaceDate(std::string_view field, const XDate& value);
+    bool dbe_ReplaceMemo(std::string_view field, std::string_view bytes);
+    bool dbe_BlobToFile(std::string_view field, const std::filesystem::path& file);
 
     // The selected area's table, for row-wise readers such as a grid model.
     WorkArea* currentArea();

@@ -1,396 +1,396 @@
-#include "faxlog/apollo.h"
+#include "faxlog/dbe_table.h"
 
 #include "faxlog/table_error.h"
 
 namespace faxlog {
 
 // Selects a work area for the life of one wrapper call.
-class TApollo::Selection {
+class TDbeTable::Selection {
 public:
-    explicit Selection(TApollo& t) : engine_(t.engine_) {
+    explicit Selection(TDbeTable& t) : engine_(t.engine_) {
         if (t.area_ == 0)
             throw TableError(t.path_.empty() ? std::string("table is not open") : t.path_.string() + ": table is not open");
-        previous_ = engine_.sx_Select(t.area_);
+        previous_ = engine_.dbe_Select(t.area_);
     }
-    ~Selection() { engine_.sx_Select(previous_); }
+    ~Selection() { engine_.dbe_Select(previous_); }
     Selection(const Selection&) = delete;
     Selection& operator=(const Selection&) = delete;
 
 private:
-    SxEngine& engine_;
+    DbeEngine& engine_;
     int previous_ = 0;
 };
 
-TApolloEnv::TApolloEnv(SxEngine& engine) : engine_(engine) {}
+TDbeEnv::TDbeEnv(DbeEngine& engine) : engine_(engine) {}
 
-void TApolloEnv::start() {
-    engine_.sx_SetStringType(1);
-    engine_.sx_ErrorLevel(1);
-    if (engine_.sx_Version().empty())
+void TDbeEnv::start() {
+    engine_.dbe_SetStringType(1);
+    engine_.dbe_ErrorLevel(1);
+    if (engine_.dbe_Version().empty())
         throw TableError("the table engine reports no version");
 }
 
-void TApolloEnv::setDeleted(bool skip) {
-    engine_.sx_SetDeleted(skip);
+void TDbeEnv::setDeleted(bool skip) {
+    engine_.dbe_SetDeleted(skip);
     deleted_ = skip;
 }
 
-void TApolloEnv::setSysProp(int property, long value) { engine_.sx_SysProp(property, value); }
+void TDbeEnv::setSysProp(int property, long value) { engine_.dbe_SysProp(property, value); }
 
-TApollo::~TApollo() {
+TDbeTable::~TDbeTable() {
     try {
         close();
     } catch (...) {
     }
 }
 
-void TApollo::fail(const std::string& operation) {
-    const std::string& why = engine_.sx_LastError();
+void TDbeTable::fail(const std::string& operation) {
+    const std::string& why = engine_.dbe_LastError();
     throw TableError(path_, operation + " failed" + (why.empty() ? std::string() : ": " + why));
 }
 
-void TApollo::check(bool ok, const char* operation) {
+void TDbeTable::check(bool ok, const char* operation) {
     if (!ok)
         fail(operation);
 }
 
-std::string TApollo::aliasFor(const std::filesystem::path& table, const SxEngine& engine) {
+std::string TDbeTable::aliasFor(const std::filesystem::path& table, const DbeEngine& engine) {
     std::string base = table.stem().string().substr(0, 8);
     for (auto& c : base)
         if (c == '~' || c == '-' || c == ' ')
             c = '_';
     std::string alias = base;
-    for (int k = 1; engine.sx_WorkArea(alias) != 0; ++k)
+    for (int k = 1; engine.dbe_WorkArea(alias) != 0; ++k)
         alias = base + "_" + std::to_string(k);
     return alias;
 }
 
-void TApollo::use(const std::filesystem::path& table, int mode, int driver) {
+void TDbeTable::use(const std::filesystem::path& table, int mode, int driver) {
     close();
     const int previous = engine_.selected();
-    const int area = engine_.sx_Use(table, aliasFor(table, engine_), mode, driver);
+    const int area = engine_.dbe_Use(table, aliasFor(table, engine_), mode, driver);
     if (area == 0) {
-        const std::string why = engine_.sx_LastError();
-        engine_.sx_Select(previous);
+        const std::string why = engine_.dbe_LastError();
+        engine_.dbe_Select(previous);
         throw TableError(why.empty() ? table.string() + ": cannot open" : why);
     }
-    engine_.sx_Select(previous);
+    engine_.dbe_Select(previous);
     area_ = area;
     path_ = table;
 }
 
-void TApollo::close() {
+void TDbeTable::close() {
     if (area_ == 0)
         return;
-    const int previous = engine_.sx_Select(area_);
-    engine_.sx_Close();
-    engine_.sx_Select(previous == area_ ? 0 : previous);
+    const int previous = engine_.dbe_Select(area_);
+    engine_.dbe_Close();
+    engine_.dbe_Select(previous == area_ ? 0 : previous);
     area_ = 0;
 }
 
 
-int TApollo::indexTag(std::string_view tag, std::string_view key, bool descending, std::string_view condition) {
+int TDbeTable::indexTag(std::string_view tag, std::string_view key, bool descending, std::string_view condition) {
     const Selection sel(*this);
-    const int n = engine_.sx_IndexTag("", tag, key, 0, descending, condition);
+    const int n = engine_.dbe_IndexTag("", tag, key, 0, descending, condition);
     check(n != 0, "creating index tag");
     return n;
 }
 
-int TApollo::tagArea(std::string_view tag) {
+int TDbeTable::tagArea(std::string_view tag) {
     const Selection sel(*this);
-    return engine_.sx_TagArea(tag);
+    return engine_.dbe_TagArea(tag);
 }
 
-std::string TApollo::tagName(int order) {
+std::string TDbeTable::tagName(int order) {
     const Selection sel(*this);
-    return engine_.sx_TagName(order);
+    return engine_.dbe_TagName(order);
 }
 
-int TApollo::indexOrd() {
+int TDbeTable::indexOrd() {
     const Selection sel(*this);
-    return engine_.sx_IndexOrd();
+    return engine_.dbe_IndexOrd();
 }
 
-void TApollo::setOrder(int order) {
+void TDbeTable::setOrder(int order) {
     const Selection sel(*this);
-    engine_.sx_SetOrder(order);
-    check(engine_.sx_LastError().empty(), "selecting the index order");
+    engine_.dbe_SetOrder(order);
+    check(engine_.dbe_LastError().empty(), "selecting the index order");
 }
 
-void TApollo::closeIndexes() {
+void TDbeTable::closeIndexes() {
     const Selection sel(*this);
-    engine_.sx_CloseIndexes();
-    check(engine_.sx_LastError().empty(), "closing the indexes");
+    engine_.dbe_CloseIndexes();
+    check(engine_.dbe_LastError().empty(), "closing the indexes");
 }
 
-void TApollo::indexOpen() {
+void TDbeTable::indexOpen() {
     const Selection sel(*this);
-    engine_.sx_IndexOpen("");
-    check(engine_.sx_LastError().empty(), "opening the indexes");
+    engine_.dbe_IndexOpen("");
+    check(engine_.dbe_LastError().empty(), "opening the indexes");
 }
 
-void TApollo::query(std::string_view expression) {
+void TDbeTable::query(std::string_view expression) {
     const Selection sel(*this);
-    check(engine_.sx_Query(expression), "setting the query");
+    check(engine_.dbe_Query(expression), "setting the query");
 }
 
-long TApollo::queryRecCount() {
+long TDbeTable::queryRecCount() {
     const Selection sel(*this);
-    return engine_.sx_QueryRecCount();
+    return engine_.dbe_QueryRecCount();
 }
 
-std::string TApollo::dbFilter() {
+std::string TDbeTable::dbFilter() {
     const Selection sel(*this);
-    return engine_.sx_DBFilter();
+    return engine_.dbe_DBFilter();
 }
 
-void TApollo::setScope(std::optional<std::string> top, std::optional<std::string> bottom) {
+void TDbeTable::setScope(std::optional<std::string> top, std::optional<std::string> bottom) {
     const Selection sel(*this);
-    check(engine_.sx_SetScope(std::move(top), std::move(bottom)), "setting the scope");
+    check(engine_.dbe_SetScope(std::move(top), std::move(bottom)), "setting the scope");
 }
 
-bool TApollo::go(long recno) {
+bool TDbeTable::go(long recno) {
     const Selection sel(*this);
-    return engine_.sx_Go(recno);
+    return engine_.dbe_Go(recno);
 }
 
-void TApollo::goTop() {
+void TDbeTable::goTop() {
     const Selection sel(*this);
-    engine_.sx_GoTop();
-    check(engine_.sx_LastError().empty(), "moving to the first record");
+    engine_.dbe_GoTop();
+    check(engine_.dbe_LastError().empty(), "moving to the first record");
 }
 
-void TApollo::goBottom() {
+void TDbeTable::goBottom() {
     const Selection sel(*this);
-    engine_.sx_GoBottom();
-    check(engine_.sx_LastError().empty(), "moving to the last record");
+    engine_.dbe_GoBottom();
+    check(engine_.dbe_LastError().empty(), "moving to the last record");
 }
 
-void TApollo::skip(long n) {
+void TDbeTable::skip(long n) {
     const Selection sel(*this);
-    engine_.sx_Skip(n);
-    check(engine_.sx_LastError().empty(), "moving to another record");
+    engine_.dbe_Skip(n);
+    check(engine_.dbe_LastError().empty(), "moving to another record");
 }
 
-bool TApollo::bof() {
+bool TDbeTable::bof() {
     const Selection sel(*this);
-    return engine_.sx_Bof();
+    return engine_.dbe_Bof();
 }
 
-bool TApollo::eof() {
+bool TDbeTable::eof() {
     const Selection sel(*this);
-    return engine_.sx_Eof();
+    return engine_.dbe_Eof();
 }
 
-long TApollo::recNo() {
+long TDbeTable::recNo() {
     const Selection sel(*this);
-    return engine_.sx_RecNo();
+    return engine_.dbe_RecNo();
 }
 
-long TApollo::recCount() {
+long TDbeTable::recCount() {
     const Selection sel(*this);
-    return engine_.sx_RecCount();
+    return engine_.dbe_RecCount();
 }
 
-bool TApollo::seek(std::string_view key) {
+bool TDbeTable::seek(std::string_view key) {
     const Selection sel(*this);
-    const bool found = engine_.sx_Seek(key);
-    check(found || engine_.sx_LastError().empty(), "seeking");
+    const bool found = engine_.dbe_Seek(key);
+    check(found || engine_.dbe_LastError().empty(), "seeking");
     return found;
 }
 
-void TApollo::refresh() {
+void TDbeTable::refresh() {
     const Selection sel(*this);
-    engine_.sx_Refresh();
-    check(engine_.sx_LastError().empty(), "refreshing the position");
+    engine_.dbe_Refresh();
+    check(engine_.dbe_LastError().empty(), "refreshing the position");
 }
 
-bool TApollo::hasRecord() {
+bool TDbeTable::hasRecord() {
     const Selection sel(*this);
-    return engine_.sx_RecNo() != engine_.sx_RecCount() + 1;
+    return engine_.dbe_RecNo() != engine_.dbe_RecCount() + 1;
 }
 
-void TApollo::appendBlank() {
+void TDbeTable::appendBlank() {
     const Selection sel(*this);
-    check(engine_.sx_AppendBlank(), "appending a record");
+    check(engine_.dbe_AppendBlank(), "appending a record");
 }
 
-std::string TApollo::getRecord() {
+std::string TDbeTable::getRecord() {
     const Selection sel(*this);
-    return engine_.sx_GetRecord();
+    return engine_.dbe_GetRecord();
 }
 
-void TApollo::putRecord(std::string_view record) {
+void TDbeTable::putRecord(std::string_view record) {
     const Selection sel(*this);
-    check(engine_.sx_PutRecord(record), "writing the record");
+    check(engine_.dbe_PutRecord(record), "writing the record");
 }
 
-void TApollo::deleteRecord() {
+void TDbeTable::deleteRecord() {
     const Selection sel(*this);
-    check(engine_.sx_Delete(), "deleting the record");
+    check(engine_.dbe_Delete(), "deleting the record");
 }
 
-void TApollo::recall() {
+void TDbeTable::recall() {
     const Selection sel(*this);
-    check(engine_.sx_Recall(), "recalling the record");
+    check(engine_.dbe_Recall(), "recalling the record");
 }
 
-bool TApollo::deleted() {
+bool TDbeTable::deleted() {
     const Selection sel(*this);
-    return engine_.sx_Deleted();
+    return engine_.dbe_Deleted();
 }
 
-bool TApollo::rlock(long recno) {
+bool TDbeTable::rlock(long recno) {
     const Selection sel(*this);
-    return engine_.sx_Rlock(recno);
+    return engine_.dbe_Rlock(recno);
 }
 
-void TApollo::unlock(long recno) {
+void TDbeTable::unlock(long recno) {
     const Selection sel(*this);
-    engine_.sx_Unlock(recno);
+    engine_.dbe_Unlock(recno);
 }
 
-void TApollo::commit() {
+void TDbeTable::commit() {
     const Selection sel(*this);
-    check(engine_.sx_Commit(), "saving the table");
+    check(engine_.dbe_Commit(), "saving the table");
 }
 
-bool TApollo::evalLogical(std::string_view expression) {
+bool TDbeTable::evalLogical(std::string_view expression) {
     const Selection sel(*this);
-    const bool v = engine_.sx_EvalLogical(expression);
-    check(v || engine_.sx_LastError().empty(), "evaluating the expression");
+    const bool v = engine_.dbe_EvalLogical(expression);
+    check(v || engine_.dbe_LastError().empty(), "evaluating the expression");
     return v;
 }
 
-void TApollo::pack() {
+void TDbeTable::pack() {
     const Selection sel(*this);
-    check(engine_.sx_Pack(), "packing the table");
+    check(engine_.dbe_Pack(), "packing the table");
 }
 
-int TApollo::fieldCount() {
+int TDbeTable::fieldCount() {
     const Selection sel(*this);
-    return engine_.sx_FieldCount();
+    return engine_.dbe_FieldCount();
 }
 
-std::string TApollo::fieldName(int index) {
+std::string TDbeTable::fieldName(int index) {
     const Selection sel(*this);
-    return engine_.sx_FieldName(index);
+    return engine_.dbe_FieldName(index);
 }
 
-char TApollo::fieldType(std::string_view field) {
+char TDbeTable::fieldType(std::string_view field) {
     const Selection sel(*this);
-    const char t = engine_.sx_FieldType(field);
-    check(engine_.sx_LastError().empty(), "reading the field type");
+    const char t = engine_.dbe_FieldType(field);
+    check(engine_.dbe_LastError().empty(), "reading the field type");
     return t;
 }
 
-int TApollo::fieldWidth(std::string_view field) {
+int TDbeTable::fieldWidth(std::string_view field) {
     const Selection sel(*this);
-    return engine_.sx_FieldWidth(field);
+    return engine_.dbe_FieldWidth(field);
 }
 
-int TApollo::fieldDecimals(std::string_view field) {
+int TDbeTable::fieldDecimals(std::string_view field) {
     const Selection sel(*this);
-    return engine_.sx_FieldDecimals(field);
+    return engine_.dbe_FieldDecimals(field);
 }
 
-std::string TApollo::getString(std::string_view field) {
+std::string TDbeTable::getString(std::string_view field) {
     const Selection sel(*this);
-    std::string s = engine_.sx_GetString(field);
-    check(engine_.sx_LastError().empty(), "reading a field");
+    std::string s = engine_.dbe_GetString(field);
+    check(engine_.dbe_LastError().empty(), "reading a field");
     return s;
 }
 
-std::string TApollo::getTrimString(std::string_view field) {
+std::string TDbeTable::getTrimString(std::string_view field) {
     const Selection sel(*this);
-    std::string s = engine_.sx_GetTrimString(field);
-    check(engine_.sx_LastError().empty(), "reading a field");
+    std::string s = engine_.dbe_GetTrimString(field);
+    check(engine_.dbe_LastError().empty(), "reading a field");
     return s;
 }
 
-long TApollo::getInteger(std::string_view field) {
+long TDbeTable::getInteger(std::string_view field) {
     const Selection sel(*this);
-    const long v = engine_.sx_GetInteger(field);
-    check(engine_.sx_LastError().empty(), "reading a field");
+    const long v = engine_.dbe_GetInteger(field);
+    check(engine_.dbe_LastError().empty(), "reading a field");
     return v;
 }
 
-double TApollo::getDouble(std::string_view field) {
+double TDbeTable::getDouble(std::string_view field) {
     const Selection sel(*this);
-    const double v = engine_.sx_GetDouble(field);
-    check(engine_.sx_LastError().empty(), "reading a field");
+    const double v = engine_.dbe_GetDouble(field);
+    check(engine_.dbe_LastError().empty(), "reading a field");
     return v;
 }
 
-bool TApollo::getLogical(std::string_view field) {
+bool TDbeTable::getLogical(std::string_view field) {
     const Selection sel(*this);
-    const bool v = engine_.sx_GetLogical(field);
-    check(engine_.sx_LastError().empty(), "reading a field");
+    const bool v = engine_.dbe_GetLogical(field);
+    check(engine_.dbe_LastError().empty(), "reading a field");
     return v;
 }
 
-XDate TApollo::getDate(std::string_view field) {
+XDate TDbeTable::getDate(std::string_view field) {
     const Selection sel(*this);
-    const XDate v = engine_.sx_GetDate(field);
-    check(engine_.sx_LastError().empty(), "reading a field");
+    const XDate v = engine_.dbe_GetDate(field);
+    check(engine_.dbe_LastError().empty(), "reading a field");
     return v;
 }
 
-std::string TApollo::getMemo(std::string_view field) {
+std::string TDbeTable::getMemo(std::string_view field) {
     const Selection sel(*this);
-    std::string s = engine_.sx_GetMemo(field);
-    check(engine_.sx_LastError().empty(), "reading a memo");
+    std::string s = engine_.dbe_GetMemo(field);
+    check(engine_.dbe_LastError().empty(), "reading a memo");
     return s;
 }
 
-void TApollo::replace(std::string_view field, std::string_view text) {
+void TDbeTable::replace(std::string_view field, std::string_view text) {
     const Selection sel(*this);
-    check(engine_.sx_Replace(field, text), "changing a field");
+    check(engine_.dbe_Replace(field, text), "changing a field");
 }
 
-void TApollo::replaceNumber(std::string_view field, std::optional<double> value) {
+void TDbeTable::replaceNumber(std::string_view field, std::optional<double> value) {
     const Selection sel(*this);
-    check(engine_.sx_ReplaceNumber(field, value), "changing a field");
+    check(engine_.dbe_ReplaceNumber(field, value), "changing a field");
 }
 
-void TApollo::replaceLogical(std::string_view field, bool value) {
+void TDbeTable::replaceLogical(std::string_view field, bool value) {
     const Selection sel(*this);
-    check(engine_.sx_ReplaceLogical(field, value), "changing a field");
+    check(engine_.dbe_ReplaceLogical(field, value), "changing a field");
 }
 
-void TApollo::replaceDate(std::string_view field, const XDate& value) {
+void TDbeTable::replaceDate(std::string_view field, const XDate& value) {
     const Selection sel(*this);
-    check(engine_.sx_ReplaceDate(field, value), "changing a field");
+    check(engine_.dbe_ReplaceDate(field, value), "changing a field");
 }
 
-void TApollo::replaceMemo(std::string_view field, std::string_view bytes) {
+void TDbeTable::replaceMemo(std::string_view field, std::string_view bytes) {
     const Selection sel(*this);
-    check(engine_.sx_ReplaceMemo(field, bytes), "changing a memo");
+    check(engine_.dbe_ReplaceMemo(field, bytes), "changing a memo");
 }
 
-void TApollo::replaceFromFile(std::string_view field, const std::filesystem::path& file) {
+void TDbeTable::replaceFromFile(std::string_view field, const std::filesystem::path& file) {
     const Selection sel(*this);
-    check(engine_.sx_Replace(field, kReplaceBlobFile, file.string()), "loading a memo from a file");
+    check(engine_.dbe_Replace(field, kReplaceBlobFile, file.string()), "loading a memo from a file");
 }
 
-bool TApollo::blobToFile(std::string_view field, const std::filesystem::path& file) {
+bool TDbeTable::blobToFile(std::string_view field, const std::filesystem::path& file) {
     const Selection sel(*this);
-    return engine_.sx_BlobToFile(field, file);
+    return engine_.dbe_BlobToFile(field, file);
 }
 
-std::size_t TApollo::rowCount() {
+std::size_t TDbeTable::rowCount() {
     const Selection sel(*this);
     WorkArea* a = engine_.currentArea();
     return a ? a->visibleCount() : 0;
 }
 
-long TApollo::rowRecNo(std::size_t row) {
+long TDbeTable::rowRecNo(std::size_t row) {
     const Selection sel(*this);
     WorkArea* a = engine_.currentArea();
     return a ? static_cast<long>(a->visibleRecno(row)) : 0;
 }
 
-std::optional<std::size_t> TApollo::rowOf(long recno) {
+std::optional<std::size_t> TDbeTable::rowOf(long recno) {
     const Selection sel(*this);
     WorkArea* a = engine_.currentArea();
     if (!a || recno < 1)

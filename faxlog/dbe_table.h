@@ -1,9 +1,9 @@
-// Wrappers over the engine as the program's windows use it: TApolloEnv holds the engine
-// switches, and one TApollo per table selects that table's work area for each call and
+// Wrappers over the engine as the program's windows use it: TDbeEnv holds the engine
+// switches, and one TDbeTable per table selects that table's work area for each call and
 // restores the previous selection afterwards. Failures throw TableError.
 #pragma once
 
-#include "faxlog/sx_engine.h"
+#include "faxlog/dbe_engine.h"
 
 #include <filesystem>
 #include <optional>
@@ -12,32 +12,32 @@
 
 namespace faxlog {
 
-class TApolloEnv {
+class TDbeEnv {
 public:
-    explicit TApolloEnv(SxEngine& engine);
+    explicit TDbeEnv(DbeEngine& engine);
     // Start-up settings: string type 1, error level 1; throws when the engine has no version.
     void start();
     void setDeleted(bool skip);
     bool deleted() const { return deleted_; }
     void setSysProp(int property, long value);
-    SxEngine& engine() { return engine_; }
+    DbeEngine& engine() { return engine_; }
 
 private:
-    SxEngine& engine_;
+    DbeEngine& engine_;
     bool deleted_ = false;
 };
 
-class TApollo {
+class TDbeTable {
 public:
-    explicit TApollo(SxEngine& engine) : engine_(engine) {}
-    ~TApollo();
-    TApollo(const TApollo&) = delete;
-    TApollo& operator=(const TApollo&) = delete;
+    explicit TDbeTable(DbeEngine& engine) : engine_(engine) {}
+    ~TDbeTable();
+    TDbeTable(const TDbeTable&) = delete;
+    TDbeTable& operator=(const TDbeTable&) = delete;
 
-    SxEngine& engine() { return engine_; }
+    DbeEngine& engine() { return engine_; }
     // The alias for a table: base name cut to 8 characters, "~", "-" and blanks made "_",
     // then "_1", "_2", ... while that alias is in use.
-    static std::string aliasFor(const std::filesystem::path& table, const SxEngine& engine);
+    static std::string aliasFor(const std::filesystem::path& table, const DbeEngine& engine);
 
     void use(const std::filesystem::path& table, int mode = kModeExclusive, int driver = kDriverFoxCdx);
     bool isOpen() const { return area_ != 0; }
@@ -121,7 +121,7 @@ private:
     [[noreturn]] void fail(const std::string& operation);
     void check(bool ok, const char* operation);
 
-    SxEngine& engine_;
+    DbeEngine& engine_;
     int area_ = 0;
     std::filesystem::path path_;
 };

@@ -42,7 +42,7 @@ LocalStamp localStamp(std::chrono::system_clock::time_point now) {
             buf};
 }
 
-void writeContent(TApollo& t, const SentFaxContent& c) {
+void writeContent(TDbeTable& t, const SentFaxContent& c) {
     t.replace("RECIPIENT", c.recipient);
     t.replace("SUBJECT", c.subject);
     t.replace("PHONE", c.phone);
@@ -54,8 +54,8 @@ void writeContent(TApollo& t, const SentFaxContent& c) {
 
 std::string sentYesNo(bool sent) { return sent ? "Yes" : "No "; }
 std::string isDeletedText(bool deleted) { return deleted ? "Yes" : "No "; }
-std::string sentYesNo(TApollo& sent) { return sentYesNo(sent.getLogical("SENT")); }
-std::string isDeletedText(TApollo& t) { return isDeletedText(t.deleted()); }
+std::string sentYesNo(TDbeTable& sent) { return sentYesNo(sent.getLogical("SENT")); }
+std::string isDeletedText(TDbeTable& t) { return isDeletedText(t.deleted()); }
 
 std::string cloneSubject(std::string_view subject) {
     std::string s(subject);
@@ -64,24 +64,24 @@ std::string cloneSubject(std::string_view subject) {
     return "[clone]" + s;
 }
 
-void appendSentFax(TApollo& sent, const SentFaxContent& c) {
+void appendSentFax(TDbeTable& sent, const SentFaxContent& c) {
     sent.appendBlank();
     writeContent(sent, c);
     sent.replaceLogical("SENT", false);
     sent.commit();
 }
 
-void updateSentFax(TApollo& sent, const SentFaxContent& c) {
+void updateSentFax(TDbeTable& sent, const SentFaxContent& c) {
     writeContent(sent, c);
     sent.commit();
 }
 
-SentFaxContent cloneOfCurrent(TApollo& sent) {
+SentFaxContent cloneOfCurrent(TDbeTable& sent) {
     return {sent.getTrimString("RECIPIENT"), cloneSubject(sent.getTrimString("SUBJECT")),
             sent.getTrimString("PHONE"), sent.getMemo("RTFCOVER"), sent.getMemo("RTFDOC")};
 }
 
-void recordSendAttempt(TApollo& sent, int pages, std::string_view result, std::string_view phone,
+void recordSendAttempt(TDbeTable& sent, int pages, std::string_view result, std::string_view phone,
                        std::chrono::system_clock::time_point now) {
     // PAGES holds two digits; a longer fax keeps the largest count the field can show
     // rather than losing the whole update.
@@ -100,7 +100,7 @@ void recordSendAttempt(TApollo& sent, int pages, std::string_view result, std::s
     sent.commit();
 }
 
-void appendReceivedFax(TApollo& received, std::string_view from, int pages, const std::filesystem::path& faxFile,
+void appendReceivedFax(TDbeTable& received, std::string_view from, int pages, const std::filesystem::path& faxFile,
                        std::chrono::system_clock::time_point now) {
     const LocalStamp s = localStamp(now);
     received.appendBlank();
@@ -130,7 +130,7 @@ std::filesystem::path receivedFaxPath(const std::filesystem::path& programDir, s
     return {};
 }
 
-std::filesystem::path deleteReceivedFax(TApollo& received, const std::filesystem::path& programDir) {
+std::filesystem::path deleteReceivedFax(TDbeTable& received, const std::filesystem::path& programDir) {
     const std::filesystem::path file = receivedFaxPath(programDir, received.getTrimString("FAXFILE"));
     received.deleteRecord();
     received.commit();
@@ -149,7 +149,7 @@ DateTimeFormat DateTimeFormat::iso() {
             }};
 }
 
-std::string formatDateTime(TApollo& t, LogTableKind kind, const DateTimeFormat& fmt) {
+std::string formatDateTime(TDbeTable& t, LogTableKind kind, const DateTimeFormat& fmt) {
     try {
         const bool sentTable = kind == LogTableKind::Sent;
         if (sentTable && !t.getLogical("SENT"))

@@ -3,7 +3,7 @@
 // the date-and-time caption.
 #pragma once
 
-#include "faxlog/apollo.h"
+#include "faxlog/dbe_table.h"
 #include "faxlog/log_tables.h"
 
 #include <chrono>
@@ -26,28 +26,28 @@ struct SentFaxContent {
 std::string sentYesNo(bool sent);
 std::string isDeletedText(bool deleted);
 // The current sent record's SentYesNo and the current record's ISDELETED.
-std::string sentYesNo(TApollo& sent);
-std::string isDeletedText(TApollo& t);
+std::string sentYesNo(TDbeTable& sent);
+std::string isDeletedText(TDbeTable& t);
 
 // "[clone]" followed by the old subject.
 std::string cloneSubject(std::string_view subject);
 
 // A new unsent record (appended and committed); it becomes the current record.
-void appendSentFax(TApollo& sent, const SentFaxContent& c);
+void appendSentFax(TDbeTable& sent, const SentFaxContent& c);
 // Rewrites the editor's fields of the current record in place.
-void updateSentFax(TApollo& sent, const SentFaxContent& c);
+void updateSentFax(TDbeTable& sent, const SentFaxContent& c);
 // The editor content a clone of the current record starts from.
-SentFaxContent cloneOfCurrent(TApollo& sent);
+SentFaxContent cloneOfCurrent(TDbeTable& sent);
 
 // Records the outcome of a send attempt on the current record: PAGES and PHONE always,
 // LASTRESULT unless the result is blank; a result of "OK" or "SENT" (any case, blanks
 // around ignored) marks it sent at `now` (local date, "hh:mm").
-void recordSendAttempt(TApollo& sent, int pages, std::string_view result, std::string_view phone,
+void recordSendAttempt(TDbeTable& sent, int pages, std::string_view result, std::string_view phone,
                        std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 
 // Appends a received fax: date and time of `now`, the remote station, the page count and
 // the file name part of the fax file.
-void appendReceivedFax(TApollo& received, std::string_view from, int pages,
+void appendReceivedFax(TDbeTable& received, std::string_view from, int pages,
                        const std::filesystem::path& faxFile,
                        std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 
@@ -58,7 +58,7 @@ std::filesystem::path receivedFaxPath(const std::filesystem::path& programDir, s
 
 // Marks the current received record deleted, then removes its fax file; a missing or
 // unremovable file is ignored. Returns the file removed (empty when none).
-std::filesystem::path deleteReceivedFax(TApollo& received, const std::filesystem::path& programDir);
+std::filesystem::path deleteReceivedFax(TDbeTable& received, const std::filesystem::path& programDir);
 
 // Short date and time formats of the user's locale; the GUI passes Qt's, the CLI ISO.
 struct DateTimeFormat {
@@ -70,6 +70,6 @@ struct DateTimeFormat {
 // The current record's date and time as a caption: "not sent" for an unsent sent fax,
 // else date + " at " + time; the time as stored when it is not "hh:mm", "unknown" for a
 // date that cannot be formatted.
-std::string formatDateTime(TApollo& t, LogTableKind kind, const DateTimeFormat& fmt);
+std::string formatDateTime(TDbeTable& t, LogTableKind kind, const DateTimeFormat& fmt);
 
 } // namespace faxlog

@@ -93,25 +93,25 @@ const std::vector<LogTableKind>& allLogTables() {
     return all;
 }
 
-bool createLogTable(SxEngine& engine, const LogTableDef& def, const std::filesystem::path& dir,
+bool createLogTable(DbeEngine& engine, const LogTableDef& def, const std::filesystem::path& dir,
                     std::string* error) {
     const auto path = dir / def.fileName;
     const int previous = engine.selected();
-    bool ok = engine.sx_CreateNew(path, "XXXXXXXXXX", kDriverFoxCdx, static_cast<int>(def.fields.size())) != 0;
+    bool ok = engine.dbe_CreateNew(path, "XXXXXXXXXX", kDriverFoxCdx, static_cast<int>(def.fields.size())) != 0;
     for (const auto& f : def.fields)
-        ok = ok && engine.sx_CreateField(f.name, std::string(1, typeLetter(f.type)), f.width, 0);
-    ok = ok && engine.sx_CreateExec() != 0;
-    const std::string why = engine.sx_LastError();
+        ok = ok && engine.dbe_CreateField(f.name, std::string(1, typeLetter(f.type)), f.width, 0);
+    ok = ok && engine.dbe_CreateExec() != 0;
+    const std::string why = engine.dbe_LastError();
     if (ok)
-        engine.sx_Close();
-    engine.sx_Select(previous);
+        engine.dbe_Close();
+    engine.dbe_Select(previous);
     ok = ok && std::filesystem::exists(path);
     if (!ok && error)
         *error = why.empty() ? path.string() + ": table was not created" : why;
     return ok;
 }
 
-bool openLogTable(TApollo& t, LogTableKind kind, const std::filesystem::path& dir, std::string* error) {
+bool openLogTable(TDbeTable& t, LogTableKind kind, const std::filesystem::path& dir, std::string* error) {
     const LogTableDef& def = logTableDef(kind);
     const auto path = dir / def.fileName;
     try {
@@ -137,7 +137,7 @@ bool openLogTable(TApollo& t, LogTableKind kind, const std::filesystem::path& di
     }
 }
 
-void applyActiveOrder(TApollo& t, LogTableKind kind) {
+void applyActiveOrder(TDbeTable& t, LogTableKind kind) {
     const LogTableDef& def = logTableDef(kind);
     const int tag = t.tagArea(def.openTag.name);
     if (def.orderAlways) {
@@ -157,6 +157,6 @@ void applyActiveOrder(TApollo& t, LogTableKind kind) {
     }
 }
 
-bool hasRebuildTags(TApollo& t) { return t.tagArea("DATEND") != 0; }
+bool hasRebuildTags(TDbeTable& t) { return t.tagArea("DATEND") != 0; }
 
 } // namespace faxlog

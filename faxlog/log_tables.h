@@ -3,7 +3,7 @@
 // that open (creating when missing) and create them.
 #pragma once
 
-#include "faxlog/apollo.h"
+#include "faxlog/dbe_table.h"
 #include "faxlog/dbf_schema.h"
 #include "faxlog/table_indexes.h"
 
@@ -35,20 +35,20 @@ inline constexpr const char* kNotDeleted = ".not. deleted()";
 
 // Creates the table file (and memo file) in dir; false, with the reason in *error, when it
 // fails or the file is not there afterwards.
-bool createLogTable(SxEngine& engine, const LogTableDef& def, const std::filesystem::path& dir,
+bool createLogTable(DbeEngine& engine, const LogTableDef& def, const std::filesystem::path& dir,
                     std::string* error = nullptr);
 
 // Opens a log table into t exclusively: creates it when missing, recreates the open-time
 // tag when the index lacks it, moves to the first record and sets the not-deleted query;
 // cover and phone tables then select their tag. False (reason in *error) on any failure.
-bool openLogTable(TApollo& t, LogTableKind kind, const std::filesystem::path& dir,
+bool openLogTable(TDbeTable& t, LogTableKind kind, const std::filesystem::path& dir,
                   std::string* error = nullptr);
 
 // The active-order rule: a log table's tag while it has a visible record (moving to the
 // first record when the order changes), natural order while it is empty.
-void applyActiveOrder(TApollo& t, LogTableKind kind);
+void applyActiveOrder(TDbeTable& t, LogTableKind kind);
 
 // True when both log tables have the tag that only a rebuild creates ("DATEND").
-bool hasRebuildTags(TApollo& t);
+bool hasRebuildTags(TDbeTable& t);
 
 } // namespace faxlog

@@ -30,11 +30,11 @@ TEST(CliLogTest, ListsAndShowsTheLogOfADataDirectory) {
         EXPECT_TRUE(std::filesystem::exists(dir / f)) << f;
     EXPECT_EQ(runCli(dir, "log list --phonebook"), "RECNO\tNAME\tPHONE\n");
     {
-        SxEngine engine;
-        TApolloEnv env(engine);
+        DbeEngine engine;
+        TDbeEnv env(engine);
         env.start();
         env.setDeleted(true);
-        TApollo sent(engine);
+        TDbeTable sent(engine);
         ASSERT_TRUE(openLogTable(sent, LogTableKind::Sent, dir.path()));
         using namespace std::chrono;
         appendSentFax(sent, {"Ann\tTab", "Old", "555-1", "", "{\\rtf1 line\none}"});

@@ -1,7 +1,7 @@
 // A kill at any point of an append, an edit or a pack leaves tables that open, here and in
 // other tools, with every record that was complete and an index that is rebuilt when it
 // could be stale.
-#include "faxlog/sx_engine.h"
+#include "faxlog/dbe_engine.h"
 #include "faxlog/table_pack.h"
 #include "test_support.h"
 
@@ -27,34 +27,34 @@ void writeFile(const std::filesystem::path& p, const std::string& bytes) {
 }
 
 void createLog(const std::filesystem::path& table, int records) {
-    SxEngine e;
-    ASSERT_NE(e.sx_CreateNew(table, "L", kDriverFoxCdx, 3), 0);
-    e.sx_CreateField("NAME", "C", 12, 0);
-    e.sx_CreateField("N", "N", 4, 0);
-    e.sx_CreateField("NOTE", "M", 10, 0);
-    ASSERT_NE(e.sx_CreateExec(), 0);
-    ASSERT_NE(e.sx_IndexTag("", "NAMES", "UPPER(NAME)", 0, false, ".not. deleted()"), 0);
+    DbeEngine e;
+    ASSERT_NE(e.dbe_CreateNew(table, "L", kDriverFoxCdx, 3), 0);
+    e.dbe_CreateField("NAME", "C", 12, 0);
+    e.dbe_CreateField("N", "N", 4, 0);
+    e.dbe_CreateField("NOTE", "M", 10, 0);
+    ASSERT_NE(e.dbe_CreateExec(), 0);
+    ASSERT_NE(e.dbe_IndexTag("", "NAMES", "UPPER(NAME)", 0, false, ".not. deleted()"), 0);
     for (int i = 1; i <= records; ++i) {
-        ASSERT_TRUE(e.sx_AppendBlank());
-        e.sx_Replace("NAME", "name" + std::to_string(i));
-        e.sx_Replace("N", std::to_string(i));
-        e.sx_ReplaceMemo("NOTE", "memo " + std::to_string(i));
+        ASSERT_TRUE(e.dbe_AppendBlank());
+        e.dbe_Replace("NAME", "name" + std::to_string(i));
+        e.dbe_Replace("N", std::to_string(i));
+        e.dbe_ReplaceMemo("NOTE", "memo " + std::to_string(i));
     }
-    ASSERT_TRUE(e.sx_Commit());
+    ASSERT_TRUE(e.dbe_Commit());
 }
 
 // Opens the table and checks it holds `count` records whose memos read back.
 void expectWhole(const std::filesystem::path& table, long count, const std::string& state) {
-    SxEngine e;
-    ASSERT_NE(e.sx_Use(table, "L", kModeExclusive, kDriverFoxCdx), 0) << state << ": " << e.sx_LastError();
-    ASSERT_EQ(e.sx_RecCount(), count) << state;
+    DbeEngine e;
+    ASSERT_NE(e.dbe_Use(table, "L", kModeExclusive, kDriverFoxCdx), 0) << state << ": " << e.dbe_LastError();
+    ASSERT_EQ(e.dbe_RecCount(), count) << state;
     for (long r = 1; r <= count; ++r) {
-        ASSERT_TRUE(e.sx_Go(r));
-        ASSERT_EQ(e.sx_GetTrimString("NAME"), "name" + std::to_string(r)) << state;
-        ASSERT_EQ(e.sx_GetMemo("NOTE"), "memo " + std::to_string(r)) << state << ": " << e.sx_LastError();
+        ASSERT_TRUE(e.dbe_Go(r));
+        ASSERT_EQ(e.dbe_GetTrimString("NAME"), "name" + std::to_string(r)) << state;
+        ASSERT_EQ(e.dbe_GetMemo("NOTE"), "memo " + std::to_string(r)) << state << ": " << e.dbe_LastError();
     }
-    e.sx_SetOrder(e.sx_TagArea("NAMES"));
-    ASSERT_EQ(e.sx_QueryRecCount(), count) << state;
+    e.dbe_SetOrder(e.dbe_TagArea("NAMES"));
+    ASSERT_EQ(e.dbe_QueryRecCount(), count) << state;
 }
 
 TEST(CrashSafetyTest, AppendCutAtEveryByteLeavesAWholeTable) {
@@ -63,13 +63,13 @@ TEST(CrashSafetyTest, AppendCutAtEveryByteLeavesAWholeTable) {
     createLog(table, 3);
     const std::string dbf0 = readFile(table), fpt0 = readFile(memo), cdx0 = readFile(cdx);
     {
-        SxEngine e;
-        ASSERT_NE(e.sx_Use(table, "L", kModeExclusive, kDriverFoxCdx), 0);
-        ASSERT_TRUE(e.sx_AppendBlank());
-        e.sx_Replace("NAME", "name4");
-        e.sx_Replace("N", "4");
-        e.sx_ReplaceMemo("NOTE", "memo 4");
-        ASSERT_TRUE(e.sx_Commit());
+        DbeEngine e;
+        ASSERT_NE(e.dbe_Use(table, "L", kModeExclusive, kDriverFoxCdx), 0);
+        ASSERT_TRUE(e.dbe_AppendBlank());
+        e.dbe_Replace("NAME", "name4");
+        e.dbe_Replace("N", "4");
+        e.dbe_ReplaceMemo("NOTE", "memo 4");
+        ASSERT_TRUE(e.dbe_Commit());
     }
     const std::string dbf1 = readFile(table), fpt1 = readFile(memo);
     ASSERT_GT(dbf1.size(), dbf0.size());
@@ -125,24 +125,24 @@ TEST(CrashSafetyTest, KilledWritersLeaveTablesThatOpenWithFreshIndexes) {
     // A writer killed after an edit reached the table but before the index was saved.
     pid_t child = ::fork();
     if (child == 0) {
-        SxEngine e;
-        if (e.sx_Use(table, "L", kModeExclusive, kDriverFoxCdx) == 0)
+        DbeEngine e;
+        if (e.dbe_Use(table, "L", kModeExclusive, kDriverFoxCdx) == 0)
             ::_exit(2);
-        e.sx_Go(1);
-        e.sx_Replace("NAME", "renamed");
-        e.sx_Go(2); // leaving the record writes it
+        e.dbe_Go(1);
+        e.dbe_Replace("NAME", "renamed");
+        e.dbe_Go(2); // leaving the record writes it
         ::kill(::getpid(), SIGKILL);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));
     {
-        SxEngine e;
-        ASSERT_NE(e.sx_Use(table, "L", kModeExclusive, kDriverFoxCdx), 0) << e.sx_LastError();
-        e.sx_SetOrder(e.sx_TagArea("NAMES"));
-        EXPECT_TRUE(e.sx_Seek("RENAMED"));
-        EXPECT_EQ(e.sx_RecNo(), 1);
-        EXPECT_FALSE(e.sx_Seek("NAME1"));
+        DbeEngine e;
+        ASSERT_NE(e.dbe_Use(table, "L", kModeExclusive, kDriverFoxCdx), 0) << e.dbe_LastError();
+        e.dbe_SetOrder(e.dbe_TagArea("NAMES"));
+        EXPECT_TRUE(e.dbe_Seek("RENAMED"));
+        EXPECT_EQ(e.dbe_RecNo(), 1);
+        EXPECT_FALSE(e.dbe_Seek("NAME1"));
     }
     // A writer killed at a random moment of a stream of appends.
     int pipefd[2];
@@ -150,15 +150,15 @@ TEST(CrashSafetyTest, KilledWritersLeaveTablesThatOpenWithFreshIndexes) {
     child = ::fork();
     if (child == 0) {
         ::close(pipefd[0]);
-        SxEngine e;
-        if (e.sx_Use(table, "L", kModeExclusive, kDriverFoxCdx) == 0)
+        DbeEngine e;
+        if (e.dbe_Use(table, "L", kModeExclusive, kDriverFoxCdx) == 0)
             ::_exit(2);
         for (int i = 0;; ++i) {
-            e.sx_AppendBlank();
-            e.sx_Replace("NAME", "bulk" + std::to_string(i));
-            e.sx_ReplaceMemo("NOTE", std::string(static_cast<std::size_t>(i % 300), 'm'));
+            e.dbe_AppendBlank();
+            e.dbe_Replace("NAME", "bulk" + std::to_string(i));
+            e.dbe_ReplaceMemo("NOTE", std::string(static_cast<std::size_t>(i % 300), 'm'));
             if (i % 50 == 49)
-                e.sx_Commit(); // appends are durable from here on
+                e.dbe_Commit(); // appends are durable from here on
             if (i == 199) {
                 const char c = 'x';
                 (void)!::write(pipefd[1], &c, 1);
@@ -172,17 +172,17 @@ TEST(CrashSafetyTest, KilledWritersLeaveTablesThatOpenWithFreshIndexes) {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     ::kill(child, SIGKILL);
     ::waitpid(child, &status, 0);
-    SxEngine e;
-    ASSERT_NE(e.sx_Use(table, "L", kModeExclusive, kDriverFoxCdx), 0) << e.sx_LastError();
-    const long n = e.sx_RecCount();
+    DbeEngine e;
+    ASSERT_NE(e.dbe_Use(table, "L", kModeExclusive, kDriverFoxCdx), 0) << e.dbe_LastError();
+    const long n = e.dbe_RecCount();
     EXPECT_GE(n, 2 + 200);
-    e.sx_SetOrder(e.sx_TagArea("NAMES"));
-    EXPECT_EQ(e.sx_QueryRecCount(), n); // the index was rebuilt to cover every record
+    e.dbe_SetOrder(e.dbe_TagArea("NAMES"));
+    EXPECT_EQ(e.dbe_QueryRecCount(), n); // the index was rebuilt to cover every record
     for (long r = 3; r <= n; ++r) {
-        ASSERT_TRUE(e.sx_Go(r));
-        ASSERT_EQ(e.sx_GetMemo("NOTE").size(), static_cast<std::size_t>((r - 3) % 300)) << r << e.sx_LastError();
+        ASSERT_TRUE(e.dbe_Go(r));
+        ASSERT_EQ(e.dbe_GetMemo("NOTE").size(), static_cast<std::size_t>((r - 3) % 300)) << r << e.dbe_LastError();
     }
-    e.sx_CloseAll();
+    e.dbe_CloseAll();
     if (test::missingPythonModule("dbf").empty()) {
         EXPECT_EQ(test::oracleDump("dbf", table).size(), static_cast<std::size_t>(3 + n));
     }
@@ -193,10 +193,10 @@ TEST(CrashSafetyTest, AnInterruptedPackIsUndoneOrFinishedOnTheNextOpen) {
     const auto table = dir / "LOG.DBF";
     createLog(table, 4);
     {
-        SxEngine e;
-        ASSERT_NE(e.sx_Use(table, "L", kModeExclusive, kDriverFoxCdx), 0);
-        e.sx_Go(2);
-        e.sx_Delete();
+        DbeEngine e;
+        ASSERT_NE(e.dbe_Use(table, "L", kModeExclusive, kDriverFoxCdx), 0);
+        e.dbe_Go(2);
+        e.dbe_Delete();
     }
     const std::string dbfBefore = readFile(table);
     const PackPaths paths = packPathsFor(table);
@@ -205,11 +205,11 @@ TEST(CrashSafetyTest, AnInterruptedPackIsUndoneOrFinishedOnTheNextOpen) {
     writeFile(paths.memoTemp, "partial memo");
     writeFile(paths.tableTemp, dbfBefore.substr(0, 40));
     {
-        SxEngine e;
-        ASSERT_NE(e.sx_Use(table, "L", kModeExclusive, kDriverFoxCdx), 0) << e.sx_LastError();
-        EXPECT_EQ(e.sx_RecCount(), 4);
-        ASSERT_TRUE(e.sx_Go(4));
-        EXPECT_EQ(e.sx_GetMemo("NOTE"), "memo 4");
+        DbeEngine e;
+        ASSERT_NE(e.dbe_Use(table, "L", kModeExclusive, kDriverFoxCdx), 0) << e.dbe_LastError();
+        EXPECT_EQ(e.dbe_RecCount(), 4);
+        ASSERT_TRUE(e.dbe_Go(4));
+        EXPECT_EQ(e.dbe_GetMemo("NOTE"), "memo 4");
     }
     EXPECT_FALSE(std::filesystem::exists(paths.tableTemp));
     EXPECT_FALSE(std::filesystem::exists(paths.memoTemp));
@@ -220,25 +220,25 @@ TEST(CrashSafetyTest, AnInterruptedPackIsUndoneOrFinishedOnTheNextOpen) {
     std::filesystem::copy_file(table, copy);
     std::filesystem::copy_file(dir / "LOG.FPT", dir / "COPY.FPT");
     {
-        SxEngine e;
-        ASSERT_NE(e.sx_Use(copy, "C", kModeExclusive, kDriverFoxCdx), 0);
-        ASSERT_TRUE(e.sx_Pack()) << e.sx_LastError();
+        DbeEngine e;
+        ASSERT_NE(e.dbe_Use(copy, "C", kModeExclusive, kDriverFoxCdx), 0);
+        ASSERT_TRUE(e.dbe_Pack()) << e.dbe_LastError();
     }
     writeFile(dir / "LOG.FPT", readFile(dir / "COPY.FPT"));
     writeFile(paths.tableTemp, readFile(copy));
-    SxEngine e;
-    ASSERT_NE(e.sx_Use(table, "L", kModeExclusive, kDriverFoxCdx), 0) << e.sx_LastError();
+    DbeEngine e;
+    ASSERT_NE(e.dbe_Use(table, "L", kModeExclusive, kDriverFoxCdx), 0) << e.dbe_LastError();
     EXPECT_FALSE(std::filesystem::exists(paths.tableTemp));
-    ASSERT_EQ(e.sx_RecCount(), 3);
+    ASSERT_EQ(e.dbe_RecCount(), 3);
     const char* names[] = {"name1", "name3", "name4"};
     const char* memos[] = {"memo 1", "memo 3", "memo 4"};
     for (int r = 1; r <= 3; ++r) {
-        ASSERT_TRUE(e.sx_Go(r));
-        EXPECT_EQ(e.sx_GetTrimString("NAME"), names[r - 1]);
-        EXPECT_EQ(e.sx_GetMemo("NOTE"), memos[r - 1]);
+        ASSERT_TRUE(e.dbe_Go(r));
+        EXPECT_EQ(e.dbe_GetTrimString("NAME"), names[r - 1]);
+        EXPECT_EQ(e.dbe_GetMemo("NOTE"), memos[r - 1]);
     }
-    e.sx_SetOrder(e.sx_TagArea("NAMES"));
-    EXPECT_EQ(e.sx_QueryRecCount(), 3);
+    e.dbe_SetOrder(e.dbe_TagArea("NAMES"));
+    EXPECT_EQ(e.dbe_QueryRecCount(), 3);
 }
 
 } // namespace

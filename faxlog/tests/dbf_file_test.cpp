@@ -1,6 +1,6 @@
 // Table files as other tools see them: what we write is read back by dbfread and the dbf
 // package, what the dbf package writes opens here, and damaged files fail clearly.
-#include "faxlog/sx_engine.h"
+#include "faxlog/dbe_engine.h"
 #include "faxlog/table_error.h"
 #include "test_support.h"
 
@@ -13,30 +13,30 @@ namespace {
 using test::ScratchDir;
 
 // A table with every field type: two memos, numbers with and without decimals.
-int createMixed(SxEngine& e, const std::filesystem::path& path) {
-    EXPECT_NE(e.sx_CreateNew(path, "MIXED", kDriverFoxCdx, 7), 0);
-    EXPECT_TRUE(e.sx_CreateField("NAME", "C", 20, 0));
-    EXPECT_TRUE(e.sx_CreateField("OK", "L", 1, 0));
-    EXPECT_TRUE(e.sx_CreateField("BORN", "D", 8, 0));
-    EXPECT_TRUE(e.sx_CreateField("PAGES", "N", 2, 0));
-    EXPECT_TRUE(e.sx_CreateField("PRICE", "N", 8, 2));
-    EXPECT_TRUE(e.sx_CreateField("NOTE", "M", 10, 0));
-    EXPECT_TRUE(e.sx_CreateField("DOC", "M", 10, 0));
-    const int area = e.sx_CreateExec();
-    EXPECT_NE(area, 0) << e.sx_LastError();
+int createMixed(DbeEngine& e, const std::filesystem::path& path) {
+    EXPECT_NE(e.dbe_CreateNew(path, "MIXED", kDriverFoxCdx, 7), 0);
+    EXPECT_TRUE(e.dbe_CreateField("NAME", "C", 20, 0));
+    EXPECT_TRUE(e.dbe_CreateField("OK", "L", 1, 0));
+    EXPECT_TRUE(e.dbe_CreateField("BORN", "D", 8, 0));
+    EXPECT_TRUE(e.dbe_CreateField("PAGES", "N", 2, 0));
+    EXPECT_TRUE(e.dbe_CreateField("PRICE", "N", 8, 2));
+    EXPECT_TRUE(e.dbe_CreateField("NOTE", "M", 10, 0));
+    EXPECT_TRUE(e.dbe_CreateField("DOC", "M", 10, 0));
+    const int area = e.dbe_CreateExec();
+    EXPECT_NE(area, 0) << e.dbe_LastError();
     return area;
 }
 
-void addRow(SxEngine& e, const char* name, bool ok, const char* born, const char* pages, const char* price,
+void addRow(DbeEngine& e, const char* name, bool ok, const char* born, const char* pages, const char* price,
             const std::string& note, const std::string& doc) {
-    ASSERT_TRUE(e.sx_AppendBlank());
-    ASSERT_TRUE(e.sx_Replace("NAME", name));
-    ASSERT_TRUE(e.sx_ReplaceLogical("OK", ok));
-    ASSERT_TRUE(e.sx_Replace("BORN", born));
-    ASSERT_TRUE(e.sx_Replace("PAGES", pages));
-    ASSERT_TRUE(e.sx_Replace("PRICE", price));
-    ASSERT_TRUE(e.sx_ReplaceMemo("NOTE", note));
-    ASSERT_TRUE(e.sx_ReplaceMemo("DOC", doc)) << e.sx_LastError();
+    ASSERT_TRUE(e.dbe_AppendBlank());
+    ASSERT_TRUE(e.dbe_Replace("NAME", name));
+    ASSERT_TRUE(e.dbe_ReplaceLogical("OK", ok));
+    ASSERT_TRUE(e.dbe_Replace("BORN", born));
+    ASSERT_TRUE(e.dbe_Replace("PAGES", pages));
+    ASSERT_TRUE(e.dbe_Replace("PRICE", price));
+    ASSERT_TRUE(e.dbe_ReplaceMemo("NOTE", note));
+    ASSERT_TRUE(e.dbe_ReplaceMemo("DOC", doc)) << e.dbe_LastError();
 }
 
 std::vector<std::string> expectedMixed() {
@@ -58,19 +58,19 @@ TEST(DbfFileTest, TablesWeWriteReadTheSameInBothPythonLibraries) {
     ScratchDir dir;
     const auto path = dir / "MIXED.DBF";
     {
-        SxEngine e;
+        DbeEngine e;
         createMixed(e, path);
         addRow(e, "Ann", true, "19840229", "12", "1234.5", "{\\rtf1 cover}", "");
         addRow(e, "Zoë Ärger", false, "", "0", "0.25", "", std::string(700, 'd'));
         addRow(e, "Gone", true, "01/01/2000", "99", "-1.75", "first", "doc");
-        ASSERT_TRUE(e.sx_ReplaceMemo("NOTE", "edited twice")); // memo rewritten: new blocks
-        ASSERT_TRUE(e.sx_Delete());
-        ASSERT_TRUE(e.sx_Commit());
+        ASSERT_TRUE(e.dbe_ReplaceMemo("NOTE", "edited twice")); // memo rewritten: new blocks
+        ASSERT_TRUE(e.dbe_Delete());
+        ASSERT_TRUE(e.dbe_Commit());
         // Numbers that do not fit are refused, not stored as stars.
-        ASSERT_TRUE(e.sx_Go(1));
-        EXPECT_FALSE(e.sx_Replace("PAGES", "100"));
-        EXPECT_NE(e.sx_LastError().find("does not fit"), std::string::npos);
-        e.sx_CloseAll();
+        ASSERT_TRUE(e.dbe_Go(1));
+        EXPECT_FALSE(e.dbe_Replace("PAGES", "100"));
+        EXPECT_NE(e.dbe_LastError().find("does not fit"), std::string::npos);
+        e.dbe_CloseAll();
     }
     // dbfread lists live records first, then deleted ones.
     auto expected = expectedMixed();
@@ -80,13 +80,13 @@ TEST(DbfFileTest, TablesWeWriteReadTheSameInBothPythonLibraries) {
 
 TEST(DbfFileTest, VersionByteFollowsTheMemoFile) {
     ScratchDir dir;
-    SxEngine e;
+    DbeEngine e;
     createMixed(e, dir / "A.DBF");
-    e.sx_Close();
-    ASSERT_NE(e.sx_CreateNew(dir / "B.DBF", "B", kDriverFoxCdx, 1), 0);
-    ASSERT_TRUE(e.sx_CreateField("NAME", "C", 10, 0));
-    ASSERT_NE(e.sx_CreateExec(), 0);
-    e.sx_Close();
+    e.dbe_Close();
+    ASSERT_NE(e.dbe_CreateNew(dir / "B.DBF", "B", kDriverFoxCdx, 1), 0);
+    ASSERT_TRUE(e.dbe_CreateField("NAME", "C", 10, 0));
+    ASSERT_NE(e.dbe_CreateExec(), 0);
+    e.dbe_Close();
     const auto firstByte = [](const std::filesystem::path& p) {
         std::ifstream in(p, std::ios::binary);
         return static_cast<unsigned char>(in.get());
@@ -96,10 +96,10 @@ TEST(DbfFileTest, VersionByteFollowsTheMemoFile) {
     EXPECT_EQ(firstByte(dir / "B.DBF"), 0x03);
     EXPECT_FALSE(std::filesystem::exists(dir / "B.FPT"));
     // Creating over an existing table is refused.
-    ASSERT_NE(e.sx_CreateNew(dir / "B.DBF", "B", kDriverFoxCdx, 1), 0);
-    ASSERT_TRUE(e.sx_CreateField("NAME", "C", 10, 0));
-    EXPECT_EQ(e.sx_CreateExec(), 0);
-    EXPECT_NE(e.sx_LastError().find("already exists"), std::string::npos);
+    ASSERT_NE(e.dbe_CreateNew(dir / "B.DBF", "B", kDriverFoxCdx, 1), 0);
+    ASSERT_TRUE(e.dbe_CreateField("NAME", "C", 10, 0));
+    EXPECT_EQ(e.dbe_CreateExec(), 0);
+    EXPECT_NE(e.dbe_LastError().find("already exists"), std::string::npos);
 }
 
 TEST(DbfFileTest, TablesFromThePythonDbfPackageOpenHere) {
@@ -111,49 +111,49 @@ TEST(DbfFileTest, TablesFromThePythonDbfPackageOpenHere) {
                               test::quote(path.string()),
                           &err))
         << err;
-    SxEngine e;
-    ASSERT_NE(e.sx_Use(path, "T", kModeReadOnly, kDriverFoxCdx), 0) << e.sx_LastError();
-    EXPECT_EQ(e.sx_RecCount(), 3);
-    EXPECT_EQ(e.sx_FieldCount(), 6);
-    EXPECT_EQ(e.sx_FieldType("price"), 'N');
-    EXPECT_EQ(e.sx_FieldDecimals("PRICE"), 2);
-    ASSERT_TRUE(e.sx_Go(1));
-    EXPECT_EQ(e.sx_GetTrimString("NAME"), "Ann Example");
-    EXPECT_EQ(e.sx_GetInteger("AGE"), 41);
-    EXPECT_DOUBLE_EQ(e.sx_GetDouble("PRICE"), 12.5);
-    EXPECT_EQ(e.sx_GetDate("BORN"), XDate::fromYmd(1984, 2, 29));
-    EXPECT_TRUE(e.sx_GetLogical("OK"));
-    EXPECT_EQ(e.sx_GetMemo("NOTE"), "first memo\nline two");
-    ASSERT_TRUE(e.sx_Go(2));
-    EXPECT_TRUE(e.sx_Deleted());
-    EXPECT_TRUE(e.sx_GetDate("BORN").empty());
-    ASSERT_TRUE(e.sx_Go(3));
-    EXPECT_EQ(e.sx_GetTrimString("NAME"), "Café Owner");
-    EXPECT_EQ(e.sx_GetMemo("NOTE"), std::string(300, 'x'));
-    EXPECT_TRUE(e.sx_EvalLogical("AGE = 99 .and. 'OWNER' $ UPPER(NAME)"));
+    DbeEngine e;
+    ASSERT_NE(e.dbe_Use(path, "T", kModeReadOnly, kDriverFoxCdx), 0) << e.dbe_LastError();
+    EXPECT_EQ(e.dbe_RecCount(), 3);
+    EXPECT_EQ(e.dbe_FieldCount(), 6);
+    EXPECT_EQ(e.dbe_FieldType("price"), 'N');
+    EXPECT_EQ(e.dbe_FieldDecimals("PRICE"), 2);
+    ASSERT_TRUE(e.dbe_Go(1));
+    EXPECT_EQ(e.dbe_GetTrimString("NAME"), "Ann Example");
+    EXPECT_EQ(e.dbe_GetInteger("AGE"), 41);
+    EXPECT_DOUBLE_EQ(e.dbe_GetDouble("PRICE"), 12.5);
+    EXPECT_EQ(e.dbe_GetDate("BORN"), XDate::fromYmd(1984, 2, 29));
+    EXPECT_TRUE(e.dbe_GetLogical("OK"));
+    EXPECT_EQ(e.dbe_GetMemo("NOTE"), "first memo\nline two");
+    ASSERT_TRUE(e.dbe_Go(2));
+    EXPECT_TRUE(e.dbe_Deleted());
+    EXPECT_TRUE(e.dbe_GetDate("BORN").empty());
+    ASSERT_TRUE(e.dbe_Go(3));
+    EXPECT_EQ(e.dbe_GetTrimString("NAME"), "Café Owner");
+    EXPECT_EQ(e.dbe_GetMemo("NOTE"), std::string(300, 'x'));
+    EXPECT_TRUE(e.dbe_EvalLogical("AGE = 99 .and. 'OWNER' $ UPPER(NAME)"));
     // A read-only table refuses changes.
-    EXPECT_FALSE(e.sx_Replace("NAME", "x"));
-    EXPECT_NE(e.sx_LastError().find("read-only"), std::string::npos);
+    EXPECT_FALSE(e.dbe_Replace("NAME", "x"));
+    EXPECT_NE(e.dbe_LastError().find("read-only"), std::string::npos);
 }
 
 TEST(DbfFileTest, BlobsGoInAndOutThroughFiles) {
     ScratchDir dir;
-    SxEngine e;
+    DbeEngine e;
     createMixed(e, dir / "M.DBF");
-    ASSERT_TRUE(e.sx_AppendBlank());
+    ASSERT_TRUE(e.dbe_AppendBlank());
     std::string rtf = "{\\rtf1\\ansi binary \x01\x02\xff\n end}";
     rtf += std::string(1, '\0') + "after nul";
     {
         std::ofstream(dir / "in.rtf", std::ios::binary) << rtf;
     }
-    ASSERT_TRUE(e.sx_Replace("DOC", kReplaceBlobFile, (dir / "in.rtf").string()));
-    ASSERT_TRUE(e.sx_Commit());
-    ASSERT_TRUE(e.sx_BlobToFile("DOC", dir / "out.rtf"));
+    ASSERT_TRUE(e.dbe_Replace("DOC", kReplaceBlobFile, (dir / "in.rtf").string()));
+    ASSERT_TRUE(e.dbe_Commit());
+    ASSERT_TRUE(e.dbe_BlobToFile("DOC", dir / "out.rtf"));
     std::ifstream in(dir / "out.rtf", std::ios::binary);
     const std::string back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(back, rtf);
-    EXPECT_FALSE(e.sx_Replace("DOC", kReplaceBlobFile, (dir / "missing.rtf").string()));
-    EXPECT_NE(e.sx_LastError().find("missing.rtf"), std::string::npos);
+    EXPECT_FALSE(e.dbe_Replace("DOC", kReplaceBlobFile, (dir / "missing.rtf").string()));
+    EXPECT_NE(e.dbe_LastError().find("missing.rtf"), std::string::npos);
 }
 
 // Damaged files: every failure names the file and none crashes.
@@ -161,10 +161,10 @@ TEST(DbfFileTest, DamagedFilesGiveClearErrorsNamingTheFile) {
     ScratchDir dir;
     const auto good = dir / "GOOD.DBF";
     {
-        SxEngine e;
+        DbeEngine e;
         createMixed(e, good);
         addRow(e, "Ann", true, "19840229", "12", "1.5", "memo text", "doc");
-        e.sx_CloseAll();
+        e.dbe_CloseAll();
     }
     std::string bytes;
     {
@@ -177,10 +177,10 @@ TEST(DbfFileTest, DamagedFilesGiveClearErrorsNamingTheFile) {
         std::filesystem::copy_file(dir / "GOOD.FPT", dir / "BAD.FPT",
                                    std::filesystem::copy_options::overwrite_existing);
         std::ofstream(p, std::ios::binary) << content;
-        SxEngine e;
-        EXPECT_EQ(e.sx_Use(p, "BAD", kModeExclusive, kDriverFoxCdx), 0) << expected;
-        EXPECT_NE(e.sx_LastError().find("BAD.DBF"), std::string::npos) << e.sx_LastError();
-        EXPECT_NE(e.sx_LastError().find(expected), std::string::npos) << e.sx_LastError();
+        DbeEngine e;
+        EXPECT_EQ(e.dbe_Use(p, "BAD", kModeExclusive, kDriverFoxCdx), 0) << expected;
+        EXPECT_NE(e.dbe_LastError().find("BAD.DBF"), std::string::npos) << e.dbe_LastError();
+        EXPECT_NE(e.dbe_LastError().find(expected), std::string::npos) << e.dbe_LastError();
     };
     tryOpen("", "too short");
     tryOpen(bytes.substr(0, 20), "too short");
@@ -203,14 +203,14 @@ TEST(DbfFileTest, DamagedFilesGiveClearErrorsNamingTheFile) {
     std::filesystem::copy_file(good, dir / "MEMO.DBF");
     std::filesystem::copy_file(dir / "GOOD.FPT", dir / "MEMO.FPT");
     std::filesystem::resize_file(dir / "MEMO.FPT", 512 + 10);
-    SxEngine e;
-    ASSERT_NE(e.sx_Use(dir / "MEMO.DBF", "MEMO", kModeExclusive, kDriverFoxCdx), 0) << e.sx_LastError();
-    EXPECT_EQ(e.sx_GetMemo("DOC"), "");
-    EXPECT_NE(e.sx_LastError().find("MEMO.FPT"), std::string::npos) << e.sx_LastError();
-    e.sx_Close();
+    DbeEngine e;
+    ASSERT_NE(e.dbe_Use(dir / "MEMO.DBF", "MEMO", kModeExclusive, kDriverFoxCdx), 0) << e.dbe_LastError();
+    EXPECT_EQ(e.dbe_GetMemo("DOC"), "");
+    EXPECT_NE(e.dbe_LastError().find("MEMO.FPT"), std::string::npos) << e.dbe_LastError();
+    e.dbe_Close();
     std::filesystem::remove(dir / "MEMO.FPT");
-    EXPECT_EQ(e.sx_Use(dir / "MEMO.DBF", "MEMO", kModeExclusive, kDriverFoxCdx), 0);
-    EXPECT_NE(e.sx_LastError().find("memo file is missing"), std::string::npos);
+    EXPECT_EQ(e.dbe_Use(dir / "MEMO.DBF", "MEMO", kModeExclusive, kDriverFoxCdx), 0);
+    EXPECT_NE(e.dbe_LastError().find("memo file is missing"), std::string::npos);
 }
 
 } // namespace

@@ -16,9 +16,9 @@ using test::ScratchDir;
 class LogTablesTest : public ::testing::Test {
 protected:
     ScratchDir dir;
-    SxEngine engine;
-    TApolloEnv env{engine};
-    TApollo sent{engine}, received{engine};
+    DbeEngine engine;
+    TDbeEnv env{engine};
+    TDbeTable sent{engine}, received{engine};
 
     void SetUp() override {
         env.start();
@@ -35,7 +35,7 @@ protected:
         if (!result.empty())
             recordSendAttempt(sent, 3, result, "555-0199");
     }
-    std::vector<std::string> grid(TApollo& t, const char* field) {
+    std::vector<std::string> grid(TDbeTable& t, const char* field) {
         std::vector<std::string> out;
         for (std::size_t i = 0; i < t.rowCount(); ++i) {
             t.go(t.rowRecNo(i));
@@ -47,7 +47,7 @@ protected:
 
 TEST_F(LogTablesTest, FirstStartCreatesAllFourTablesWithExactlyTheirFields) {
     for (auto kind : allLogTables()) {
-        TApollo t(engine);
+        TDbeTable t(engine);
         std::string err;
         ASSERT_TRUE(openLogTable(t, kind, dir.path(), &err)) << to_string(kind) << ": " << err;
         const LogTableDef& def = logTableDef(kind);
@@ -57,7 +57,7 @@ TEST_F(LogTablesTest, FirstStartCreatesAllFourTablesWithExactlyTheirFields) {
         EXPECT_EQ(t.indexOrd(), def.orderAlways ? 1 : 0); // empty log tables use natural order
     }
     SKIP_WITHOUT(test::missingPythonModule("dbfread"));
-    engine.sx_CloseAll();
+    engine.dbe_CloseAll();
     const std::vector<std::pair<const char*, std::vector<std::string>>> expected = {
         {"PVN.DBF",
          {"F SUBJECT C 50 0", "F SENT L 1 0", "F DATESENT D 8 0", "F TIMESENT C 5 0", "F RECIPIENT C 35 0",
@@ -236,21 +236,21 @@ TEST_F(LogTablesTest, RebuildSetAfterPackOrdersBothWays) {
 }
 
 TEST_F(LogTablesTest, AliasesFollowTheBaseNameRule) {
-    EXPECT_EQ(TApollo::aliasFor("/x/PVN.DBF", engine), "PVN");
-    EXPECT_EQ(TApollo::aliasFor("/x/my fax-log~1.dbf", engine), "my_fax_l");
+    EXPECT_EQ(TDbeTable::aliasFor("/x/PVN.DBF", engine), "PVN");
+    EXPECT_EQ(TDbeTable::aliasFor("/x/my fax-log~1.dbf", engine), "my_fax_l");
     openBoth();
-    TApollo second(engine);
-    EXPECT_EQ(TApollo::aliasFor(dir / "PVN.DBF", engine), "PVN_1");
+    TDbeTable second(engine);
+    EXPECT_EQ(TDbeTable::aliasFor(dir / "PVN.DBF", engine), "PVN_1");
     // The table is open exclusively: a second open of it fails cleanly.
     std::string err;
     EXPECT_FALSE(openLogTable(second, LogTableKind::Sent, dir.path(), &err));
     EXPECT_NE(err.find("PVN.DBF"), std::string::npos);
     EXPECT_FALSE(second.isOpen());
     // Wrapper calls restore the selected work area.
-    const int before = engine.sx_Select(received.workArea());
+    const int before = engine.dbe_Select(received.workArea());
     sent.recCount();
     EXPECT_EQ(engine.selected(), received.workArea());
-    engine.sx_Select(before);
+    engine.dbe_Select(before);
 }
 
 } // namespace
