@@ -1,11 +1,11 @@
 #include "faxlog_table.h"
 
-#include "faxlog/apollo.h"
+#include "faxlog/dbe_table.h"
 #include "faxlog/codepage.h"
 #include "faxlog/dbf_record.h"
 #include "faxlog/log_records.h"
 #include "faxlog/log_tables.h"
-#include "faxlog/sx_engine.h"
+#include "faxlog/dbe_engine.h"
 #include "faxlog/work_area.h"
 
 #include <algorithm>
@@ -64,57 +64,57 @@ std::string fieldText(std::string_view record, const faxlog::FieldDef& f) {
 // painting a row never moves the current record.
 class FaxlogTable : public LogTable {
 public:
-    FaxlogTable(LogDatabase& db, LogKind kind) : db_(db), kind_(kind), apollo_(db.engine()) {}
+    FaxlogTable(LogDatabase& db, LogKind kind) : db_(db), kind_(kind), table_(db.engine()) {}
 
     bool open(std::string* error) {
-        return faxlog::openLogTable(apollo_, tableKind(kind_), db_.programDirectory(), error);
+        return faxlog::openLogTable(table_, tableKind(kind_), db_.programDirectory(), error);
     }
 
     LogKind kind() const override { return kind_; }
-    bool isOpen() const override { return apollo_.isOpen(); }
+    bool isOpen() const override { return table_.isOpen(); }
 
-    bool indexOrderActive() override { return isOpen() && apollo_.indexOrd() != 0; }
+    bool indexOrderActive() override { return isOpen() && table_.indexOrd() != 0; }
     void useNaturalOrder() override {
         if (isOpen())
-            apollo_.setOrder(0);
+            table_.setOrder(0);
     }
     void useDateOrder() override {
         if (!isOpen())
             return;
-        const int order = apollo_.tagArea(faxlog::logTableDef(tableKind(kind_)).openTag.name);
+        const int order = table_.tagArea(faxlog::logTableDef(tableKind(kind_)).openTag.name);
         if (order > 0)
-            apollo_.setOrder(order);
-        apollo_.goTop();
+            table_.setOrder(order);
+        table_.goTop();
     }
-    bool hasTag(std::string_view tag) override { return isOpen() && apollo_.tagArea(tag) > 0; }
+    bool hasTag(std::string_view tag) override { return isOpen() && table_.tagArea(tag) > 0; }
 
-    int rowCount() override { return isOpen() ? int(apollo_.rowCount()) : 0; }
+    int rowCount() override { return isOpen() ? int(table_.rowCount()) : 0; }
     std::string field(int row, std::string_view name) override {
         if (!isOpen() || row < 0 || row >= rowCount())
             return {};
-        faxlog::WorkArea* area = db_.engine().area(apollo_.workArea());
+        faxlog::WorkArea* area = db_.engine().area(table_.workArea());
         const int index = area->schema().indexOf(name);
         if (index < 0)
             return {};
-        const auto recno = std::uint32_t(apollo_.rowRecNo(std::size_t(row)));
+        const auto recno = std::uint32_t(table_.rowRecNo(std::size_t(row)));
         return fieldText(area->dbf().record(recno), area->schema()[std::size_t(index)]);
     }
 
-    bool hasCurrentRecord() override { return isOpen() && !apollo_.eof() && apollo_.hasRecord(); }
+    bool hasCurrentRecord() override { return isOpen() && !table_.eof() && table_.hasRecord(); }
     int currentRow() override {
         if (!hasCurrentRecord())
             return -1;
-        const auto row = apollo_.rowOf(apollo_.recNo());
+        const auto row = table_.rowOf(table_.recNo());
         return row ? int(*row) : -1;
     }
     void setCurrentRow(int row) override {
         if (isOpen() && row >= 0 && row < rowCount())
-            apollo_.go(apollo_.rowRecNo(std::size_t(row)));
+            table_.go(table_.rowRecNo(std::size_t(row)));
     }
     std::string currentField(std::string_view name) override {
         if (!hasCurrentRecord())
             return {};
-        faxlog::WorkArea* area = db_.engine().area(apollo_.workArea());
+        faxlog::WorkArea* area = db_.engine().area(table_.workArea());
         const int index = area->schema().indexOf(name);
         if (index < 0)
             return {};
@@ -125,47 +125,47 @@ public:
             return;
         const int row = currentRow();
         if (kind_ == LogKind::Received) {
-            faxlog::deleteReceivedFax(apollo_, db_.programDirectory());
+            faxlog::deleteReceivedFax(table_, db_.programDirectory());
         } else {
-            apollo_.deleteRecord();
-            apollo_.commit();
+            table_.deleteRecord();
+            table_.commit();
         }
         // Stay where the user was: the next row, or the last one when it was the last.
         const int rows = rowCount();
         if (rows == 0)
-            apollo_.go(apollo_.recCount() + 1);
+            table_.go(table_.recCount() + 1);
         else
-            apollo_.go(apollo_.rowRecNo(std::size_t(std::clamp(row, 0, rows - 1))));
+            table_.go(table_.rowRecNo(std::size_t(std::clamp(row, 0, rows - 1))));
     }
 
     bool reopen() override {
-        const long recno = isOpen() && hasCurrentRecord() ? apollo_.recNo() : 0;
+        const long recno = isOpen() && hasCurrentRecord() ? table_.recNo() : 0;
         close();
         std::string error;
         if (!open(&error))
             return false;
-        if (recno > 0 && apollo_.rowOf(recno))
-            apollo_.go(recno);
+        if (recno > 0 && table_.rowOf(recno))
+            table_.go(recno);
         return true;
     }
     void close() override {
         if (!isOpen())
             return;
-        apollo_.commit();
-        apollo_.close();
+        table_.commit();
+        table_.close();
     }
 
 private:
     LogDatabase& db_;
     LogKind kind_;
-    faxlog::TApollo apollo_;
+    faxlog::TDbeTable table_;
 };
 
 } // namespace
 
 LogDatabase::LogDatabase(std::filesystem::path programDir)
-    : programDir_(std::move(programDir)), engine_(std::make_unique<faxlog::SxEngine>()),
-      env_(std::make_unique<faxlog::TApolloEnv>(*engine_)) {
+    : programDir_(std::move(programDir)), engine_(std::make_unique<faxlog::DbeEngine>()),
+      env_(std::make_unique<faxlog::TDbeEnv>(*engine_)) {
     env_->start();
     env_->setDeleted(true);
     env_->setSysProp(kSysPropOff, 0);

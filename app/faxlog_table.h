@@ -1,5 +1,5 @@
 // The main window's log tables on the project's table engine: one engine environment
-// (ApolloEnv1) for the program, one TApollo per open table.
+// (DbeEnv1) for the program, one TDbeTable per open table.
 #pragma once
 
 #include "log_table.h"
@@ -9,8 +9,8 @@
 #include <string>
 
 namespace faxlog {
-class SxEngine;
-class TApolloEnv;
+class DbeEngine;
+class TDbeEnv;
 } // namespace faxlog
 
 namespace app {
@@ -27,16 +27,16 @@ public:
     // when missing; null when it can be neither opened nor created.
     std::unique_ptr<LogTable> open(LogKind kind);
 
-    faxlog::SxEngine& engine() { return *engine_; }
-    faxlog::TApolloEnv& environment() { return *env_; }
+    faxlog::DbeEngine& engine() { return *engine_; }
+    faxlog::TDbeEnv& environment() { return *env_; }
     const std::filesystem::path& programDirectory() const { return programDir_; }
     // Why the last open failed.
     const std::string& lastError() const { return lastError_; }
 
 private:
     std::filesystem::path programDir_;
-    std::unique_ptr<faxlog::SxEngine> engine_;
-    std::unique_ptr<faxlog::TApolloEnv> env_;
+    std::unique_ptr<faxlog::DbeEngine> engine_;
+    std::unique_ptr<faxlog::TDbeEnv> env_;
     std::string lastError_;
 };
 

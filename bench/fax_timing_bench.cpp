@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
             text += "  Line " + std::to_string(l) + ": the quick brown fox jumps over the lazy dog 0123456789.\n";
     }
     std::ofstream(dir / "pages.txt") << text;
-    faximage::TApdFaxConverter conv;
+    faximage::TVelkFaxConverter conv;
     conv.InputDocumentType = faximage::TFaxInputDocumentType::idText;
     conv.Resolution = faximage::TFaxResolution::frHigh;
     conv.SetDocumentFile((dir / "pages.txt").string());
@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
     std::string ours;
     {
         vline::VirtualLine line = startLine(dir / "ours", farEnd);
-        TApdPosixDispatcher port;
+        TVelkPosixDispatcher port;
         DispatcherOpenParams params;
         params.device = line.portPath(1);
         if (port.Open(params) != 0) {

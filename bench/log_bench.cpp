@@ -3,7 +3,7 @@
 // scan through /usr/bin/python3 with the dbf package, measured in the same run.
 //
 //   log_bench [RECORDS [--no-peer]]       (default 100000 records, with the python peer)
-#include "faxlog/apollo.h"
+#include "faxlog/dbe_table.h"
 #include "faxlog/log_tables.h"
 
 #include <chrono>
@@ -23,7 +23,7 @@ double seconds(Clock::time_point since) { return std::chrono::duration<double>(C
 std::string subject(long i) { return "Subject " + std::to_string(i); }
 
 // The records of the python peer, field for field.
-void appendRecords(faxlog::TApollo& t, long n) {
+void appendRecords(faxlog::TDbeTable& t, long n) {
     const auto base = std::chrono::sys_days{std::chrono::year{2020} / 1 / 1};
     char hhmm[8];
     for (long i = 0; i < n; ++i) {
@@ -60,15 +60,15 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     std::printf("log_bench: %ld records in %s\n", n, dir.c_str());
 
-    faxlog::SxEngine engine;
-    faxlog::TApolloEnv env(engine);
+    faxlog::DbeEngine engine;
+    faxlog::TDbeEnv env(engine);
     env.start();
     env.setDeleted(true);
 
     // Append with every tag of a rebuilt log.
     double appendSeconds;
     {
-        faxlog::TApollo t(engine);
+        faxlog::TDbeTable t(engine);
         std::string err;
         if (!faxlog::openLogTable(t, LogTableKind::Sent, dir, &err)) {
             std::fprintf(stderr, "%s\n", err.c_str());
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     }
 
     // Open and produce the first screen: 30 rows in DATESENT order, every grid column.
-    faxlog::TApollo t(engine);
+    faxlog::TDbeTable t(engine);
     const auto openStart = Clock::now();
     std::string err;
     if (!faxlog::openLogTable(t, LogTableKind::Sent, dir, &err)) {

@@ -4,7 +4,7 @@
 //    without and with an armed timer trigger (which makes the dispatcher tick).
 // 2. Throughput through a pty pair with a data trigger on every line end (target: far
 //    above 115200 bit/s).
-#include "faxengine/apd_com_port.h"
+#include "faxengine/com_port.h"
 
 #include <pty.h>
 #include <sys/resource.h>
@@ -47,7 +47,7 @@ struct Pty {
 
 void idle(int seconds, bool timerArmed) {
     Pty pty;
-    TApdComPort port;
+    TVelkComPort port;
     port.SetDevicePath(pty.path);
     port.SetInSize(8192);
     port.SetOutSize(8192);
@@ -70,7 +70,7 @@ void idle(int seconds, bool timerArmed) {
 
 void throughput(int megabytes) {
     Pty pty;
-    TApdComPort port;
+    TVelkComPort port;
     port.SetDevicePath(pty.path);
     port.SetInSize(8192);
     port.SetOutSize(8192);
@@ -80,7 +80,7 @@ void throughput(int megabytes) {
 
     std::atomic<long long> lines{0}, bytes{0};
     port.AddDataTrigger("\r\n", false);
-    port.OnTriggerData = [&](TApdComPort& cp, std::uint16_t) {
+    port.OnTriggerData = [&](TVelkComPort& cp, std::uint16_t) {
         auto& d = cp.Dispatcher();
         std::uint8_t buf[256];
         std::size_t n = std::min(d.InBuffUsed(), sizeof buf);

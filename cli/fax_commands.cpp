@@ -3,10 +3,10 @@
 // status is 0 only when the fax went through.
 #include "cli_args.h"
 
-#include "faxengine/apd_com_port.h"
-#include "faxengine/apd_receive_fax.h"
-#include "faxengine/apd_send_fax.h"
-#include "faximage/apd_errors.h"
+#include "faxengine/com_port.h"
+#include "faxengine/receive_fax.h"
+#include "faxengine/send_fax.h"
+#include "faximage/fax_errors.h"
 #include "settings/program_directory.h"
 #include "settings/settings.h"
 #include "vline_launcher.h"
@@ -86,7 +86,7 @@ struct CommonSetup {
 };
 
 // Port, trace and the options both commands share. Returns an error text or "".
-std::string setUpPort(const CliArgs& args, CommonSetup& c, TApdComPort& com) {
+std::string setUpPort(const CliArgs& args, CommonSetup& c, TVelkComPort& com) {
     com.SetAutoOpen(true);
     com.SetPromptForPort(false);
     com.SetTapiMode(TTapiMode::tmOff);
@@ -125,9 +125,9 @@ std::string setUpPort(const CliArgs& args, CommonSetup& c, TApdComPort& com) {
 }
 
 // Prints each new status text, errors, and the finish.
-void attachProgress(TApdCustomAbstractFax& fax, int& finishCode, bool& finished) {
+void attachProgress(TVelkCustomAbstractFax& fax, int& finishCode, bool& finished) {
     auto lastShown = std::make_shared<std::string>();
-    fax.OnFaxStatus = [lastShown](TApdCustomAbstractFax& f, bool, bool) {
+    fax.OnFaxStatus = [lastShown](TVelkCustomAbstractFax& f, bool, bool) {
         std::string text(faxStatusText(f.FaxProgress()));
         if (f.FaxProgress() == static_cast<int>(FaxStatus::SendingPage) ||
             f.FaxProgress() == static_cast<int>(FaxStatus::GettingPage))
@@ -138,16 +138,16 @@ void attachProgress(TApdCustomAbstractFax& fax, int& finishCode, bool& finished)
             *lastShown = text;
         }
     };
-    fax.OnFaxError = [](TApdCustomAbstractFax&, int code) {
+    fax.OnFaxError = [](TVelkCustomAbstractFax&, int code) {
         std::fprintf(stderr, "fax error %d: %s\n", code, faximage::errorText(code).c_str());
     };
-    fax.OnFaxFinish = [&finishCode, &finished](TApdCustomAbstractFax&, int code) {
+    fax.OnFaxFinish = [&finishCode, &finished](TVelkCustomAbstractFax&, int code) {
         finishCode = code;
         finished = true;
     };
 }
 
-void pumpUntilFinished(TApdCustomAbstractFax& fax, const bool& finished) {
+void pumpUntilFinished(TVelkCustomAbstractFax& fax, const bool& finished) {
     bool aborted = false;
     while (!finished) {
         fax.Notices().waitAndPump(std::chrono::milliseconds(100));
@@ -178,7 +178,7 @@ int receiveUsage() {
 }
 
 // Options both commands take; false when one is malformed.
-bool applyCommon(const CliArgs& args, TApdCustomAbstractFax& fax) {
+bool applyCommon(const CliArgs& args, TVelkCustomAbstractFax& fax) {
     if (auto v = args.value("--class")) {
         auto c = parseClass(*v);
         if (!c)
@@ -203,9 +203,9 @@ int runSend(const CliArgs& args) {
         return sendUsage();
     CommonSetup c(args);
 
-    TApdComPort com;
-    TApdSendFax fax;
-    TApdFaxLog history;
+    TVelkComPort com;
+    TVelkSendFax fax;
+    TVelkFaxLog history;
     try {
         if (auto err = setUpPort(args, c, com); !err.empty()) {
             std::fprintf(stderr, "parvane-cli send: %s\n", err.c_str());
@@ -257,7 +257,7 @@ int runSend(const CliArgs& args) {
     InterruptGuard guard;
     try {
         fax.StartSending();
-    } catch (const faximage::EAPDException& e) {
+    } catch (const faximage::EVelkException& e) {
         std::fprintf(stderr, "parvane-cli send: %s\n", e.what());
         return 1;
     }
@@ -276,9 +276,9 @@ int runReceive(const CliArgs& args) {
         return receiveUsage();
     CommonSetup c(args);
 
-    TApdComPort com;
-    TApdReceiveFax fax;
-    TApdFaxLog history;
+    TVelkComPort com;
+    TVelkReceiveFax fax;
+    TVelkFaxLog history;
     try {
         if (auto err = setUpPort(args, c, com); !err.empty()) {
             std::fprintf(stderr, "parvane-cli receive: %s\n", err.c_str());
@@ -314,7 +314,7 @@ int runReceive(const CliArgs& args) {
     bool finished = false;
     int received = 0;
     attachProgress(fax, finishCode, finished);
-    fax.OnFaxLog = [&received](TApdCustomAbstractFax& f, TFaxLogCode code) {
+    fax.OnFaxLog = [&received](TVelkCustomAbstractFax& f, TFaxLogCode code) {
         if (code == TFaxLogCode::lfaxReceiveStart)
             std::printf("receiving %s from \"%s\"\n", f.FaxFile().c_str(), trimmed(f.RemoteID()).c_str());
         if (code == TFaxLogCode::lfaxReceiveOk) {
@@ -326,7 +326,7 @@ int runReceive(const CliArgs& args) {
     InterruptGuard guard;
     try {
         fax.StartReceiving();
-    } catch (const faximage::EAPDException& e) {
+    } catch (const faximage::EVelkException& e) {
         std::fprintf(stderr, "parvane-cli receive: %s\n", e.what());
         return 1;
     }

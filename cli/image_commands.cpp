@@ -76,7 +76,7 @@ int runConvert(const CliArgs& args) {
                      input.c_str());
         return 2;
     }
-    faximage::TApdFaxConverter converter;
+    faximage::TVelkFaxConverter converter;
     converter.InputDocumentType = *type;
     converter.SetDocumentFile(input);
     converter.OutFileName = output;
@@ -139,7 +139,7 @@ int unpackTo(const std::string& input, int first, int last, const std::filesyste
         return exportApfToTiff(input, out, first, last);
     if (ext == "pdf")
         return exportApfToPdf(input, out, first, last);
-    TApdFaxUnpacker unpacker;
+    TVelkFaxUnpacker unpacker;
     unpacker.SetInFileName(input);
     if (ext == "dcx") {
         if (first == last) {

@@ -4,7 +4,7 @@
 //   log show N [same flags]                              every field of record N
 #include "cli_args.h"
 
-#include "faxlog/apollo.h"
+#include "faxlog/dbe_table.h"
 #include "faxlog/log_tables.h"
 #include "settings/program_directory.h"
 
@@ -52,7 +52,7 @@ std::string cell(std::string s, bool escape) {
     return out;
 }
 
-std::string value(faxlog::TApollo& t, const std::string& field, char type) {
+std::string value(faxlog::TDbeTable& t, const std::string& field, char type) {
     switch (type) {
     case 'L': return t.getLogical(field) ? "T" : "F";
     case 'D': return t.getDate(field).iso();
@@ -96,15 +96,15 @@ int runLog(const CliArgs& args) {
     }
 
     const auto dir = settings::resolveProgramDirectory(args.dataDir);
-    faxlog::SxEngine engine;
-    faxlog::TApolloEnv env(engine);
+    faxlog::DbeEngine engine;
+    faxlog::TDbeEnv env(engine);
     env.start();
     env.setDeleted(true);
     // The first use of a directory creates the whole log, as the program's first start does.
-    faxlog::TApollo table(engine);
+    faxlog::TDbeTable table(engine);
     for (auto k : faxlog::allLogTables()) {
-        faxlog::TApollo other(engine);
-        faxlog::TApollo& t = k == *kind ? table : other;
+        faxlog::TDbeTable other(engine);
+        faxlog::TDbeTable& t = k == *kind ? table : other;
         std::string error;
         if (!faxlog::openLogTable(t, k, dir, &error)) {
             std::fprintf(stderr, "parvane-cli: %s\n", error.c_str());

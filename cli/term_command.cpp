@@ -2,8 +2,8 @@
 // Lines typed (or piped) are sent with CR; whatever the modem answers is printed.
 #include "cli_args.h"
 
-#include "faxengine/apd_com_port.h"
-#include "faximage/apd_errors.h"
+#include "faxengine/com_port.h"
+#include "faximage/fax_errors.h"
 #include "settings/program_directory.h"
 #include "settings/settings.h"
 
@@ -33,7 +33,7 @@ int runTerm(const CliArgs& args) {
     if (args.words.size() != 1 || port.has_value() == device.has_value())
         return usage();
 
-    faxengine::TApdComPort com;
+    faxengine::TVelkComPort com;
     com.SetAutoOpen(false);
     com.SetPromptForPort(false);
     com.SetTapiMode(faxengine::TTapiMode::tmOff);
@@ -77,7 +77,7 @@ int runTerm(const CliArgs& args) {
                    std::chrono::steady_clock::now().time_since_epoch())
             .count();
     };
-    com.OnTriggerAvail = [&](faxengine::TApdComPort& cp, std::uint16_t) {
+    com.OnTriggerAvail = [&](faxengine::TVelkComPort& cp, std::uint16_t) {
         std::string got;
         std::uint8_t c;
         while (cp.Dispatcher().GetChar(c) == 0)
@@ -86,11 +86,11 @@ int runTerm(const CliArgs& args) {
         std::fflush(stdout);
         lastRx = nowMs();
     };
-    com.OnPortLost = [&](faxengine::TApdComPort&, int code) { lost = code; };
+    com.OnPortLost = [&](faxengine::TVelkComPort&, int code) { lost = code; };
 
     try {
         com.SetOpen(true);
-    } catch (const faximage::EAPDException& e) {
+    } catch (const faximage::EVelkException& e) {
         std::fprintf(stderr, "parvane-cli: %s: %s (%d)\n", com.DevicePath().c_str(), e.what(),
                      e.ErrorCode());
         return 1;

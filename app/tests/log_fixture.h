@@ -2,7 +2,7 @@
 // the same open operation the program uses and filled through the table engine.
 #pragma once
 
-#include "faxlog/sx_engine.h"
+#include "faxlog/dbe_engine.h"
 #include "faxlog_table.h"
 
 #include <QTemporaryDir>
@@ -29,9 +29,9 @@ struct LogDir {
             db.open(app::LogKind::Sent);
             db.open(app::LogKind::Received);
         }
-        faxlog::SxEngine sx;
-        append(sx, "PVN.DBF", sent, withDatend ? "DTOS(DATESENT)+TIMESENT" : nullptr);
-        append(sx, "PVNREC.DBF", received, withDatend ? "DTOS(DATEREC)+TIMEREC" : nullptr);
+        faxlog::DbeEngine dbe;
+        append(dbe, "PVN.DBF", sent, withDatend ? "DTOS(DATESENT)+TIMESENT" : nullptr);
+        append(dbe, "PVNREC.DBF", received, withDatend ? "DTOS(DATEREC)+TIMEREC" : nullptr);
     }
 
     void writeFile(const std::string& name, const std::string& bytes) const {
@@ -43,23 +43,23 @@ struct LogDir {
     }
 
 private:
-    void append(faxlog::SxEngine& sx, const char* file, const std::vector<Fields>& records,
+    void append(faxlog::DbeEngine& dbe, const char* file, const std::vector<Fields>& records,
                 const char* datendKey) {
-        const int area = sx.sx_Use(path() / file, "", faxlog::kModeExclusive, faxlog::kDriverFoxCdx);
+        const int area = dbe.dbe_Use(path() / file, "", faxlog::kModeExclusive, faxlog::kDriverFoxCdx);
         if (area == 0)
-            throw std::runtime_error(sx.sx_LastError());
+            throw std::runtime_error(dbe.dbe_LastError());
         for (const Fields& r : records) {
-            sx.sx_AppendBlank();
+            dbe.dbe_AppendBlank();
             for (const auto& [name, value] : r)
                 if (name != "*")
-                    sx.sx_Replace(name, value);
+                    dbe.dbe_Replace(name, value);
             if (r.count("*"))
-                sx.sx_Delete();
-            sx.sx_Commit();
+                dbe.dbe_Delete();
+            dbe.dbe_Commit();
         }
         if (datendKey)
-            sx.sx_IndexTag("", "DATEND", datendKey, 0, false, ".not. deleted()");
-        sx.sx_Close();
+            dbe.dbe_IndexTag("", "DATEND", datendKey, 0, false, ".not. deleted()");
+        dbe.dbe_Close();
     }
 };
 
