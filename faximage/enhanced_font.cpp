@@ -6,6 +6,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <algorithm>
 #include <cmath>
 
 namespace faximage {
@@ -124,6 +125,35 @@ void EnhancedFont::draw(std::u32string_view text, MonoBitmap& target) const {
         if ((penX >> 6) >= target.width())
             break;
     }
+}
+
+std::size_t EnhancedFont::fitCount(std::u32string_view text, int width) const {
+    if (!impl_)
+        return 0;
+    // The same pen walk as draw(); a character fits when its ink and its advance end
+    // within the width.
+    FT_Face face = impl_->face;
+    long penX = 0; // 26.6
+    FT_UInt previous = 0;
+    const bool kerning = FT_HAS_KERNING(face);
+    const long limit = static_cast<long>(width) << 6;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const FT_UInt glyph = FT_Get_Char_Index(face, text[i]);
+        if (kerning && previous && glyph) {
+            FT_Vector delta{};
+            FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &delta);
+            penX += delta.x;
+        }
+        previous = glyph;
+        if (FT_Load_Glyph(face, glyph, FT_LOAD_TARGET_MONO) != 0)
+            continue;
+        const FT_Glyph_Metrics& m = face->glyph->metrics;
+        const long inkEnd = penX + m.horiBearingX + m.width;
+        penX += face->glyph->advance.x;
+        if (std::max(inkEnd, penX) > limit)
+            return i;
+    }
+    return text.size();
 }
 
 } // namespace faximage

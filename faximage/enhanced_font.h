@@ -37,6 +37,8 @@ public:
     // Draws `text` with its top-left at (0, 0) into `target`, black on what is there,
     // clipped to the bitmap.
     void draw(std::u32string_view text, MonoBitmap& target) const;
+    // How many leading characters of `text` draw entirely within `width` pixels.
+    std::size_t fitCount(std::u32string_view text, int width) const;
 
 private:
     struct Impl;

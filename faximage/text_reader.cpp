@@ -1,17 +1,17 @@
 // Text input (idText with the fax font, idTextEx with a system font): text lines become
-// one raster line per font row; form feeds and the lines-per-page limit end pages.
+// one raster line per font row; form feeds and the lines-per-page limit end pages. A line
+// wider than the page is wrapped onto the lines below it, never cut.
 #include "faximage/fax_converter_engine.h"
 #include "faximage/line_reader.h"
 #include "faximage/text_codepage.h"
+#include "faximage/text_wrap.h"
 
+#include <deque>
 #include <optional>
 
 namespace faximage {
 
 namespace {
-
-constexpr std::size_t kMaxExpandedLine = 255;
-constexpr std::size_t kMaxHeldBack = 255;
 
 class TextReader final : public FaxInputReader {
 public:
@@ -36,46 +36,46 @@ public:
             drawRow(s, raster);
             return 0;
         }
-        if (pageBreakPending_) {
-            pageBreakPending_ = false;
-            return endPage(endOfPage, morePages, true);
-        }
-        std::string raw;
-        if (carried_) {
-            raw = std::move(*carried_);
-            carried_.reset();
-        } else if (heldBack_) {
-            raw = std::move(*heldBack_);
-            heldBack_.reset();
-        } else {
-            const int rc = lines_.nextLine(raw);
-            if (rc < 0)
-                return rc;
-            s.bytesRead = static_cast<std::int64_t>(lines_.position());
-            if (rc == 0) {
-                if (!producedOnPage_) { // an empty page still gets one white line
-                    producedOnPage_ = true;
-                    return 0;
-                }
-                return endPage(endOfPage, morePages, false);
+        if (pieces_.empty()) {
+            if (pageBreakPending_) {
+                pageBreakPending_ = false;
+                return endPage(endOfPage, morePages, true);
             }
+            std::string raw;
+            if (heldBack_) {
+                raw = std::move(*heldBack_);
+                heldBack_.reset();
+            } else {
+                const int rc = lines_.nextLine(raw);
+                if (rc < 0)
+                    return rc;
+                s.bytesRead = static_cast<std::int64_t>(lines_.position());
+                if (rc == 0) {
+                    if (!producedOnPage_) { // an empty page still gets one white line
+                        producedOnPage_ = true;
+                        return 0;
+                    }
+                    return endPage(endOfPage, morePages, false);
+                }
+            }
+            if (const auto ff = raw.find('\f'); ff != std::string::npos) {
+                // The rest goes to the next page, drawn there as its first line (it may
+                // hold further form feeds).
+                std::string rest = raw.substr(ff + 1);
+                raw.resize(ff);
+                pageBreakPending_ = true;
+                if (!rest.empty())
+                    heldBack_ = std::move(rest);
+            }
+            split(s, raw);
         }
-        if (s.linesPerPage > 0 && linesOnPage_ + 1 > s.linesPerPage) {
-            carried_ = std::move(raw);
+        // Every piece of a wrapped line counts as a line of the page.
+        if (s.linesPerPage > 0 && linesOnPage_ + 1 > s.linesPerPage)
             return endPage(endOfPage, morePages, true);
-        }
-        if (const auto ff = raw.find('\f'); ff != std::string::npos) {
-            // The rest goes to the next page, drawn there as its first line (it may
-            // hold further form feeds).
-            std::string rest = raw.substr(ff + 1, kMaxHeldBack);
-            raw.resize(ff);
-            pageBreakPending_ = true;
-            if (!rest.empty())
-                heldBack_ = std::move(rest);
-        }
         ++linesOnPage_;
         producedOnPage_ = true;
-        prepare(s, raw);
+        prepare(s, pieces_.front());
+        pieces_.pop_front();
         drawRow(s, raster);
         return 0;
     }
@@ -91,29 +91,52 @@ private:
         return 0;
     }
 
-    void prepare(const ConvertState& s, const std::string& raw) {
+    // Expands tabs and wraps the line into the pieces drawn one below the other.
+    void split(const ConvertState& s, const std::string& raw) {
         const std::string text = s.enhFont ? raw : toCp1252(raw);
         const std::size_t tab = static_cast<std::size_t>(s.tabWidth > 0 ? s.tabWidth : 4);
-        line_.clear();
+        std::string expanded;
         for (char c : text) {
-            if (line_.size() >= kMaxExpandedLine)
-                break;
             if (c == '\t') {
                 do
-                    line_.push_back(' ');
-                while (line_.size() % tab != 0 && line_.size() < kMaxExpandedLine);
+                    expanded.push_back(' ');
+                while (expanded.size() % tab != 0);
             } else {
-                line_.push_back(c);
+                expanded.push_back(c);
             }
         }
         if (s.faxFont) {
+            // One character per byte of the fax font's code page.
+            std::u32string chars;
+            for (char c : expanded)
+                chars.push_back(static_cast<unsigned char>(c));
             const int cell = s.faxFont->cellWidth();
-            const int maxChars = s.width / cell - s.leftMargin / cell;
-            if (maxChars >= 0 && line_.size() > static_cast<std::size_t>(maxChars))
-                line_.resize(static_cast<std::size_t>(maxChars));
+            const auto maxChars = static_cast<std::size_t>(std::max(s.width / cell - s.leftMargin / cell, 1));
+            for (auto& piece : wrapTextLine(chars, [maxChars](std::u32string_view t) {
+                     return std::min(t.size(), maxChars);
+                 }))
+                pieces_.push_back(std::move(piece));
+        } else {
+            // In standard resolution only the left half of the drawing is used, each
+            // pixel twice across.
+            const int page = std::max(s.width - s.leftMargin, 8);
+            const int usable = s.enhFine ? page : page / 2;
+            const EnhancedFont& font = *s.enhFont;
+            for (auto& piece : wrapTextLine(toCodePoints(expanded), [&font, usable](std::u32string_view t) {
+                     return font.fitCount(t, usable);
+                 }))
+                pieces_.push_back(std::move(piece));
+        }
+    }
+
+    void prepare(const ConvertState& s, const std::u32string& piece) {
+        if (s.faxFont) {
+            line_.clear();
+            for (char32_t c : piece)
+                line_.push_back(static_cast<char>(c));
         } else {
             enhLine_.fillWhite();
-            s.enhFont->draw(toCodePoints(line_), enhLine_);
+            s.enhFont->draw(piece, enhLine_);
         }
         rows_ = textCellHeight(s);
         row_ = 0;
@@ -133,7 +156,7 @@ private:
     int rows_ = 0;
     bool pageBreakPending_ = false;
     std::optional<std::string> heldBack_;
-    std::optional<std::string> carried_;
+    std::deque<std::u32string> pieces_; // of the current text line, still to draw
     int linesOnPage_ = 0;
     bool producedOnPage_ = false;
     MonoBitmap enhLine_;

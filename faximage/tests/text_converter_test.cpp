@@ -125,14 +125,6 @@ TEST(TextConverter, LineEndsTabsWidthAndCharacterSets) {
     expectTextLine(r.pages[0], 0, "   X", kLargeCell, 1);
     expectTextLine(r.pages[0], 16, "ab Y", kLargeCell, 1);
 
-    // 84 large cells fit between the margin and the end of a 1728-pixel line.
-    r = convertText(dir, std::string(100, 'M'));
-    expectTextLine(r.pages[0], 0, std::string(84, 'M'), kLargeCell, 1);
-    EXPECT_TRUE(blankRows(r.pages[0], 16, 16)); // nothing but one text line
-    for (int y = 0; y < 16; ++y)
-        for (int x = 50 + 84 * 20; x < 1728; ++x)
-            ASSERT_FALSE(r.pages[0].isBlack(x, y));
-
     // UTF-8 text is drawn with the font's Windows-1252 glyphs.
     r = convertText(dir, "Jos\xc3\xa9 \xe2\x82\xac");
     expectTextLine(r.pages[0], 0, "Jos\xe9 \x80", kLargeCell, 1);
@@ -206,6 +198,80 @@ TEST(TextConverter, EngineOperationsForHeaderLines) {
             inked += b != 0;
     }
     EXPECT_GT(inked, 10);
+}
+
+// 84 large cells (140 small ones) fit between the margin and the end of a 1728-pixel
+// line; what does not fit goes on the next line, broken at a blank where there is one.
+TEST(TextConverter, LongLinesWrapInsteadOfBeingCut) {
+    TempDir dir;
+    auto r = convertText(dir, std::string(100, 'M'));
+    EXPECT_EQ(r.records[0], 2 * 16);
+    expectTextLine(r.pages[0], 0, std::string(84, 'M'), kLargeCell, 1);
+    expectTextLine(r.pages[0], 16, std::string(16, 'M'), kLargeCell, 1);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 50 + 84 * 20; x < 1728; ++x)
+            ASSERT_FALSE(r.pages[0].isBlack(x, y));
+
+    // Words: the break falls at the last blank that fits; no blank opens the next line.
+    std::string words;
+    for (int i = 0; i < 20; ++i)
+        words += "word" + std::to_string(i % 10) + " "; // 6 characters each
+    r = convertText(dir, "  " + words);
+    EXPECT_EQ(r.records[0], 2 * 16);
+    const std::string first = "  " + words.substr(0, 13 * 6 - 1); // 79 characters
+    expectTextLine(r.pages[0], 0, first + std::string(84 - first.size(), ' '), kLargeCell, 1);
+    expectTextLine(r.pages[0], 16, words.substr(13 * 6, 7 * 6 - 1), kLargeCell, 1);
+
+    // Nothing of a line past 255 characters is lost either, nor of the text after a
+    // form feed; the wrapped lines count towards LinesPerPage.
+    r = convertText(dir, std::string(300, 'x') + "y" + std::string(299, 'z'),
+                    [](TVelkFaxConverter& c) { c.LinesPerPage = 3; });
+    ASSERT_EQ(r.pages.size(), 4u);
+    EXPECT_EQ(r.records, (std::vector<int>{48, 16, 48, 16}));
+    expectTextLine(r.pages[1], 0, std::string(300 - 3 * 84, 'x'), kLargeCell, 1);
+    expectTextLine(r.pages[2], 0, "y" + std::string(83, 'z'), kLargeCell, 1);
+    expectTextLine(r.pages[3], 0, std::string(300 - 3 * 84, 'z'), kLargeCell, 1);
+
+    r = convertText(dir, std::string(150, 'S'), [](TVelkFaxConverter& c) { c.FontType = TFaxFont::ffSmall; });
+    EXPECT_EQ(r.records[0], 2 * 8);
+    expectTextLine(r.pages[0], 8, std::string(10, 'S'), kSmallCell, 1);
+}
+
+// With a system font the line breaks where the drawing reaches the page's edge (in
+// standard resolution the drawing is doubled across, so half the width is the limit).
+TEST(TextConverter, LongSystemFontLinesWrapAtThePageEdge) {
+    TempDir dir;
+    std::string words;
+    for (int i = 0; i < 40; ++i)
+        words += "Wrapping ";
+    for (TFaxResolution res : {TFaxResolution::frNormal, TFaxResolution::frHigh}) {
+        writeFile(dir / "t.txt", std::vector<std::uint8_t>(words.begin(), words.end()));
+        TVelkFaxConverter c;
+        c.InputDocumentType = TFaxInputDocumentType::idTextEx;
+        c.SetDocumentFile((dir / "t.txt").string());
+        c.EnhFont = {"DejaVu Sans", 12, false, false};
+        c.Resolution = res;
+        c.ConvertToFile();
+        std::vector<int> records;
+        const auto pages = decodeApfWithLibtiff(dir / "t.APF", dir.path(), &records);
+        EnhancedFont f;
+        ASSERT_EQ(f.open(c.EnhFont, res == TFaxResolution::frHigh ? 2.0 : 1.0), 0);
+        const int lineRows = f.lineHeight();
+        ASSERT_EQ(records[0] % lineRows, 0);
+        const int textLines = records[0] / lineRows;
+        EXPECT_GE(textLines, 3);
+        // Every text line carries ink, and none reaches into the last 8 pixels.
+        for (int line = 0; line < textLines; ++line) {
+            int ink = 0;
+            for (int y = line * lineRows; y < (line + 1) * lineRows; ++y) {
+                for (int x = 50; x < 1728; ++x)
+                    ink += pages[0].isBlack(x, y);
+                for (int x = 1720; x < 1728; ++x)
+                    ASSERT_FALSE(pages[0].isBlack(x, y));
+            }
+            EXPECT_GT(ink, 100) << "line " << line;
+        }
+    }
 }
 
 // Lines split across the 4096-byte read blocks: CR at the end of one block and LF at the
