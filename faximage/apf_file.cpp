@@ -109,7 +109,8 @@ std::array<std::uint8_t, kApfPageHeaderSize> ApfPageHeader::serialize() const {
 
 ApfWriter::~ApfWriter() { abandon(); }
 
-int ApfWriter::create(const std::filesystem::path& path) {
+int ApfWriter::create(const std::filesystem::path& path,
+                      std::initializer_list<std::filesystem::path> inputs) {
     abandon();
     header_ = ApfFileHeader{};
     header_.stationIdChars.fill(0); // all else 0 until close
@@ -117,7 +118,7 @@ int ApfWriter::create(const std::filesystem::path& path) {
     inPage_ = false;
     buffer_.clear();
     buffer_.reserve(kWriteBlock);
-    if (int rc = file_.open(path, PosixFile::Mode::CreateTruncate); rc != 0)
+    if (int rc = out_.open(path, inputs); rc != 0)
         return rc;
     path_ = path;
     filePos_ = 0;
@@ -144,7 +145,7 @@ int ApfWriter::put(std::span<const std::uint8_t> bytes) {
 int ApfWriter::flush() {
     if (buffer_.empty())
         return 0;
-    const int rc = file_.writeAll(buffer_);
+    const int rc = out_.file().writeAll(buffer_);
     buffer_.clear();
     return rc;
 }
@@ -155,15 +156,9 @@ int ApfWriter::fail(int code) {
 }
 
 void ApfWriter::abandon() {
-    if (!file_.isOpen())
-        return;
-    file_.close();
+    out_.discard();
     buffer_.clear();
     inPage_ = false;
-    // Only ever delete what we made: a regular file (never a device we were pointed at).
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(path_, ec))
-        std::filesystem::remove(path_, ec);
 }
 
 int ApfWriter::beginPage(std::uint16_t flags) {
@@ -177,7 +172,7 @@ int ApfWriter::beginPage(std::uint16_t flags) {
 }
 
 int ApfWriter::appendLine(std::span<const std::uint8_t> coded, std::uint16_t pageFlags) {
-    if (!file_.isOpen())
+    if (!isOpen())
         return -6;
     if (coded.size() > kApfMaxLineRecord)
         return ec::BadArgument;
@@ -195,7 +190,7 @@ int ApfWriter::appendLine(std::span<const std::uint8_t> coded, std::uint16_t pag
 }
 
 int ApfWriter::endPage(std::uint16_t pageFlags) {
-    if (!file_.isOpen())
+    if (!isOpen())
         return -6;
     if (int rc = appendLine(kApfEndOfPage, pageFlags); rc != 0)
         return rc;
@@ -203,13 +198,13 @@ int ApfWriter::endPage(std::uint16_t pageFlags) {
 }
 
 int ApfWriter::beginRawPage(std::uint16_t pageFlags) {
-    if (!file_.isOpen())
+    if (!isOpen())
         return -6;
     return beginPage(pageFlags);
 }
 
 int ApfWriter::appendRaw(std::span<const std::uint8_t> data) {
-    if (!file_.isOpen() || !inPage_)
+    if (!isOpen() || !inPage_)
         return -6;
     if (int rc = put(data); rc != 0)
         return fail(rc);
@@ -218,7 +213,7 @@ int ApfWriter::appendRaw(std::span<const std::uint8_t> data) {
 }
 
 int ApfWriter::endRawPage() {
-    if (!file_.isOpen())
+    if (!isOpen())
         return -6;
     if (!inPage_)
         if (int rc = beginPage(0); rc != 0)
@@ -233,7 +228,8 @@ int ApfWriter::endRawPage() {
     } else {
         const std::uint64_t onDisk = bufferStart - pageHeaderOffset_;
         const std::size_t first = static_cast<std::size_t>(std::min<std::uint64_t>(onDisk, bytes.size()));
-        if (int rc = file_.writeAllAt(pageHeaderOffset_, std::span(bytes).first(first)); rc != 0)
+        if (int rc = out_.file().writeAllAt(pageHeaderOffset_, std::span(bytes).first(first));
+            rc != 0)
             return fail(rc);
         std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(first), bytes.end(), buffer_.begin());
     }
@@ -242,20 +238,17 @@ int ApfWriter::endRawPage() {
 }
 
 int ApfWriter::close(std::string_view stationId, std::chrono::system_clock::time_point when) {
-    if (!file_.isOpen())
+    if (!isOpen())
         return -6;
     header_.setStationId(stationId);
     header_.dateTime = dosDateTimeOf(when);
     if (int rc = flush(); rc != 0)
         return fail(rc);
     const auto bytes = header_.serialize();
-    if (int rc = file_.writeAllAt(0, bytes); rc != 0)
+    if (int rc = out_.file().writeAllAt(0, bytes); rc != 0)
         return fail(rc);
-    if (int rc = file_.close(); rc != 0) {
-        std::error_code ec;
-        std::filesystem::remove(path_, ec);
-        return rc;
-    }
+    if (int rc = out_.commit(); rc != 0)
+        return fail(rc);
     return 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include "faximage/fax_errors.h"
 #include "faximage/posix_file.h"
+#include "faximage/staged_output.h"
 
 #include <array>
 #include <chrono>
@@ -79,8 +80,9 @@ struct ApfPageHeader {
 
 // Writes an APF file: create → (appendLine… → endPage)… → close. The converter's path
 // (line records and an end-of-page record) and the raw path (a continuous MH stream, as
-// a fax receiver stores it) share the headers. After any failure the partial file is
-// closed and deleted; so is a file that is destroyed before close().
+// a fax receiver stores it) share the headers. The file is written beside its target and
+// takes the target's place at close(); after any failure, or when the writer is destroyed
+// before close(), the target is left as it was.
 class ApfWriter {
 public:
     ApfWriter() = default;
@@ -88,7 +90,9 @@ public:
     ApfWriter(const ApfWriter&) = delete;
     ApfWriter& operator=(const ApfWriter&) = delete;
 
-    int create(const std::filesystem::path& path);
+    // `inputs`: files the output must not replace (the converter's input).
+    int create(const std::filesystem::path& path,
+               std::initializer_list<std::filesystem::path> inputs = {});
 
     // One coded line as a line record (at most 4096 bytes); begins the page with
     // `pageFlags` | length words when it is the page's first line.
@@ -104,10 +108,10 @@ public:
     // Fills in station id and date, rewrites the file header and closes.
     int close(std::string_view stationId,
               std::chrono::system_clock::time_point when = std::chrono::system_clock::now());
-    // Closes and deletes the file.
+    // Drops what was written; the target stays as it was.
     void abandon();
 
-    bool isOpen() const { return file_.isOpen(); }
+    bool isOpen() const { return out_.isOpen(); }
     bool inPage() const { return inPage_; }
     std::uint16_t pageCount() const { return header_.pageCount; }
     const std::filesystem::path& path() const { return path_; }
@@ -118,7 +122,7 @@ private:
     int flush();
     int fail(int code);
 
-    PosixFile file_;
+    StagedOutput out_;
     std::filesystem::path path_;
     ApfFileHeader header_;
     ApfPageHeader page_;

@@ -14,40 +14,34 @@ void put32(std::vector<std::uint8_t>& v, std::size_t at, std::uint32_t value) {
 }
 } // namespace
 
-DcxWriter::~DcxWriter() {
-    if (file_.isOpen())
-        fail(0);
-}
+DcxWriter::~DcxWriter() = default;
 
 int DcxWriter::fail(int code) {
-    file_.close();
-    std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
+    out_.discard();
     return code;
 }
 
 int DcxWriter::open(const std::filesystem::path& path) {
-    path_ = path;
     offsets_.clear();
-    if (int rc = file_.open(path, PosixFile::Mode::CreateTruncate); rc != 0)
+    if (int rc = out_.open(path); rc != 0)
         return rc;
     std::vector<std::uint8_t> header(kDcxHeaderSize, 0);
     put32(header, 0, kDcxMagic);
-    if (int rc = file_.writeAll(header); rc != 0)
+    if (int rc = out_.file().writeAll(header); rc != 0)
         return fail(rc);
     end_ = kDcxHeaderSize;
     return 0;
 }
 
 int DcxWriter::addPage(const MonoBitmap& page) {
-    if (!file_.isOpen())
+    if (!out_.isOpen())
         return ec::BadHandle;
     if (offsets_.size() >= static_cast<std::size_t>(kDcxMaxPages))
         return ec::BadArgument;
     const std::vector<std::uint8_t> pcx = encodePcx(page);
     if (end_ + pcx.size() > 0xFFFFFFFFu)
         return fail(ec::BufferTooBig);
-    if (int rc = file_.writeAll(pcx); rc != 0)
+    if (int rc = out_.file().writeAll(pcx); rc != 0)
         return fail(rc);
     offsets_.push_back(static_cast<std::uint32_t>(end_));
     end_ += pcx.size();
@@ -55,14 +49,14 @@ int DcxWriter::addPage(const MonoBitmap& page) {
 }
 
 int DcxWriter::close() {
-    if (!file_.isOpen())
+    if (!out_.isOpen())
         return ec::BadHandle;
     std::vector<std::uint8_t> table(offsets_.size() * 4);
     for (std::size_t i = 0; i < offsets_.size(); ++i)
         put32(table, i * 4, offsets_[i]);
-    if (int rc = file_.writeAllAt(4, table); rc != 0)
+    if (int rc = out_.file().writeAllAt(4, table); rc != 0)
         return fail(rc);
-    if (int rc = file_.close(); rc != 0)
+    if (int rc = out_.commit(); rc != 0)
         return fail(rc);
     return 0;
 }

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "faximage/mono_bitmap.h"
-#include "faximage/posix_file.h"
+#include "faximage/staged_output.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -15,8 +15,9 @@ inline constexpr std::size_t kDcxHeaderSize = 4 + 1024 * 4;
 inline constexpr int kDcxMaxPages = 1023;
 
 // Writes pages one at a time, so a long document never needs more than one page in
-// memory. Every operation returns 0 or a negative code; after a failure, or when the
-// writer is destroyed before close(), the partial file is removed.
+// memory. Every operation returns 0 or a negative code; the file takes the place of an
+// existing one at close(), and after a failure, or when the writer is destroyed before
+// close(), an existing file is left as it was.
 class DcxWriter {
 public:
     DcxWriter() = default;
@@ -32,8 +33,7 @@ public:
 private:
     int fail(int code);
 
-    PosixFile file_;
-    std::filesystem::path path_;
+    StagedOutput out_;
     std::vector<std::uint32_t> offsets_;
     std::uint64_t end_ = 0;
 };

@@ -1,5 +1,7 @@
 #include "faximage/fax_converter.h"
 
+#include "faximage/staged_output.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -163,7 +165,13 @@ void TVelkCustomFaxConverter::ConvertToFile() {
         state.yield = [this] { return OnYield() ? 0 : ec::GotQuitMsg; };
 
     const std::string input = inputName();
-    checkApd(convertFile(state, *reader, input, outputName(input)));
+    // A directory or device given as the output would otherwise become "name.APF".
+    if (!OutFileName.empty())
+        if (int rc = checkOutputTarget(OutFileName); rc == ec::OutputNotAFile)
+            raiseVelkError(rc, OutFileName);
+    const std::string output = outputName(input);
+    if (int rc = convertFile(state, *reader, input, output); rc != 0)
+        raiseVelkError(rc, state.failedFile.empty() ? std::string() : state.failedFile.string());
 }
 
 } // namespace faximage

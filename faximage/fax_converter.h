@@ -58,10 +58,12 @@ public:
     // A new, non-empty name also sets OutFileName to it with the extension ".APF".
     void SetDocumentFile(const std::string& name);
 
-    // Converts DocumentFile into OutFileName.
+    // Converts DocumentFile into OutFileName. An OutFileName naming a directory or a
+    // device is refused; errors name the file they concern.
     void ConvertToFile();
 
-protected:
+    // The names a conversion reads and writes: DocumentFile and OutFileName with their
+    // default extensions added.
     std::string inputName() const;
     std::string outputName(const std::string& input) const;
 

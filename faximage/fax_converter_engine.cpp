@@ -223,12 +223,14 @@ public:
     Conversion(ConvertState& s, FaxInputReader& r) : s_(s), reader_(r) {}
 
     int run(const std::filesystem::path& input, const std::filesystem::path& output) {
-        if (int rc = writer_.create(output); rc != 0)
-            return rc;
+        input_ = input;
+        output_ = output;
+        if (int rc = writer_.create(output, {input}); rc != 0)
+            return failed(rc, output);
         if (report(true, false))
             return ec::ConvertAbort;
         if (int rc = reader_.open(input, s_); rc != 0)
-            return rc;
+            return failed(rc, input);
         readerOpen_ = true;
         bool more = true;
         while (more) {
@@ -239,7 +241,9 @@ public:
             return ec::ConvertAbort;
         reader_.close();
         readerOpen_ = false;
-        return writer_.close(s_.stationId);
+        if (int rc = writer_.close(s_.stationId); rc != 0)
+            return failed(rc, output);
+        return 0;
     }
 
     ~Conversion() {
@@ -265,7 +269,7 @@ private:
             s_.width == 2048 ? std::span<const std::uint8_t>(kWideBlank) : kApfBlankLine;
         for (int i = 0; i < s_.topMargin; ++i)
             if (int rc = writer_.appendLine(blank, pageFlags()); rc != 0)
-                return rc;
+                return failed(rc, output_);
         bool endOfPage = false;
         if (int rc = nextLine(endOfPage, more); rc != 0)
             return rc;
@@ -274,7 +278,7 @@ private:
                 const std::size_t n = codeRasterLine(s_, s_.raster, s_.codeBuffer);
                 if (int rc = writer_.appendLine(std::span(s_.codeBuffer).first(n), pageFlags());
                     rc != 0)
-                    return rc;
+                    return failed(rc, output_);
             }
             if (int rc = nextLine(endOfPage, more); rc != 0)
                 return rc;
@@ -283,7 +287,7 @@ private:
                     return rc;
         }
         if (int rc = writer_.endPage(pageFlags()); rc != 0)
-            return rc;
+            return failed(rc, output_);
         if (s_.flags & coYield)
             if (int rc = yield(); rc != 0)
                 return rc;
@@ -295,7 +299,7 @@ private:
         ++s_.currentLine;
         more = false;
         if (int rc = reader_.getLine(s_, s_.raster, endOfPage, more); rc != 0)
-            return rc;
+            return failed(rc, input_);
         return report(false, false) ? ec::ConvertAbort : 0;
     }
 
@@ -308,8 +312,14 @@ private:
 
     int yield() { return s_.yield ? s_.yield() : 0; }
 
+    int failed(int rc, const std::filesystem::path& file) {
+        s_.failedFile = file;
+        return rc;
+    }
+
     ConvertState& s_;
     FaxInputReader& reader_;
+    std::filesystem::path input_, output_;
     ApfWriter writer_;
     bool readerOpen_ = false;
 };
@@ -322,6 +332,7 @@ int convertFile(ConvertState& state, FaxInputReader& reader, const std::filesyst
     state.currentLine = 0;
     state.bytesRead = 0;
     state.bytesTotal = 0;
+    state.failedFile.clear();
     Conversion conversion(state, reader);
     return conversion.run(input, output);
 }

@@ -91,6 +91,8 @@ struct ConvertState {
     std::int64_t bytesRead = 0;
     std::int64_t bytesTotal = 0;
     std::string stationId;
+    // After a failed conversion: the file the failure concerns (input or output).
+    std::filesystem::path failedFile;
 
     // Text fonts: the fax font for idText, a system font for idTextEx.
     std::optional<FaxFont> faxFont;
@@ -144,8 +146,10 @@ void placeImage(ConvertState& state, int imageWidth);
 void placeImageRow(const ConvertState& state, std::span<const std::uint8_t> row, int imageWidth,
                    std::span<std::uint8_t> raster);
 
-// Runs a whole conversion of `input` into the APF file `output`; the partial file is
-// deleted after any error.
+// Runs a whole conversion of `input` into the APF file `output`. The output takes the
+// place of an existing file only when complete; an output that is the input is refused
+// (-8056). After any error the target is as it was and state.failedFile names the file
+// the error concerns.
 int convertFile(ConvertState& state, FaxInputReader& reader, const std::filesystem::path& input,
                 const std::filesystem::path& output);
 

@@ -98,6 +98,8 @@ constexpr StringEntry kErrorStrings[] = {
     {8053, "Invalid page number specified for fax"},
     {8054, "BMP size exceeds Windows' maxheight of 32767"},
     {8055, "Font selected for enhanced text converter too large"},
+    {8056, "Output file is the input file"},
+    {8057, "Output name is a directory or a device, not a file"},
     {8060, "Fax incompatible with remote fax"},
     {8061, "Bad response from modem"},
     {8062, "Modems failed to train"},
@@ -277,59 +279,60 @@ EVelkException::EVelkException(int code, const std::string& message)
 
 EInOutError::EInOutError(int code) : std::runtime_error(errorText(code)), code_(code) {}
 
-void raiseVelkError(int code) {
+void raiseVelkError(int code, const std::string& detail) {
     if (code > 0)
         throw EInOutError(code);
+    const std::string m = detail.empty() ? errorText(code) : errorText(code) + ": " + detail;
     switch (code) {
-    case ec::BadArgument: throw EBadArgument(code);
-    case ec::GotQuitMsg: throw EGotQuitMsg(code);
-    case ec::BufferTooBig: throw EBufferTooBig(code);
-    case ec::PortNotAssigned: throw EPortNotAssigned(code);
-    case ec::Internal: throw EInternal(code);
-    case ec::CannotUseWithWinSock: throw ECannotUseWithWinSock(code);
-    case ec::BadId: throw EBadId(code);
-    case ec::BaudRate: throw EBaudRate(code);
-    case ec::ByteSize: throw EByteSize(code);
-    case ec::Default: throw EDefault(code);
-    case ec::Hardware: throw EHardware(code);
-    case ec::Memory: throw EMemory(code);
-    case ec::CommNotOpen: throw ECommNotOpen(code);
-    case ec::AlreadyOpen: throw EAlreadyOpen(code);
-    case ec::NoHandles: throw ENoHandles(code);
-    case ec::NoTimers: throw ENoTimers(code);
-    case ec::NoPortSelected: throw ENoPortSelected(code);
-    case ec::NotOpenedByTapi: throw ENotOpenedByTapi(code);
-    case ec::NullApi: throw ENullApi(code);
-    case ec::RegisterHandlerFailed: throw ERegisterHandlerFailed(code);
-    case ec::PutBlockFail: throw EPutBlockFail(code);
-    case ec::GetBlockFail: throw EGetBlockFail(code);
-    case ec::OutputBufferTooSmall: throw EOutputBufferTooSmall(code);
-    case ec::BufferIsEmpty: throw EBufferIsEmpty(code);
-    case ec::TracingNotEnabled: throw ETracingNotEnabled(code);
-    case ec::LoggingNotEnabled: throw ELoggingNotEnabled(code);
-    case ec::BaseAddressNotSet: throw EBaseAddressNotSet(code);
-    case ec::TriggerTooLong: throw ETriggerTooLong(code);
-    case ec::BadTriggerHandle: throw EBadTriggerHandle(code);
+    case ec::BadArgument: throw EBadArgument(code, m);
+    case ec::GotQuitMsg: throw EGotQuitMsg(code, m);
+    case ec::BufferTooBig: throw EBufferTooBig(code, m);
+    case ec::PortNotAssigned: throw EPortNotAssigned(code, m);
+    case ec::Internal: throw EInternal(code, m);
+    case ec::CannotUseWithWinSock: throw ECannotUseWithWinSock(code, m);
+    case ec::BadId: throw EBadId(code, m);
+    case ec::BaudRate: throw EBaudRate(code, m);
+    case ec::ByteSize: throw EByteSize(code, m);
+    case ec::Default: throw EDefault(code, m);
+    case ec::Hardware: throw EHardware(code, m);
+    case ec::Memory: throw EMemory(code, m);
+    case ec::CommNotOpen: throw ECommNotOpen(code, m);
+    case ec::AlreadyOpen: throw EAlreadyOpen(code, m);
+    case ec::NoHandles: throw ENoHandles(code, m);
+    case ec::NoTimers: throw ENoTimers(code, m);
+    case ec::NoPortSelected: throw ENoPortSelected(code, m);
+    case ec::NotOpenedByTapi: throw ENotOpenedByTapi(code, m);
+    case ec::NullApi: throw ENullApi(code, m);
+    case ec::RegisterHandlerFailed: throw ERegisterHandlerFailed(code, m);
+    case ec::PutBlockFail: throw EPutBlockFail(code, m);
+    case ec::GetBlockFail: throw EGetBlockFail(code, m);
+    case ec::OutputBufferTooSmall: throw EOutputBufferTooSmall(code, m);
+    case ec::BufferIsEmpty: throw EBufferIsEmpty(code, m);
+    case ec::TracingNotEnabled: throw ETracingNotEnabled(code, m);
+    case ec::LoggingNotEnabled: throw ELoggingNotEnabled(code, m);
+    case ec::BaseAddressNotSet: throw EBaseAddressNotSet(code, m);
+    case ec::TriggerTooLong: throw ETriggerTooLong(code, m);
+    case ec::BadTriggerHandle: throw EBadTriggerHandle(code, m);
     case ec::TimeOut:
     case ec::TooManyErrors:
-    case ec::SequenceError: throw EProtocol(code);
-    case ec::FaxBadFormat: throw EFaxBadFormat(code);
-    case ec::BadGraphicsFormat: throw EBadGraphicsFormat(code);
-    case ec::ConvertAbort: throw EConvertAbort(code);
-    case ec::UnpackAbort: throw EUnpackAbort(code);
-    case ec::CantMakeBitmap: throw ECantMakeBitmap(code);
-    case ec::FaxBadMachine: throw EFaxBadMachine(code);
-    case ec::FaxBadModemResult: throw EFaxBadModemResult(code);
-    case ec::FaxTrainError: throw EFaxTrainError(code);
-    case ec::FaxInitError: throw EFaxInitError(code);
-    case ec::FaxBusy: throw EFaxBusy(code);
-    case ec::FaxVoiceCall: throw EFaxVoiceCall(code);
-    case ec::FaxDataCall: throw EFaxDataCall(code);
-    case ec::FaxNoDialTone: throw EFaxNoDialTone(code);
-    case ec::FaxNoCarrier: throw EFaxNoCarrier(code);
-    case ec::FaxSessionError: throw EFaxSessionError(code);
-    case ec::FaxPageError: throw EFaxPageError(code);
-    default: throw EVelkException(code);
+    case ec::SequenceError: throw EProtocol(code, m);
+    case ec::FaxBadFormat: throw EFaxBadFormat(code, m);
+    case ec::BadGraphicsFormat: throw EBadGraphicsFormat(code, m);
+    case ec::ConvertAbort: throw EConvertAbort(code, m);
+    case ec::UnpackAbort: throw EUnpackAbort(code, m);
+    case ec::CantMakeBitmap: throw ECantMakeBitmap(code, m);
+    case ec::FaxBadMachine: throw EFaxBadMachine(code, m);
+    case ec::FaxBadModemResult: throw EFaxBadModemResult(code, m);
+    case ec::FaxTrainError: throw EFaxTrainError(code, m);
+    case ec::FaxInitError: throw EFaxInitError(code, m);
+    case ec::FaxBusy: throw EFaxBusy(code, m);
+    case ec::FaxVoiceCall: throw EFaxVoiceCall(code, m);
+    case ec::FaxDataCall: throw EFaxDataCall(code, m);
+    case ec::FaxNoDialTone: throw EFaxNoDialTone(code, m);
+    case ec::FaxNoCarrier: throw EFaxNoCarrier(code, m);
+    case ec::FaxSessionError: throw EFaxSessionError(code, m);
+    case ec::FaxPageError: throw EFaxPageError(code, m);
+    default: throw EVelkException(code, m);
     }
 }
 

@@ -82,6 +82,9 @@ inline constexpr int FontFileNotFound = -8052;
 inline constexpr int InvalidPageNumber = -8053;
 inline constexpr int BmpTooBig = -8054;
 inline constexpr int EnhFontTooBig = -8055;
+// Refusals of an output name, beyond the classic set.
+inline constexpr int OutputIsInput = -8056;
+inline constexpr int OutputNotAFile = -8057;
 inline constexpr int FaxBadMachine = -8060;
 inline constexpr int FaxBadModemResult = -8061;
 inline constexpr int FaxTrainError = -8062;
@@ -201,13 +204,14 @@ FAXIMAGE_VELK_EXCEPTION(EFaxPageError)
 #undef FAXIMAGE_VELK_EXCEPTION
 
 // Throws the exception class for a code: the class by code for known negative codes,
-// EInOutError for a positive code, EVelkException otherwise.
-[[noreturn]] void raiseVelkError(int code);
+// EInOutError for a positive code, EVelkException otherwise. A detail (which file, which
+// page) follows the code's own text: "File not found: letter.txt".
+[[noreturn]] void raiseVelkError(int code, const std::string& detail = {});
 
 // Returns 0 unchanged and throws for any other code; for call sites that check results.
-inline int checkApd(int code) {
+inline int checkApd(int code, const std::string& detail = {}) {
     if (code < 0)
-        raiseVelkError(code);
+        raiseVelkError(code, detail);
     return code;
 }
 

@@ -105,7 +105,7 @@ MonoBitmap TVelkCustomFaxUnpacker::UnpackPageToBitmap(int page) {
     prepare(s);
     Running running(running_, s);
     MonoBitmap bitmap;
-    checkApd(unpackPageToBitmap(s, inFileName_, page, true, bitmap));
+    checkApd(unpackPageToBitmap(s, inFileName_, page, true, bitmap), pageDetail(page, {}));
     return bitmap;
 }
 
@@ -113,28 +113,38 @@ void TVelkCustomFaxUnpacker::UnpackPageToPcx(int page) {
     UnpackState s;
     prepare(s);
     Running running(running_, s);
-    checkApd(unpackPageToPcx(s, inFileName_, page, ExportFileName("PCX")));
+    const std::string out = ExportFileName("PCX");
+    checkApd(unpackPageToPcx(s, inFileName_, page, out), pageDetail(page, out));
 }
 
 void TVelkCustomFaxUnpacker::UnpackPageToDcx(int page) {
     UnpackState s;
     prepare(s);
     Running running(running_, s);
-    checkApd(unpackPageToDcx(s, inFileName_, page, ExportFileName("DCX")));
+    const std::string out = ExportFileName("DCX");
+    checkApd(unpackPageToDcx(s, inFileName_, page, out), pageDetail(page, out));
 }
 
 void TVelkCustomFaxUnpacker::UnpackPageToBmp(int page) {
     UnpackState s;
     prepare(s);
     Running running(running_, s);
-    checkApd(unpackPageToBmp(s, inFileName_, page, ExportFileName("BMP")));
+    const std::string out = ExportFileName("BMP");
+    checkApd(unpackPageToBmp(s, inFileName_, page, out), pageDetail(page, out));
 }
 
 void TVelkCustomFaxUnpacker::UnpackPage(int page) {
     UnpackState s;
     prepare(s);
     Running running(running_, s);
-    checkApd(unpackPage(s, inFileName_, page));
+    checkApd(unpackPage(s, inFileName_, page), pageDetail(page, {}));
+}
+
+std::string TVelkCustomFaxUnpacker::pageDetail(int page, const std::string& out) const {
+    std::string d = "page " + std::to_string(std::max(page, 1)) + " of " + inFileName_;
+    if (!out.empty())
+        d += " to " + out;
+    return d;
 }
 
 std::string TVelkCustomFaxUnpacker::ExportFileName(std::string_view ext) const {

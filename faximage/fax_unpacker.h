@@ -103,6 +103,8 @@ private:
     // A fresh unpack state from the properties (raises -1002 for bad whitespace values).
     void prepare(UnpackState& s);
     ApfPageHeader firstPage() const;
+    // Names the page and files an error concerns: "page 3 of fax.apf to fax.pcx".
+    std::string pageDetail(int page, const std::string& out) const;
 
     TUnpackerOptionsSet options_ = uoYield;
     int horizMult_ = 1, horizDiv_ = 1, vertMult_ = 1, vertDiv_ = 1;

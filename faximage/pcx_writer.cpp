@@ -1,6 +1,6 @@
 #include "faximage/pcx_writer.h"
 
-#include "faximage/posix_file.h"
+#include "faximage/staged_output.h"
 
 #include <system_error>
 
@@ -62,19 +62,12 @@ std::vector<std::uint8_t> encodePcx(const MonoBitmap& page) {
 }
 
 int writeWholeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-    PosixFile f;
-    int rc = f.open(path, PosixFile::Mode::CreateTruncate);
-    if (rc != 0)
+    StagedOutput out;
+    if (int rc = out.open(path); rc != 0)
         return rc;
-    rc = f.writeAll(bytes);
-    const int closed = f.close();
-    if (rc == 0)
-        rc = closed;
-    if (rc != 0) {
-        std::error_code ignored;
-        std::filesystem::remove(path, ignored);
-    }
-    return rc;
+    if (int rc = out.file().writeAll(bytes); rc != 0)
+        return rc;
+    return out.commit();
 }
 
 int writePcxFile(const std::filesystem::path& path, const MonoBitmap& page) {

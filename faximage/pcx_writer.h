@@ -15,11 +15,11 @@ inline constexpr std::size_t kPcxHeaderSize = 128;
 // bytes that hold 1 = white, rows padded with white to an even byte count.
 std::vector<std::uint8_t> encodePcx(const MonoBitmap& page);
 
-// Writes encodePcx(page) to `path`: 0 or a negated file-system code; a file that could
-// not be written whole is removed.
+// Writes encodePcx(page) to `path`: 0 or a negative code; the file takes the place of
+// an existing one only when written whole.
 int writePcxFile(const std::filesystem::path& path, const MonoBitmap& page);
 
-// Writes `bytes` as the whole file: shared by the image writers.
+// Writes `bytes` as the whole file, through a staged output: shared by the image writers.
 int writeWholeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 
 } // namespace faximage

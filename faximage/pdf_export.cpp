@@ -54,27 +54,22 @@ std::vector<std::uint8_t> pdfG3Stream(const MonoBitmap& page) {
     return out;
 }
 
-PdfFaxWriter::~PdfFaxWriter() {
-    if (file_.isOpen())
-        fail(0);
-}
+PdfFaxWriter::~PdfFaxWriter() = default;
 
 int PdfFaxWriter::fail(int code) {
-    file_.close();
-    std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
+    out_.discard();
     return code;
 }
 
 int PdfFaxWriter::write(const std::string& text) {
-    const int rc = file_.writeAll(
+    const int rc = out_.file().writeAll(
         std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
     pos_ += text.size();
     return rc == 0 ? 0 : fail(rc);
 }
 
 int PdfFaxWriter::write(const std::vector<std::uint8_t>& bytes) {
-    const int rc = file_.writeAll(bytes);
+    const int rc = out_.file().writeAll(bytes);
     pos_ += bytes.size();
     return rc == 0 ? 0 : fail(rc);
 }
@@ -87,11 +82,10 @@ int PdfFaxWriter::beginObject(int n) {
 }
 
 int PdfFaxWriter::open(const std::filesystem::path& path) {
-    path_ = path;
     pos_ = 0;
     offsets_.clear();
     pageObjects_.clear();
-    if (int rc = file_.open(path, PosixFile::Mode::CreateTruncate); rc != 0)
+    if (int rc = out_.open(path); rc != 0)
         return rc;
     // Object 1 is the catalogue, object 2 the page tree, written last.
     if (int rc = write(std::string("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n")); rc != 0)
@@ -102,7 +96,7 @@ int PdfFaxWriter::open(const std::filesystem::path& path) {
 }
 
 int PdfFaxWriter::addPage(const MonoBitmap& page, bool fine) {
-    if (!file_.isOpen())
+    if (!out_.isOpen())
         return ec::BadHandle;
     if (page.empty())
         return ec::FaxBadFormat;
@@ -143,7 +137,7 @@ int PdfFaxWriter::addPage(const MonoBitmap& page, bool fine) {
 }
 
 int PdfFaxWriter::close() {
-    if (!file_.isOpen())
+    if (!out_.isOpen())
         return ec::BadHandle;
     if (pageObjects_.empty())
         return fail(ec::FaxBadFormat);
@@ -167,13 +161,13 @@ int PdfFaxWriter::close() {
              " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     if (int rc = write(table); rc != 0)
         return rc;
-    if (int rc = file_.close(); rc != 0)
+    if (int rc = out_.commit(); rc != 0)
         return fail(rc);
     return 0;
 }
 
 int exportApfToPdf(const std::filesystem::path& apf, const std::filesystem::path& pdf,
-                   int first, int last) {
+                   int first, int last, int* failedPage) {
     ApfFileHeader header;
     if (int rc = readFaxFileHeader(apf, header); rc != 0)
         return rc;
@@ -183,17 +177,23 @@ int exportApfToPdf(const std::filesystem::path& apf, const std::filesystem::path
     }
     if (first < 1 || last < first || last > header.pageCount)
         return ec::FaxBadFormat;
+    if (int rc = checkOutputTarget(pdf, {apf}); rc != 0)
+        return rc;
     PdfFaxWriter writer;
     if (int rc = writer.open(pdf); rc != 0)
         return rc;
     for (int n = first; n <= last; ++n) {
         MonoBitmap page;
         ApfPageHeader ph;
+        if (failedPage)
+            *failedPage = n;
         if (int rc = unpackPageToRaster(apf, n, page, ph); rc != 0)
             return rc;
         if (int rc = writer.addPage(page, ph.highResolution()); rc != 0)
             return rc;
     }
+    if (failedPage)
+        *failedPage = 0;
     return writer.close();
 }
 

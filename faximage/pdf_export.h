@@ -4,7 +4,7 @@
 #pragma once
 
 #include "faximage/mono_bitmap.h"
-#include "faximage/posix_file.h"
+#include "faximage/staged_output.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -14,7 +14,8 @@
 namespace faximage {
 
 // Writes pages one at a time; only the page being added is in memory. Operations
-// return 0 or a negative code; a file that was not closed properly is removed.
+// return 0 or a negative code; the file takes the place of an existing one only at a
+// successful close().
 class PdfFaxWriter {
 public:
     PdfFaxWriter() = default;
@@ -33,16 +34,16 @@ private:
     int beginObject(int number);
     int fail(int code);
 
-    PosixFile file_;
-    std::filesystem::path path_;
+    StagedOutput out_;
     std::uint64_t pos_ = 0;
     std::vector<std::uint64_t> offsets_; // by object number - 1
     std::vector<int> pageObjects_;
 };
 
 // Pages `first`..`last` of an APF file (0 for both: every page) as a PDF file.
+// `failedPage`, when given, names the page a failure concerns (0: the file as a whole).
 int exportApfToPdf(const std::filesystem::path& apf, const std::filesystem::path& pdf,
-                   int first = 0, int last = 0);
+                   int first = 0, int last = 0, int* failedPage = nullptr);
 
 // The MH coding of `page` as a PDF CCITT filter reads it: EOL before every line, most
 // significant bit first.

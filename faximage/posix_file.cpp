@@ -93,6 +93,17 @@ int PosixFile::open(const std::filesystem::path& path, Mode mode) {
     return 0;
 }
 
+void PosixFile::adopt(int fd) {
+    close();
+    fd_ = fd;
+}
+
+int PosixFile::sync() {
+    if (fd_ < 0)
+        return -6;
+    return ::fsync(fd_) == 0 ? 0 : lastError();
+}
+
 int PosixFile::close() {
     if (fd_ < 0)
         return 0;

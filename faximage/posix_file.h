@@ -30,6 +30,11 @@ public:
     // Returns 0 or a negative code; a close that fails (e.g. a full disk) is reported.
     int close();
     bool isOpen() const { return fd_ >= 0; }
+    // Takes ownership of an open descriptor (closing any held before).
+    void adopt(int fd);
+    int descriptor() const { return fd_; }
+    // Flushes the file's data to the disk: 0 or a negative code.
+    int sync();
 
     // Reads up to buf.size() bytes at the current position; the count read (0 at the end
     // of the file) or a negative code.

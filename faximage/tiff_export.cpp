@@ -2,18 +2,20 @@
 
 #include "faximage/fax_errors.h"
 #include "faximage/apf_file.h"
+#include "faximage/staged_output.h"
 #include "faximage/unpack_engine.h"
 
 #include <tiffio.h>
 
-#include <system_error>
+#include <cerrno>
+#include <unistd.h>
 #include <vector>
 
 namespace faximage {
 
 struct TiffFaxWriter::Impl {
-    TIFF* tif = nullptr;
-    std::filesystem::path path;
+    TIFF* tif = nullptr; // writes through its own copy of the staged file's descriptor
+    StagedOutput out;
     int pageCount = 0;
     int pages = 0;
 
@@ -21,8 +23,14 @@ struct TiffFaxWriter::Impl {
         if (tif)
             TIFFClose(tif);
         tif = nullptr;
-        std::error_code ignored;
-        std::filesystem::remove(path, ignored);
+        out.discard();
+    }
+
+    // libtiff reports a failed write without its cause; errno still holds it, and a full
+    // disk must not read as a graphics failure.
+    int failed(int savedErrno) {
+        drop();
+        return savedErrno != 0 ? -fileErrorCode(savedErrno) : ec::CantMakeBitmap;
     }
 };
 
@@ -34,12 +42,22 @@ TiffFaxWriter::~TiffFaxWriter() {
 }
 
 int TiffFaxWriter::open(const std::filesystem::path& path, int pageCount) {
-    impl_->path = path;
+    impl_->drop();
     impl_->pageCount = pageCount;
     impl_->pages = 0;
+    if (int rc = impl_->out.open(path); rc != 0)
+        return rc;
+    const int fd = ::dup(impl_->out.file().descriptor());
+    if (fd < 0)
+        return impl_->failed(errno);
     TIFFSetWarningHandler(nullptr);
-    impl_->tif = TIFFOpen(path.c_str(), "w");
-    return impl_->tif ? 0 : ec::CantMakeBitmap;
+    TIFFSetErrorHandler(nullptr);
+    impl_->tif = TIFFFdOpen(fd, path.c_str(), "w");
+    if (!impl_->tif) {
+        ::close(fd);
+        return impl_->failed(0);
+    }
+    return 0;
 }
 
 int TiffFaxWriter::addPage(const MonoBitmap& page, bool fine) {
@@ -66,6 +84,7 @@ int TiffFaxWriter::addPage(const MonoBitmap& page, bool fine) {
               TIFFSetField(t, TIFFTAG_PAGENUMBER, static_cast<std::uint16_t>(impl_->pages),
                            static_cast<std::uint16_t>(impl_->pageCount)) &&
               TIFFSetField(t, TIFFTAG_CLEANFAXDATA, CLEANFAXDATA_CLEAN);
+    errno = 0;
     std::vector<std::uint8_t> line(MonoBitmap::bytesForWidth(page.width()));
     const bool flip = page.sense() == PixelSense::OneIsWhite; // MinIsWhite: 1 = black
     for (std::uint32_t y = 0; ok && y < h; ++y) {
@@ -75,10 +94,8 @@ int TiffFaxWriter::addPage(const MonoBitmap& page, bool fine) {
         ok = TIFFWriteScanline(t, line.data(), y, 0) >= 0;
     }
     ok = ok && TIFFWriteDirectory(t);
-    if (!ok) {
-        impl_->drop();
-        return ec::CantMakeBitmap;
-    }
+    if (!ok)
+        return impl_->failed(errno);
     ++impl_->pages;
     return 0;
 }
@@ -90,13 +107,17 @@ int TiffFaxWriter::close() {
         impl_->drop();
         return ec::FaxBadFormat;
     }
+    errno = 0;
+    const bool flushed = TIFFFlush(impl_->tif) == 1;
+    if (!flushed)
+        return impl_->failed(errno);
     TIFFClose(impl_->tif);
     impl_->tif = nullptr;
-    return 0;
+    return impl_->out.commit();
 }
 
 int exportApfToTiff(const std::filesystem::path& apf, const std::filesystem::path& tiff,
-                    int first, int last) {
+                    int first, int last, int* failedPage) {
     ApfFileHeader header;
     if (int rc = readFaxFileHeader(apf, header); rc != 0)
         return rc;
@@ -106,17 +127,23 @@ int exportApfToTiff(const std::filesystem::path& apf, const std::filesystem::pat
     }
     if (first < 1 || last < first || last > header.pageCount)
         return ec::FaxBadFormat;
+    if (int rc = checkOutputTarget(tiff, {apf}); rc != 0)
+        return rc;
     TiffFaxWriter writer;
     if (int rc = writer.open(tiff, last - first + 1); rc != 0)
         return rc;
     for (int n = first; n <= last; ++n) {
         MonoBitmap page;
         ApfPageHeader ph;
+        if (failedPage)
+            *failedPage = n;
         if (int rc = unpackPageToRaster(apf, n, page, ph); rc != 0)
             return rc;
         if (int rc = writer.addPage(page, ph.highResolution()); rc != 0)
             return rc;
     }
+    if (failedPage)
+        *failedPage = 0;
     return writer.close();
 }
 

@@ -30,7 +30,8 @@ private:
 
 // Pages `first`..`last` of an APF file (0 for `first` and `last`: every page) into a TIFF
 // file, decoding one page at a time.
+// `failedPage`, when given, names the page a failure concerns (0: the file as a whole).
 int exportApfToTiff(const std::filesystem::path& apf, const std::filesystem::path& tiff,
-                    int first = 0, int last = 0);
+                    int first = 0, int last = 0, int* failedPage = nullptr);
 
 } // namespace faximage

@@ -1,5 +1,7 @@
 #include "faximage/unpack_engine.h"
 
+#include "faximage/staged_output.h"
+
 #include "faximage/bmp_writer.h"
 #include "faximage/dcx_writer.h"
 #include "faximage/pcx_writer.h"
@@ -321,6 +323,8 @@ int unpackPageToRaster(const std::filesystem::path& name, int page, MonoBitmap& 
 int unpackPageToPcx(UnpackState& s, const std::filesystem::path& name, int page,
                     const std::filesystem::path& out) {
     MonoBitmap rows;
+    if (int rc = checkOutputTarget(out, {name}); rc != 0)
+        return rc;
     if (int rc = exportRows(s, name, page, rows); rc != 0)
         return rc;
     return writePcxFile(out, rows);
@@ -329,6 +333,8 @@ int unpackPageToPcx(UnpackState& s, const std::filesystem::path& name, int page,
 int unpackPageToDcx(UnpackState& s, const std::filesystem::path& name, int page,
                     const std::filesystem::path& out) {
     MonoBitmap rows;
+    if (int rc = checkOutputTarget(out, {name}); rc != 0)
+        return rc;
     if (int rc = exportRows(s, name, page, rows); rc != 0)
         return rc;
     return writeDcxFile(out, rows);
@@ -337,6 +343,8 @@ int unpackPageToDcx(UnpackState& s, const std::filesystem::path& name, int page,
 int unpackPageToBmp(UnpackState& s, const std::filesystem::path& name, int page,
                     const std::filesystem::path& out) {
     MonoBitmap rows;
+    if (int rc = checkOutputTarget(out, {name}); rc != 0)
+        return rc;
     if (int rc = exportRows(s, name, page, rows); rc != 0)
         return rc;
     return writeBmpFile(out, rows);

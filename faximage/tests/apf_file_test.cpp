@@ -238,7 +238,7 @@ TEST(ApfWriter, AFileNeverClosedIsRemoved) {
     }
     EXPECT_FALSE(fs::exists(dir / "gone.apf"));
     ApfWriter w;
-    EXPECT_EQ(w.create(dir / "no/such/dir.apf"), -2);
+    EXPECT_EQ(w.create(dir / "no/such/dir.apf"), -3); // "Path not found"
     std::vector<std::uint8_t> huge(4097);
     ASSERT_EQ(w.create(dir / "x.apf"), 0);
     EXPECT_EQ(w.appendLine(huge, 0), -1002);
