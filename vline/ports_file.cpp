@@ -1,6 +1,6 @@
 #include "ports_file.h"
 
-#include "settings/ini_file.h"
+#include "base/ini_file.h"
 
 #include <algorithm>
 #include <cctype>

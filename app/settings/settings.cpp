@@ -167,13 +167,8 @@ void loadSettings(Settings& s, const std::filesystem::path& programDir) {
 
 void saveSettings(const Settings& s, const std::filesystem::path& programDir) {
     const auto file = programDir / kSettingsFileName;
+    // Whatever else the file holds stays in it: only the record's own keys are written.
     IniFile ini = IniFile::load(file);
-    if (!ini.wasText()) {
-        // Not ours to interpret, and not ours to destroy: keep it beside the new file.
-        auto kept = file;
-        kept += ".unreadable";
-        std::filesystem::copy_file(file, kept, std::filesystem::copy_options::overwrite_existing);
-    }
     writeSettings(s, ini);
     setLiveFlags(s);
     ini.save(file);

@@ -111,20 +111,32 @@ TEST_F(SettingsDir, SaveWritesEveryKeyAndKeepsForeignSections) {
     EXPECT_EQ(back.user.name, "Ann Example");
 }
 
-TEST_F(SettingsDir, UnreadableFileIsKeptAsideOnSave) {
-    std::string junk = "\x7f" "ELF";
-    junk.append(64, '\0');
-    writeIni(junk);
+// A binary byte anywhere costs no setting: every readable key is read, and a save keeps
+// whatever else the file holds.
+TEST_F(SettingsDir, BinaryBytesInTheFileLoseNoSetting) {
+    std::string text = "[Dialing]\nDialPrefix=9\n[User]\nName=Ann Example\nFax=+1 555 0100";
+    text.push_back('\0');
+    text += "\n";
+    text += std::string("\x7f" "ELF\0\0\x01\x02junk", 12) + "\n[Modem]\nComPort=2\n";
+    writeIni(text);
     Settings s;
     loadSettings(s, dir);
-    EXPECT_TRUE(s.firstRun());
-    s.modem.comPort = 2;
+    EXPECT_FALSE(s.firstRun());
+    EXPECT_EQ(s.dialing.dialPrefix, "9");
+    EXPECT_EQ(s.user.name, "Ann Example");
+    EXPECT_EQ(s.user.fax, "+1 555 0100");
+    EXPECT_EQ(s.modem.comPort, 2);
+
+    s.dialing.retryWait = 30;
     saveSettings(s, dir);
-    std::ifstream kept(dir / "PVN.INI.unreadable", std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), junk);
     Settings back;
     loadSettings(back, dir);
+    EXPECT_EQ(back.dialing.dialPrefix, "9");
+    EXPECT_EQ(back.user.name, "Ann Example");
+    EXPECT_EQ(back.user.fax, "+1 555 0100");
     EXPECT_EQ(back.modem.comPort, 2);
+    EXPECT_EQ(back.dialing.retryWait, 30);
+    EXPECT_NE(readIni().find(std::string("\x7f" "ELF\0\0\x01\x02junk", 12)), std::string::npos);
 }
 
 TEST_F(SettingsDir, LiveFlagsFollowLoadAndSave) {

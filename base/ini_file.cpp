@@ -1,4 +1,4 @@
-#include "settings/ini_file.h"
+#include "base/ini_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -39,17 +39,47 @@ std::optional<int> parseInteger(std::string_view text) {
         base = 16;
         text.remove_prefix(1);
     }
-    if (text.empty())
+    // One sign only: the digits are read without one.
+    if (text.empty() || text.front() == '-' || text.front() == '+')
         return std::nullopt;
-    long long v = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, base);
+    unsigned long long magnitude = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
     if (ec != std::errc() || end != text.data() + text.size())
         return std::nullopt;
-    if (negative)
-        v = -v;
-    if (v < INT32_MIN || v > INT32_MAX)
+    const unsigned long long limit = negative ? 2147483648ULL : 2147483647ULL;
+    if (magnitude > limit)
         return std::nullopt;
-    return int(v);
+    return negative ? static_cast<int>(-static_cast<long long>(magnitude)) : static_cast<int>(magnitude);
+}
+
+// The text a line means: NUL bytes are no text, and a carriage return inside a line is
+// a blank (lines end at line feeds).
+std::string meaningOf(std::string_view raw) {
+    std::string text;
+    text.reserve(raw.size());
+    for (char c : raw) {
+        if (c == '\0')
+            continue;
+        text.push_back(c == '\r' ? ' ' : c);
+    }
+    return text;
+}
+
+std::string_view unquoted(std::string_view value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A value that would not read back as itself is written in quotes.
+std::string quotedIfNeeded(const std::string& value) {
+    if (value.empty())
+        return value;
+    const bool blankEdge = isBlank(value.front()) || isBlank(value.back());
+    const bool quoteEdges = value.size() >= 2 && value.front() == '"' && value.back() == '"';
+    return blankEdge || quoteEdges ? '"' + value + '"' : value;
 }
 
 } // namespace
@@ -66,54 +96,73 @@ IniFile IniFile::load(const std::filesystem::path& file) {
     std::ostringstream buffer;
     buffer << in.rdbuf();
     const std::string content = buffer.str();
-    if (content.find('\0') != std::string::npos) {
-        IniFile binary;
-        binary.wasText_ = false;
-        return binary;
-    }
-    return parse(content);
+    IniFile ini = parse(content);
+    ini.wasText_ = content.find('\0') == std::string::npos;
+    return ini;
 }
 
 IniFile IniFile::parse(std::string_view text) {
     IniFile ini;
-    if (text.find("\r\n") != std::string_view::npos)
-        ini.eol_ = "\r\n";
     ini.sections_.push_back(Section{});
+    bool first = true;
     while (!text.empty()) {
-        auto nl = text.find('\n');
+        const auto nl = text.find('\n');
         std::string_view raw = text.substr(0, nl);
-        text = nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
-        if (!raw.empty() && raw.back() == '\r')
-            raw.remove_suffix(1);
+        std::string end;
+        if (nl == std::string_view::npos) {
+            text = {};
+        } else {
+            text = text.substr(nl + 1);
+            end = "\n";
+            if (!raw.empty() && raw.back() == '\r') {
+                raw.remove_suffix(1);
+                end = "\r\n";
+            }
+        }
+        if (first && !end.empty())
+            ini.eol_ = end;
+        first = false;
 
-        std::string_view line = trim(raw);
+        const std::string meaning = meaningOf(raw);
+        const std::string_view line = trim(meaning);
         if (line.size() >= 2 && line.front() == '[' && line.find(']') != std::string_view::npos) {
             auto name = trim(line.substr(1, line.find(']') - 1));
-            ini.sections_.push_back(Section{std::string(name), std::string(raw), {}});
+            ini.sections_.push_back(Section{std::string(name), std::string(raw), end, {}});
             continue;
         }
         auto eq = line.find('=');
         bool isEntry = eq != std::string_view::npos && eq > 0 && line.front() != ';' && line.front() != '#';
         if (isEntry)
             ini.sections_.back().lines.push_back(Line{std::string(trim(line.substr(0, eq))),
-                                                      std::string(trim(line.substr(eq + 1))), std::string(raw)});
+                                                      std::string(unquoted(trim(line.substr(eq + 1)))),
+                                                      std::string(raw), end});
         else
-            ini.sections_.back().lines.push_back(Line{{}, {}, std::string(raw)});
+            ini.sections_.back().lines.push_back(Line{{}, {}, std::string(raw), end});
     }
     return ini;
 }
 
 std::string IniFile::text() const {
-    std::string out;
+    // Each line keeps its own line end; new lines take the file's, and so does a last
+    // line without one once something follows it.
+    std::vector<std::pair<std::string, const std::string*>> out;
     for (const auto& s : sections_) {
         if (!s.header.empty())
-            out += s.header + eol_;
+            out.emplace_back(s.header, &s.headerEnd);
         else if (&s != &sections_.front())
-            out += "[" + s.name + "]" + eol_;
+            out.emplace_back("[" + s.name + "]", nullptr);
         for (const auto& l : s.lines)
-            out += ((l.key.empty() || !l.raw.empty()) ? l.raw : l.key + "=" + l.value) + eol_;
+            out.emplace_back((l.key.empty() || !l.raw.empty()) ? l.raw : l.key + "=" + quotedIfNeeded(l.value),
+                             l.key.empty() || !l.raw.empty() ? &l.end : nullptr);
     }
-    return out;
+    std::string text;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        text += out[i].first;
+        const std::string* end = out[i].second;
+        const bool last = i + 1 == out.size();
+        text += end && (!end->empty() || last) ? *end : eol_;
+    }
+    return text;
 }
 
 void IniFile::save(const std::filesystem::path& file) const {
@@ -156,7 +205,7 @@ IniFile::Section& IniFile::sectionForWrite(std::string_view name) {
     auto& last = sections_.back().lines;
     if (!last.empty() && !(last.back().key.empty() && trim(last.back().raw).empty()))
         last.push_back(Line{});
-    sections_.push_back(Section{std::string(name), {}, {}});
+    sections_.push_back(Section{std::string(name), {}, {}, {}});
     return sections_.back();
 }
 
@@ -186,21 +235,26 @@ bool IniFile::readBool(std::string_view section, std::string_view key, bool fall
 }
 
 void IniFile::writeString(std::string_view section, std::string_view key, std::string_view value) {
-    // Line breaks would split the entry into garbage lines on the next load.
-    std::string clean(value);
-    std::replace_if(clean.begin(), clean.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    // Line breaks would split the entry into garbage lines on the next load, and a NUL
+    // byte is no text.
+    std::string clean;
+    for (char c : value)
+        if (c != '\0')
+            clean.push_back(c == '\n' || c == '\r' ? ' ' : c);
     auto& s = sectionForWrite(section);
     for (auto& l : s.lines)
         if (!l.key.empty() && equalsNoCase(l.key, key)) {
-            l.value = clean;
-            l.raw.clear();
+            if (l.value != clean) { // an unchanged entry keeps its spelling
+                l.value = clean;
+                l.raw.clear();
+            }
             return;
         }
     // New keys go after the section's last entry, before trailing blank lines.
     auto pos = s.lines.end();
     while (pos != s.lines.begin() && std::prev(pos)->key.empty() && trim(std::prev(pos)->raw).empty())
         --pos;
-    s.lines.insert(pos, Line{std::string(key), clean, {}});
+    s.lines.insert(pos, Line{std::string(key), clean, {}, {}});
 }
 
 void IniFile::writeInteger(std::string_view section, std::string_view key, int value) {
