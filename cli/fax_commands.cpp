@@ -6,11 +6,13 @@
 #include "faxengine/com_port.h"
 #include "faxengine/receive_fax.h"
 #include "faxengine/send_fax.h"
+#include "faximage/apf_file.h"
 #include "faximage/fax_errors.h"
 #include "settings/program_directory.h"
 #include "settings/settings.h"
 #include "vline_launcher.h"
 
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -51,6 +53,42 @@ std::optional<TFaxClass> parseClass(std::string_view v) {
     if (v == "auto" || v == "detect")
         return TFaxClass::fcDetect;
     return std::nullopt;
+}
+
+std::optional<int> parseRate(std::string_view v) {
+    for (int rate : {2400, 4800, 7200, 9600, 12000, 14400})
+        if (v == std::to_string(rate))
+            return rate;
+    return std::nullopt;
+}
+
+std::string inQuotes(std::string_view v) { return "'" + std::string(v) + "'"; }
+
+std::optional<int> parsePortNumber(std::string_view v) {
+    int n = 0;
+    auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+    if (ec != std::errc() || end != v.data() + v.size() || n < 1 || n > 255)
+        return std::nullopt;
+    return n;
+}
+
+// An option that takes a value but was given none (the last word, or "--speed=").
+std::string missingValues(const CliArgs& args, std::initializer_list<std::string_view> names) {
+    for (auto name : names)
+        if (args.has(name) && !args.value(name))
+            return std::string(name) + " needs a value";
+    return "";
+}
+
+// A fax number the modem can dial: not empty, and nothing that would end or extend the
+// dial command. Returns an error text or "".
+std::string checkNumber(const std::string& number) {
+    if (number.find_first_not_of(" \t") == std::string::npos)
+        return "no fax number given (" + inQuotes(number) + ")";
+    for (char c : number)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == ';')
+            return "the fax number " + inQuotes(number) + " holds a character a modem cannot dial";
+    return "";
 }
 
 TFaxClass storedClass(int stored) {
@@ -109,7 +147,13 @@ std::string setUpPort(const CliArgs& args, CommonSetup& c, TVelkComPort& com) {
     } else if (device) {
         com.SetDevicePath(*device);
     } else {
-        const int n = port ? std::stoi(*port) : c.s.configuredPortNumber();
+        int n = c.s.configuredPortNumber();
+        if (port) {
+            const auto given = parsePortNumber(*port);
+            if (!given)
+                return "--port " + inQuotes(*port) + " is not a port number: give 1 for COM1, 2 for COM2, ...";
+            n = *given;
+        }
         if (n < 1)
             return "no port: give --port N, --device PATH or --virtual";
         settings::Settings copy = c.s;
@@ -177,23 +221,33 @@ int receiveUsage() {
     return 2;
 }
 
-// Options both commands take; false when one is malformed.
-bool applyCommon(const CliArgs& args, TVelkCustomAbstractFax& fax) {
+// Options both commands take; an error text naming the option and its value when one
+// is malformed, else "".
+std::string applyCommon(const CliArgs& args, TVelkCustomAbstractFax& fax) {
+    if (auto err = missingValues(args, {"--class", "--speed", "--station-id", "--port", "--device",
+                                        "--trace", "--history", "--header", "--dial-prefix", "--dir"});
+        !err.empty())
+        return err;
     if (auto v = args.value("--class")) {
         auto c = parseClass(*v);
         if (!c)
-            return false;
+            return "--class " + inQuotes(*v) + " is not a fax class: give 1, 2, 2.0 or auto";
         fax.SetFaxClass(*c);
     }
-    if (auto v = args.value("--speed"))
-        fax.SetDesiredBPS(std::stoi(*v));
+    if (auto v = args.value("--speed")) {
+        auto bps = parseRate(*v);
+        if (!bps)
+            return "--speed " + inQuotes(*v) +
+                   " is not a transfer rate: give 2400, 4800, 7200, 9600, 12000 or 14400";
+        fax.SetDesiredBPS(*bps);
+    }
     if (args.has("--ecm"))
         fax.SetDesiredECM(true);
     if (args.has("--no-ecm"))
         fax.SetDesiredECM(false);
     if (auto v = args.value("--station-id"))
         fax.SetStationID(*v);
-    return true;
+    return "";
 }
 
 } // namespace
@@ -201,17 +255,32 @@ bool applyCommon(const CliArgs& args, TVelkCustomAbstractFax& fax) {
 int runSend(const CliArgs& args) {
     if (args.words.size() < 3)
         return sendUsage();
+    // Everything the command line says is checked before a port is opened or a number
+    // dialled.
+    const std::string number = args.words[1];
+    if (auto err = checkNumber(number); !err.empty()) {
+        std::fprintf(stderr, "parvane-cli send: %s\n", err.c_str());
+        return 2;
+    }
+    const std::vector<std::string> files(args.words.begin() + 2, args.words.end());
+    for (const auto& f : files) {
+        faximage::ApfReader reader;
+        const int rc = reader.open(f);
+        if (rc == faximage::ec::FaxBadFormat) {
+            std::fprintf(stderr, "parvane-cli send: %s is not an APF fax file\n", f.c_str());
+            return 1;
+        }
+        if (rc != 0) {
+            std::fprintf(stderr, "parvane-cli send: %s: %s\n", f.c_str(), faximage::errorText(rc).c_str());
+            return 1;
+        }
+    }
     CommonSetup c(args);
 
     TVelkComPort com;
     TVelkSendFax fax;
     TVelkFaxLog history;
-    try {
-        if (auto err = setUpPort(args, c, com); !err.empty()) {
-            std::fprintf(stderr, "parvane-cli send: %s\n", err.c_str());
-            return 2;
-        }
-        fax.SetComPort(&com);
+    {
         // Defaults from the settings; options override them.
         fax.SetFaxClass(storedClass(c.s.modem.faxClass));
         fax.SetDesiredBPS(c.s.modem.maximumBps);
@@ -225,27 +294,23 @@ int runSend(const CliArgs& args) {
         fax.SetDialRetryWait(c.s.dialing.retryWait);
         fax.SetDialPrefix(c.s.user.prefixDisable ? "" : c.s.dialing.dialPrefix);
         fax.SetHeaderSender(c.s.user.name);
-        if (!applyCommon(args, fax))
-            return sendUsage();
+        if (auto err = applyCommon(args, fax); !err.empty()) {
+            std::fprintf(stderr, "parvane-cli send: %s\n", err.c_str());
+            return 2;
+        }
         if (auto v = args.value("--header"))
             fax.SetHeaderLine(*v);
         if (auto v = args.value("--dial-prefix"))
             fax.SetDialPrefix(*v);
-    } catch (const std::invalid_argument&) {
-        return sendUsage();
-    } catch (const std::out_of_range&) {
-        return sendUsage();
+        if (auto err = setUpPort(args, c, com); !err.empty()) {
+            std::fprintf(stderr, "parvane-cli send: %s\n", err.c_str());
+            return 2;
+        }
+        fax.SetComPort(&com);
     }
-    std::string number = args.words[1];
     std::string suffix = c.s.user.suffixDisable ? "" : c.s.dialing.dialSuffix;
     fax.SetPhoneNumber(number + suffix);
-    fax.SetFaxFileList({args.words.begin() + 2, args.words.end()});
-    for (const auto& f : fax.FaxFileList()) {
-        if (!faximage::isApfFile(f)) {
-            std::fprintf(stderr, "parvane-cli send: %s is not an APF fax file\n", f.c_str());
-            return 1;
-        }
-    }
+    fax.SetFaxFileList(files);
     if (auto h = args.value("--history")) {
         history.SetFaxHistoryName(*h);
         fax.SetFaxLog(&history);
@@ -279,25 +344,21 @@ int runReceive(const CliArgs& args) {
     TVelkComPort com;
     TVelkReceiveFax fax;
     TVelkFaxLog history;
-    try {
-        if (auto err = setUpPort(args, c, com); !err.empty()) {
-            std::fprintf(stderr, "parvane-cli receive: %s\n", err.c_str());
-            return 2;
-        }
-        fax.SetComPort(&com);
-        fax.SetFaxClass(storedClass(c.s.modem.faxClassReceive));
-        fax.SetDesiredBPS(c.s.modem.maximumBpsReceive);
-        fax.SetDesiredECM(c.s.receive.ecmReceive);
-        fax.SetModemInit(c.s.modem.initStringReceive);
-        fax.SetStationID(c.s.user.fax);
-        fax.SetAnswerOnRing(c.s.receive.answerOnRing);
-        if (!applyCommon(args, fax))
-            return receiveUsage();
-    } catch (const std::invalid_argument&) {
-        return receiveUsage();
-    } catch (const std::out_of_range&) {
-        return receiveUsage();
+    fax.SetFaxClass(storedClass(c.s.modem.faxClassReceive));
+    fax.SetDesiredBPS(c.s.modem.maximumBpsReceive);
+    fax.SetDesiredECM(c.s.receive.ecmReceive);
+    fax.SetModemInit(c.s.modem.initStringReceive);
+    fax.SetStationID(c.s.user.fax);
+    fax.SetAnswerOnRing(c.s.receive.answerOnRing);
+    if (auto err = applyCommon(args, fax); !err.empty()) {
+        std::fprintf(stderr, "parvane-cli receive: %s\n", err.c_str());
+        return 2;
     }
+    if (auto err = setUpPort(args, c, com); !err.empty()) {
+        std::fprintf(stderr, "parvane-cli receive: %s\n", err.c_str());
+        return 2;
+    }
+    fax.SetComPort(&com);
     std::filesystem::path dir = settings::receiveDirectory(c.programDir);
     if (auto d = args.value("--dir"))
         dir = *d;

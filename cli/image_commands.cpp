@@ -8,7 +8,10 @@
 #include "faximage/pdf_export.h"
 #include "faximage/tiff_export.h"
 
+#include "faximage/staged_output.h"
+
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -83,10 +86,12 @@ int runConvert(const CliArgs& args) {
     converter.Resolution =
         args.has("--fine") ? faximage::TFaxResolution::frHigh : faximage::TFaxResolution::frNormal;
     converter.Width = args.has("--wide") ? faximage::TFaxWidth::fwWide : faximage::TFaxWidth::fwNormal;
-    converter.ConvertToFile(); // errors reach main as exceptions
+    converter.ConvertToFile(); // errors reach main as exceptions, naming the file
+    // The name written, which has ".APF" added when the one given had no extension.
+    const std::string written = converter.outputName(converter.inputName());
     faximage::ApfReader reader;
-    if (reader.open(output) == 0)
-        std::printf("%s: %d page%s\n", output.c_str(), reader.pageCount(),
+    if (reader.open(written) == 0)
+        std::printf("%s: %d page%s\n", written.c_str(), reader.pageCount(),
                     reader.pageCount() == 1 ? "" : "s");
     return 0;
 }
@@ -98,7 +103,7 @@ int runInfo(const CliArgs& args) {
     }
     const std::string& file = args.words[1];
     faximage::ApfReader reader;
-    faximage::checkApd(reader.open(file));
+    faximage::checkApd(reader.open(file), file);
     const auto& h = reader.header();
     std::printf("file:       %s\n", file.c_str());
     std::printf("pages:      %d\n", reader.pageCount());
@@ -114,7 +119,8 @@ int runInfo(const CliArgs& args) {
     for (int n = 1; n <= reader.pageCount(); ++n) {
         faximage::ApfPageInfo info;
         if (int rc = reader.locatePage(n, info); rc != 0) {
-            std::printf("page %d:     unreadable (%s)\n", n, faximage::errorText(rc).c_str());
+            std::printf("page %d:     unreadable (%s: page %d of %s)\n", n, faximage::errorText(rc).c_str(),
+                        n, file.c_str());
             return 1;
         }
         std::printf("page %d:     %s, %u bytes at offset %llu\n", n, flagsText(info.header.flags).c_str(),
@@ -132,13 +138,15 @@ namespace {
 
 // Decodes the pages into one export file, or (BMP and PCX, which hold one image) into
 // OUT-N.ext per page when no single page is asked for.
+// Returns 0 or a code, with `failedPage` naming the page a failure concerns (0: none).
 int unpackTo(const std::string& input, int first, int last, const std::filesystem::path& out,
-             const std::string& ext) {
+             const std::string& ext, int& failedPage) {
     using namespace faximage;
+    failedPage = 0;
     if (ext == "tif" || ext == "tiff")
-        return exportApfToTiff(input, out, first, last);
+        return exportApfToTiff(input, out, first, last, &failedPage);
     if (ext == "pdf")
-        return exportApfToPdf(input, out, first, last);
+        return exportApfToPdf(input, out, first, last, &failedPage);
     TVelkFaxUnpacker unpacker;
     unpacker.SetInFileName(input);
     if (ext == "dcx") {
@@ -147,10 +155,13 @@ int unpackTo(const std::string& input, int first, int last, const std::filesyste
             unpacker.UnpackPageToDcx(first);
             return 0;
         }
+        if (int rc = checkOutputTarget(out, {input}); rc != 0)
+            return rc;
         DcxWriter dcx;
         if (int rc = dcx.open(out); rc != 0)
             return rc;
         for (int n = first; n <= last; ++n) {
+            failedPage = n;
             UnpackState s;
             s.setFlag(ufDoubleHeight, true);
             MonoBitmap rows;
@@ -159,6 +170,7 @@ int unpackTo(const std::string& input, int first, int last, const std::filesyste
             if (int rc = dcx.addPage(rows); rc != 0)
                 return rc;
         }
+        failedPage = 0;
         return dcx.close();
     }
     for (int n = first; n <= last; ++n) {
@@ -193,20 +205,30 @@ int runUnpack(const CliArgs& args) {
         return 2;
     }
     faximage::ApfFileHeader header;
-    faximage::checkApd(faximage::readFaxFileHeader(input, header));
+    faximage::checkApd(faximage::readFaxFileHeader(input, header), input);
     int first = 1, last = header.pageCount;
+    if (args.has("--page") && !args.value("--page")) {
+        std::fprintf(stderr, "parvane-cli: --page needs a value\n");
+        return 2;
+    }
     if (const auto page = args.value("--page")) {
-        first = last = std::atoi(page->c_str());
-        if (first < 1 || first > header.pageCount) {
-            std::fprintf(stderr, "parvane-cli: %s has %d page(s)\n", input.c_str(), header.pageCount);
+        int n = 0;
+        const auto [end, ec] = std::from_chars(page->data(), page->data() + page->size(), n);
+        if (ec != std::errc() || end != page->data() + page->size() || n < 1 || n > header.pageCount) {
+            std::fprintf(stderr, "parvane-cli: --page '%s' is not a page of %s, which has %d page%s\n",
+                         page->c_str(), input.c_str(), header.pageCount, header.pageCount == 1 ? "" : "s");
             return 2;
         }
+        first = last = n;
     }
     if (header.pageCount == 0) {
         std::fprintf(stderr, "parvane-cli: %s has no pages\n", input.c_str());
         return 1;
     }
-    faximage::checkApd(unpackTo(input, first, last, *to, ext));
+    int failedPage = 0;
+    const int rc = unpackTo(input, first, last, *to, ext, failedPage);
+    faximage::checkApd(rc, failedPage > 0 ? "page " + std::to_string(failedPage) + " of " + input + " to " + *to
+                                          : *to);
     std::printf("%s: page(s) %d-%d written\n", to->c_str(), first, last);
     return 0;
 }

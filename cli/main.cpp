@@ -2,7 +2,9 @@
 // and registers here.
 #include "cli_args.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <exception>
 #include <string_view>
 
@@ -25,6 +27,9 @@ struct Command {
     std::string_view name;
     std::string_view usage;
     int (*run)(const cli::CliArgs&);
+    // The options the command knows; a mistyped one is refused rather than ignored.
+    // Empty: the command checks its options itself.
+    std::vector<std::string_view> options;
 };
 
 // Options that take a separate value word, for every command.
@@ -32,15 +37,32 @@ const std::vector<std::string> kValueOptions = {"--data-dir", "--type", "--page"
 
 const Command kCommands[] = {
     {"convert", "convert INPUT OUTPUT.apf [--fine] [--wide] [--type text|textex|tiff|pcx|dcx|bmp|pdf]",
-     cli::runConvert},
-    {"info", "info FILE.apf", cli::runInfo},
-    {"unpack", "unpack FILE.apf [--page N] --to OUT.{bmp,pcx,dcx,tif,pdf}", cli::runUnpack},
-    {"log", "log list|show N [--sent|--received|--covers|--phonebook]", cli::runLog},
-    {"term", "term --port N|--device PATH [--baud BPS] [--trace FILE]", cli::runTerm},
-    {"send", "send --port N|--device PATH|--virtual NUMBER FILE.apf... [--class C] [--speed BPS] [--ecm] [--station-id ID] [--header TEXT] [--dial-prefix P] [--trace FILE] [--history FILE]", cli::runSend},
-    {"receive", "receive --port N|--device PATH|--virtual [--dir DIR] [--once] [--class C] [--speed BPS] [--ecm] [--station-id ID] [--trace FILE] [--history FILE]", cli::runReceive},
-    {"", "", nullptr}, // commands are added above this line
+     cli::runConvert, {"--fine", "--wide", "--type"}},
+    {"info", "info FILE.apf", cli::runInfo, {"--help"}},
+    {"unpack", "unpack FILE.apf [--page N] --to OUT.{bmp,pcx,dcx,tif,pdf}", cli::runUnpack,
+     {"--page", "--to"}},
+    {"log", "log list|show N [--sent|--received|--covers|--phonebook]", cli::runLog, {}},
+    {"term", "term --port N|--device PATH [--baud BPS] [--trace FILE]", cli::runTerm,
+     {"--port", "--device", "--baud", "--trace"}},
+    {"send", "send --port N|--device PATH|--virtual NUMBER FILE.apf... [--class C] [--speed BPS] [--ecm] [--station-id ID] [--header TEXT] [--dial-prefix P] [--trace FILE] [--history FILE]", cli::runSend,
+     {"--port", "--device", "--virtual", "--class", "--speed", "--ecm", "--no-ecm", "--station-id",
+      "--header", "--dial-prefix", "--trace", "--history"}},
+    {"receive", "receive --port N|--device PATH|--virtual [--dir DIR] [--once] [--class C] [--speed BPS] [--ecm] [--station-id ID] [--trace FILE] [--history FILE]", cli::runReceive,
+     {"--port", "--device", "--virtual", "--dir", "--once", "--class", "--speed", "--ecm", "--no-ecm",
+      "--station-id", "--trace", "--history"}},
+    {"", "", nullptr, {}}, // commands are added above this line
 };
+
+std::optional<std::string> unknownOption(const Command& c, const cli::CliArgs& args) {
+    if (c.options.empty())
+        return std::nullopt;
+    for (const auto& o : args.options) {
+        const std::string_view name = std::string_view(o).substr(0, o.find('='));
+        if (std::find(c.options.begin(), c.options.end(), name) == c.options.end())
+            return std::string(name);
+    }
+    return std::nullopt;
+}
 
 void printUsage() {
     std::puts("usage: parvane-cli [--data-dir DIR] COMMAND ...");
@@ -59,6 +81,11 @@ int main(int argc, char** argv) {
     }
     for (const auto& c : kCommands) {
         if (c.run && c.name == args.words.front()) {
+            if (auto bad = unknownOption(c, args)) {
+                std::fprintf(stderr, "parvane-cli %s: unknown option %s\nusage: parvane-cli %s\n",
+                             std::string(c.name).c_str(), bad->c_str(), std::string(c.usage).c_str());
+                return 2;
+            }
             try {
                 return c.run(args);
             } catch (const std::exception& e) {

@@ -17,6 +17,36 @@ TEST_F(CliRun, BadCommandLinesAreRefusedBeforeAnyCall) {
     EXPECT_NE(notFax.output.find("is not an APF fax file"), std::string::npos) << notFax.output;
 }
 
+// A refused command line names the option or operand and the value that is wrong, and
+// nothing is dialled: the virtual line is not even started.
+TEST_F(CliRun, BadArgumentsAreNamedWithTheirValue) {
+    const std::string fax = "'" + makeFax().string() + "'";
+    const struct {
+        std::string args;
+        std::string says;
+    } cases[] = {
+        {"send '' " + fax, "no fax number given ('')"},
+        {"send '  ' " + fax, "no fax number given ('  ')"},
+        {"send '200;H' " + fax, "the fax number '200;H' holds a character a modem cannot dial"},
+        {"send --speed abc 200 " + fax, "--speed 'abc' is not a transfer rate"},
+        {"send --speed 9601 200 " + fax, "--speed '9601' is not a transfer rate"},
+        {"send --class 5 200 " + fax, "--class '5' is not a fax class: give 1, 2, 2.0 or auto"},
+        {"send --port COM1 200 " + fax, "--port 'COM1' is not a port number"},
+        {"send 200 " + fax + " --speed", "--speed needs a value"},
+        {"send --sped 9600 200 " + fax, "unknown option --sped"},
+        {"receive --class 3", "--class '3' is not a fax class"},
+        {"receive --speed=fast", "--speed 'fast' is not a transfer rate"},
+        {"convert a.txt b.apf --fien", "unknown option --fien"},
+    };
+    for (const auto& c : cases) {
+        const CliResult r = cli(c.args);
+        EXPECT_EQ(r.status, 2) << c.args << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << "\n" << r.output;
+        EXPECT_EQ(r.output.find("virtual line:"), std::string::npos) << c.args << "\n" << r.output;
+        EXPECT_EQ(r.output.find("sent to"), std::string::npos) << c.args << "\n" << r.output;
+    }
+}
+
 // A device named in [Ports] is opened as it is, never replaced by the virtual line.
 TEST_F(CliRun, ANamedDeviceIsUsedAndItsFailureReported) {
     const fs::path fax = makeFax();
