@@ -80,14 +80,20 @@ std::string missingValues(const CliArgs& args, std::initializer_list<std::string
     return "";
 }
 
-// A fax number the modem can dial: not empty, and nothing that would end or extend the
-// dial command. Returns an error text or "".
+// Nothing that would end the dial command or add another one to it.
+bool dialable(std::string_view digits) {
+    for (char c : digits)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == ';')
+            return false;
+    return true;
+}
+
+// A fax number the modem can dial: not empty, and dialable. Returns an error text or "".
 std::string checkNumber(const std::string& number) {
     if (number.find_first_not_of(" \t") == std::string::npos)
         return "no fax number given (" + inQuotes(number) + ")";
-    for (char c : number)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == ';')
-            return "the fax number " + inQuotes(number) + " holds a character a modem cannot dial";
+    if (!dialable(number))
+        return "the fax number " + inQuotes(number) + " holds a character a modem cannot dial";
     return "";
 }
 
@@ -280,34 +286,38 @@ int runSend(const CliArgs& args) {
     TVelkComPort com;
     TVelkSendFax fax;
     TVelkFaxLog history;
-    {
-        // Defaults from the settings; options override them.
-        fax.SetFaxClass(storedClass(c.s.modem.faxClass));
-        fax.SetDesiredBPS(c.s.modem.maximumBps);
-        fax.SetDesiredECM(c.s.dialing.ecm);
-        fax.SetModemInit(c.s.modem.initString);
-        fax.SetStationID(c.s.user.fax);
-        fax.SetToneDial(c.s.dialing.toneOrPulse == 0);
-        fax.SetBlindDial(c.s.dialing.blindDial);
-        fax.SetDetectBusy(!c.s.dialing.ignoreBusy);
-        fax.SetDialAttempts(c.s.dialing.dialAttempts);
-        fax.SetDialRetryWait(c.s.dialing.retryWait);
-        fax.SetDialPrefix(c.s.user.prefixDisable ? "" : c.s.dialing.dialPrefix);
-        fax.SetHeaderSender(c.s.user.name);
-        if (auto err = applyCommon(args, fax); !err.empty()) {
-            std::fprintf(stderr, "parvane-cli send: %s\n", err.c_str());
-            return 2;
-        }
-        if (auto v = args.value("--header"))
-            fax.SetHeaderLine(*v);
-        if (auto v = args.value("--dial-prefix"))
-            fax.SetDialPrefix(*v);
-        if (auto err = setUpPort(args, c, com); !err.empty()) {
-            std::fprintf(stderr, "parvane-cli send: %s\n", err.c_str());
-            return 2;
-        }
-        fax.SetComPort(&com);
+    // Defaults from the settings; options override them.
+    fax.SetFaxClass(storedClass(c.s.modem.faxClass));
+    fax.SetDesiredBPS(c.s.modem.maximumBps);
+    fax.SetDesiredECM(c.s.dialing.ecm);
+    fax.SetModemInit(c.s.modem.initString);
+    fax.SetStationID(c.s.user.fax);
+    fax.SetToneDial(c.s.dialing.toneOrPulse == 0);
+    fax.SetBlindDial(c.s.dialing.blindDial);
+    fax.SetDetectBusy(!c.s.dialing.ignoreBusy);
+    fax.SetDialAttempts(c.s.dialing.dialAttempts);
+    fax.SetDialRetryWait(c.s.dialing.retryWait);
+    fax.SetDialPrefix(c.s.user.prefixDisable ? "" : c.s.dialing.dialPrefix);
+    fax.SetHeaderSender(c.s.user.name);
+    if (auto err = applyCommon(args, fax); !err.empty()) {
+        std::fprintf(stderr, "parvane-cli send: %s\n", err.c_str());
+        return 2;
     }
+    if (auto v = args.value("--header"))
+        fax.SetHeaderLine(*v);
+    if (auto v = args.value("--dial-prefix")) {
+        if (!dialable(*v)) {
+            std::fprintf(stderr, "parvane-cli send: --dial-prefix %s holds a character a modem cannot dial\n",
+                         inQuotes(*v).c_str());
+            return 2;
+        }
+        fax.SetDialPrefix(*v);
+    }
+    if (auto err = setUpPort(args, c, com); !err.empty()) {
+        std::fprintf(stderr, "parvane-cli send: %s\n", err.c_str());
+        return 2;
+    }
+    fax.SetComPort(&com);
     std::string suffix = c.s.user.suffixDisable ? "" : c.s.dialing.dialSuffix;
     fax.SetPhoneNumber(number + suffix);
     fax.SetFaxFileList(files);

@@ -34,6 +34,7 @@ TEST_F(CliRun, BadArgumentsAreNamedWithTheirValue) {
         {"send --port COM1 200 " + fax, "--port 'COM1' is not a port number"},
         {"send 200 " + fax + " --speed", "--speed needs a value"},
         {"send --sped 9600 200 " + fax, "unknown option --sped"},
+        {"send --dial-prefix '9;' 200 " + fax, "--dial-prefix '9;' holds a character a modem cannot dial"},
         {"receive --class 3", "--class '3' is not a fax class"},
         {"receive --speed=fast", "--speed 'fast' is not a transfer rate"},
         {"convert a.txt b.apf --fien", "unknown option --fien"},
