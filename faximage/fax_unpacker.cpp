@@ -1,6 +1,7 @@
 #include "faximage/fax_unpacker.h"
 
 #include "faximage/fax_errors.h"
+#include "faximage/staged_output.h"
 
 #include <algorithm>
 #include <cctype>
@@ -113,7 +114,7 @@ void TVelkCustomFaxUnpacker::UnpackPageToPcx(int page) {
     UnpackState s;
     prepare(s);
     Running running(running_, s);
-    const std::string out = ExportFileName("PCX");
+    const std::string out = exportTarget("PCX");
     checkApd(unpackPageToPcx(s, inFileName_, page, out), pageDetail(page, out));
 }
 
@@ -121,7 +122,7 @@ void TVelkCustomFaxUnpacker::UnpackPageToDcx(int page) {
     UnpackState s;
     prepare(s);
     Running running(running_, s);
-    const std::string out = ExportFileName("DCX");
+    const std::string out = exportTarget("DCX");
     checkApd(unpackPageToDcx(s, inFileName_, page, out), pageDetail(page, out));
 }
 
@@ -129,7 +130,7 @@ void TVelkCustomFaxUnpacker::UnpackPageToBmp(int page) {
     UnpackState s;
     prepare(s);
     Running running(running_, s);
-    const std::string out = ExportFileName("BMP");
+    const std::string out = exportTarget("BMP");
     checkApd(unpackPageToBmp(s, inFileName_, page, out), pageDetail(page, out));
 }
 
@@ -138,6 +139,14 @@ void TVelkCustomFaxUnpacker::UnpackPage(int page) {
     prepare(s);
     Running running(running_, s);
     checkApd(unpackPage(s, inFileName_, page), pageDetail(page, {}));
+}
+
+std::string TVelkCustomFaxUnpacker::exportTarget(std::string_view ext) const {
+    // A directory or device given as the name would otherwise become "name.PCX".
+    if (!OutFileName.empty())
+        if (int rc = checkOutputTarget(OutFileName); rc == ec::OutputNotAFile)
+            raiseVelkError(rc, OutFileName);
+    return ExportFileName(ext);
 }
 
 std::string TVelkCustomFaxUnpacker::pageDetail(int page, const std::string& out) const {

@@ -103,6 +103,8 @@ private:
     // A fresh unpack state from the properties (raises -1002 for bad whitespace values).
     void prepare(UnpackState& s);
     ApfPageHeader firstPage() const;
+    // ExportFileName, refusing an OutFileName that is a directory or a device.
+    std::string exportTarget(std::string_view ext) const;
     // Names the page and files an error concerns: "page 3 of fax.apf to fax.pcx".
     std::string pageDetail(int page, const std::string& out) const;
 

@@ -254,6 +254,12 @@ TEST(OutputFiles, DirectoriesAndDevicesAreRefusedAndTheNameUsedIsKnown) {
     EXPECT_FALSE(fs::exists("/dev/null.APF"));
     EXPECT_EQ(checkOutputTarget("/dev/null"), ec::OutputNotAFile);
     EXPECT_EQ(writePcxFile(dir / "outdir", makePage(PageKind::Text, 64, 8)), ec::OutputNotAFile);
+    writeApf(dir / "f.apf", {encodedPage(makePage(PageKind::Text, 1728, 30), false)});
+    TVelkFaxUnpacker unpacker;
+    unpacker.SetInFileName((dir / "f.apf").string());
+    unpacker.OutFileName = (dir / "outdir").string();
+    EXPECT_EQ(raised([&] { unpacker.UnpackPageToPcx(1); }).code, ec::OutputNotAFile);
+    EXPECT_FALSE(fs::exists(dir / "outdir.PCX"));
 
     // A name without an extension gets ".APF"; the converter says which name it wrote.
     auto c = textConverter(dir / "in.txt", dir / "letter");
