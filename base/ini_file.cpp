@@ -166,8 +166,10 @@ std::string IniFile::text() const {
 }
 
 void IniFile::save(const std::filesystem::path& file) const {
+    // One temporary name per process: two programs saving at once (the desktop program
+    // and the virtual line naming its ports) must not write into each other's file.
     auto tmp = file;
-    tmp += ".tmp";
+    tmp += ".tmp-" + std::to_string(::getpid());
     const std::string data = text();
     std::FILE* f = std::fopen(tmp.c_str(), "wb");
     if (!f)
