@@ -1,6 +1,7 @@
 #include "faxlog/log_tables.h"
 
 #include "faxlog/table_error.h"
+#include "faxlog/work_area.h"
 
 namespace faxlog {
 namespace {
@@ -111,16 +112,46 @@ bool createLogTable(DbeEngine& engine, const LogTableDef& def, const std::filesy
     return ok;
 }
 
-bool openLogTable(TDbeTable& t, LogTableKind kind, const std::filesystem::path& dir, std::string* error) {
+namespace {
+
+// What opening noticed and repaired on its own: records recovered beyond a short count,
+// an index rebuilt or dropped.
+void collectNotices(TDbeTable& t, std::vector<std::string>* notices) {
+    WorkArea* area = t.engine().area(t.workArea());
+    if (!notices || !area)
+        return;
+    if (!area->dbf().recoveryNote().empty())
+        notices->push_back(area->dbf().recoveryNote());
+    if (!area->indexes().repairNote().empty())
+        notices->push_back(area->indexes().repairNote());
+}
+
+bool openLog(TDbeTable& t, LogTableKind kind, const std::filesystem::path& dir, int mode,
+             std::string* error, std::vector<std::string>* notices) {
     const LogTableDef& def = logTableDef(kind);
     const auto path = dir / def.fileName;
     try {
-        if (!std::filesystem::exists(path) && !createLogTable(t.engine(), def, dir, error))
-            return false;
-        t.use(path, kModeExclusive);
-        // A missing or unusable index file comes back with the one tag opening needs.
-        if (t.tagArea(def.openTag.name) == 0)
+        if (!std::filesystem::exists(path)) {
+            if (mode == kModeReadOnly) {
+                if (error)
+                    *error = path.string() + ": no such table";
+                return false;
+            }
+            if (!createLogTable(t.engine(), def, dir, error))
+                return false;
+        }
+        t.use(path, mode);
+        collectNotices(t, notices);
+        WorkArea* area = t.engine().area(t.workArea());
+        if (area && area->indexes().damaged()) {
+            // The damaged file's own tag list is not to be trusted: every tag this table
+            // is defined with comes back.
+            for (const TagDef& tag : def.rebuildTags)
+                t.indexTag(tag.name, tag.key, tag.descending, tag.condition);
+        } else if (t.tagArea(def.openTag.name) == 0) {
+            // A missing index file comes back with the one tag opening needs.
             t.indexTag(def.openTag.name, def.openTag.key, def.openTag.descending, def.openTag.condition);
+        }
         t.setOrder(0);
         t.goTop();
         t.query(kNotDeleted);
@@ -135,6 +166,18 @@ bool openLogTable(TDbeTable& t, LogTableKind kind, const std::filesystem::path& 
         t.close();
         return false;
     }
+}
+
+} // namespace
+
+bool openLogTable(TDbeTable& t, LogTableKind kind, const std::filesystem::path& dir, std::string* error,
+                  std::vector<std::string>* notices) {
+    return openLog(t, kind, dir, kModeExclusive, error, notices);
+}
+
+bool openLogTableForReading(TDbeTable& t, LogTableKind kind, const std::filesystem::path& dir,
+                            std::string* error, std::vector<std::string>* notices) {
+    return openLog(t, kind, dir, kModeReadOnly, error, notices);
 }
 
 void applyActiveOrder(TDbeTable& t, LogTableKind kind) {
