@@ -78,6 +78,10 @@ public:
     LogKind kind() const override { return kind_; }
     bool isOpen() const override { return table_.isOpen(); }
     bool readOnly() const override { return readOnly_; }
+    std::string recoveryNote() const override {
+        const faxlog::WorkArea* area = isOpen() ? db_.engine().area(table_.workArea()) : nullptr;
+        return area ? area->dbf().recoveryNote() : std::string();
+    }
 
     bool indexOrderActive() override { return isOpen() && table_.indexOrd() != 0; }
     void useNaturalOrder() override {

@@ -23,6 +23,9 @@ public:
     virtual bool isOpen() const = 0;
     // Opened for reading only (its files could not be written): nothing changes it.
     virtual bool readOnly() const { return false; }
+    // Records that opening recovered beyond a short header count (what an interrupted
+    // append leaves), in words for the user; empty when there were none.
+    virtual std::string recoveryNote() const { return {}; }
 
     // --- active order ---
     // Whether an index order (not natural order) is active.

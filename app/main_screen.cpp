@@ -115,6 +115,14 @@ void TMainScreen::openLogTables() {
     }
     if ((FaxTable && FaxTable->readOnly()) || (RecTable && RecTable->readOnly()))
         setWindowTitle(QStringLiteral("Parvane (log read-only)"));
+    // Records taken back in while opening are told, not hidden.
+    QStringList recovered;
+    for (LogTable* t : {FaxTable.get(), RecTable.get()})
+        if (t && !t->recoveryNote().empty())
+            recovered << QString::fromStdString(t->recoveryNote());
+    if (!recovered.isEmpty())
+        informationBox(this, QStringLiteral("The fax log was not closed properly; records were recovered.\n") +
+                                 recovered.join(QLatin1Char('\n')));
     FaxDataSource->setTable(FaxTable.get());
     RecDataSource->setTable(RecTable.get());
 }

@@ -213,6 +213,20 @@ private slots:
         QCOMPARE(dir.readFile(received), before);
     }
 
+    void recordsBeyondAShortCountAreTakenInAndTold() {
+        LogDir dir;
+        dir.seed(threeSent(), twoReceived());
+        std::string bytes = dir.readFile(dir.path() / "PVNREC.DBF");
+        bytes[4] = 1; // the header counts one of the two records
+        dir.writeFile("PVNREC.DBF", bytes);
+        auto told = testing_support::answerNextBox(QMessageBox::Ok);
+        Program p(dir.path());
+        QVERIFY(!p.window.startupFailed());
+        QVERIFY(told->seen);
+        QVERIFY2(told->text.contains("PVNREC.DBF") && told->text.contains("recovered"), qPrintable(told->text));
+        QCOMPARE(p.rows("RecFaxGrid"), 2);
+    }
+
     void whatCannotBeHelpedStillEndsTheStart() {
         LogDir dir;
         dir.seed({}, {});
