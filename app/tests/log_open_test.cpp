@@ -1,6 +1,7 @@
 // Start-up with a log table that does not open: the box keeps the program's line and adds
 // the file and the fault, a repair keeps a copy of the damaged file and brings the log
 // back, and tables that can only be read open read-only.
+#include "faxlog/tests/unwritable_files.h"
 #include "faxlog_table.h"
 #include "log_fixture.h"
 #include "log_open_rescue.h"
@@ -12,10 +13,6 @@
 #include <QTableView>
 #include <QtTest>
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 using app::LogKind;
 using app::TMainScreen;
@@ -85,40 +82,6 @@ std::vector<std::filesystem::path> copiesOf(const std::filesystem::path& dir, co
             out.push_back(e.path());
     return out;
 }
-
-// Files nobody may write, not even root: the immutable flag for root, the mode otherwise.
-class Unwritable {
-public:
-    explicit Unwritable(std::vector<std::filesystem::path> files) : files_(std::move(files)) {
-        for (const auto& f : files_)
-            ok_ = ok_ && set(f, true);
-    }
-    ~Unwritable() {
-        for (const auto& f : files_)
-            set(f, false);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    static bool set(const std::filesystem::path& f, bool on) {
-        if (::geteuid() != 0) {
-            std::filesystem::permissions(f, on ? std::filesystem::perms::owner_read | std::filesystem::perms::group_read
-                                               : std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-            return true;
-        }
-        const int fd = ::open(f.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return false;
-        int flags = 0;
-        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        ::close(fd);
-        return done;
-    }
-    std::vector<std::filesystem::path> files_;
-    bool ok_ = true;
-};
 
 } // namespace
 
@@ -192,7 +155,7 @@ private slots:
         const auto received = dir.path() / "PVNREC.DBF";
         const std::string before = dir.readFile(received);
         {
-            Unwritable lock({received});
+            faxlog::test::UnwritableFiles lock({received});
             QVERIFY(lock.ok());
             auto box = pressOnNextBox(app::kReadOnlyButtonName);
             Program p(dir.path());

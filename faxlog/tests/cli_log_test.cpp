@@ -2,6 +2,7 @@
 #include "faxlog/log_records.h"
 #include "faxlog/log_tables.h"
 #include "test_support.h"
+#include "unwritable_files.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -85,13 +86,19 @@ TEST(CliLogTest, ListingNeedsNoWriteAccessAndMistakesAreNamed) {
     }
     const std::string before = test::run("cat " + test::quote((dir / "PVN.DBF").string())).value_or("");
     {
-        // Another reader holds the table: a writer could not have it exclusively now.
-        DbeEngine reader;
-        ASSERT_NE(reader.dbe_Use(dir / "PVN.DBF", "R", kModeReadOnly, kDriverFoxCdx), 0) << reader.dbe_LastError();
+        // Tables the user may read but not write.
+        test::UnwritableFiles readOnly({dir / "PVN.DBF", dir / "PVN.FPT", dir / "PVN.CDX"});
+        ASSERT_TRUE(readOnly.ok());
         const auto list = runCli(dir, "log list");
         ASSERT_TRUE(list);
         EXPECT_NE(list->find("1\tHello\tF"), std::string::npos) << *list;
         EXPECT_TRUE(runCli(dir, "log show 1"));
+    }
+    {
+        // Another reader holds the table: a writer could not have it exclusively now.
+        DbeEngine reader;
+        ASSERT_NE(reader.dbe_Use(dir / "PVN.DBF", "R", kModeReadOnly, kDriverFoxCdx), 0) << reader.dbe_LastError();
+        EXPECT_TRUE(runCli(dir, "log list"));
     }
     EXPECT_EQ(test::run("cat " + test::quote((dir / "PVN.DBF").string())).value_or(""), before);
 
