@@ -210,7 +210,7 @@ private:
     // Counts one level of recursion; the parser's stack stays bounded whatever the text.
     class Nesting {
     public:
-        Nesting(Parser& p) : p_(p) {
+        explicit Nesting(Parser& p) : p_(p) {
             if (++p_.nesting_ > kMaxNesting)
                 p_.fail(p_.tok_.pos, "nested more than " + std::to_string(kMaxNesting) + " levels deep");
         }
