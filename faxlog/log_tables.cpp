@@ -3,6 +3,8 @@
 #include "faxlog/table_error.h"
 #include "faxlog/work_area.h"
 
+#include <cctype>
+
 namespace faxlog {
 namespace {
 
@@ -126,6 +128,20 @@ void collectNotices(TDbeTable& t, std::vector<std::string>* notices) {
         notices->push_back(area->indexes().repairNote());
 }
 
+std::string canonical(std::string_view expression) {
+    std::string out;
+    for (char c : expression)
+        if (c != ' ')
+            out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool sameDefinition(const TableIndexes::Tag& have, const TagDef& want) {
+    const cdx::TagInfo& info = have.cdx->info();
+    return canonical(info.keyExpression) == canonical(want.key) &&
+           canonical(info.forExpression) == canonical(want.condition) && info.descending == want.descending;
+}
+
 bool openLog(TDbeTable& t, LogTableKind kind, const std::filesystem::path& dir, int mode,
              std::string* error, std::vector<std::string>* notices) {
     const LogTableDef& def = logTableDef(kind);
@@ -143,14 +159,28 @@ bool openLog(TDbeTable& t, LogTableKind kind, const std::filesystem::path& dir, 
         t.use(path, mode);
         collectNotices(t, notices);
         WorkArea* area = t.engine().area(t.workArea());
-        if (area && area->indexes().damaged()) {
+        if (!area)
+            throw TableError(path, "opened without a work area");
+        if (area->indexes().damaged()) {
             // The damaged file's own tag list is not to be trusted: every tag this table
             // is defined with comes back.
             for (const TagDef& tag : def.rebuildTags)
                 t.indexTag(tag.name, tag.key, tag.descending, tag.condition);
-        } else if (t.tagArea(def.openTag.name) == 0) {
+        } else {
+            // A tag of ours whose definition in the file is not ours was damaged or made by
+            // someone else: it is built again as defined.
+            for (const TagDef& tag : def.rebuildTags) {
+                const int order = t.tagArea(tag.name);
+                if (order == 0 || sameDefinition(area->indexes()[static_cast<std::size_t>(order - 1)], tag))
+                    continue;
+                if (notices)
+                    notices->push_back(area->indexes().path().string() + ": tag " + tag.name +
+                                       " did not match its definition and was rebuilt");
+                t.indexTag(tag.name, tag.key, tag.descending, tag.condition);
+            }
             // A missing index file comes back with the one tag opening needs.
-            t.indexTag(def.openTag.name, def.openTag.key, def.openTag.descending, def.openTag.condition);
+            if (t.tagArea(def.openTag.name) == 0)
+                t.indexTag(def.openTag.name, def.openTag.key, def.openTag.descending, def.openTag.condition);
         }
         t.setOrder(0);
         t.goTop();

@@ -159,7 +159,14 @@ TEST_F(RecoveryTest, ADamagedIndexIsRebuiltWithTheTagsTheLogDefines) {
     ASSERT_NE(header, std::string::npos);
     longLogical[header + 12] = 2;
 
-    for (const auto& [what, damaged] : {std::pair{"tag name", badName}, std::pair{"logical key", longLogical}}) {
+    // A key expression that fails on every record (same length as the one it replaces).
+    std::string badKey = good;
+    const auto key = badKey.find("UPPER(SUBJECT)");
+    ASSERT_NE(key, std::string::npos);
+    badKey.replace(key, 14, "STR(PAGES,0-1)");
+
+    for (const auto& [what, damaged] : {std::pair{"tag name", badName}, std::pair{"logical key", longLogical},
+                                        std::pair{"key expression", badKey}}) {
         for (const std::string& table0 : {dbf, stale}) {
             writeFile(table, table0);
             writeFile(cdx, damaged);
