@@ -19,7 +19,7 @@ RescueChoice ask(QWidget* parent, const QString& line, const LogOpenProblem& pro
     details += QStringLiteral("File: %1\nProblem: %2")
                    .arg(QString::fromStdString(problem.file), QString::fromStdString(problem.detail));
     if (problem.repairable)
-        details += QStringLiteral("\n\nRepair keeps a copy of the damaged file beside it first.");
+        details += QStringLiteral("\n\nRepair first keeps a copy of each file it changes, beside it.");
     if (problem.readable)
         details += QStringLiteral("\n\nRead-only: the log can be viewed but not changed.");
     box.setInformativeText(details);

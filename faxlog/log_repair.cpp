@@ -129,7 +129,9 @@ const char* to_string(LogFault f) {
     return "?";
 }
 
-LogDiagnosis diagnoseLogTable(const std::filesystem::path& dir, LogTableKind kind, const std::string& openError) {
+namespace {
+
+LogDiagnosis diagnoseFiles(const std::filesystem::path& dir, LogTableKind kind, const std::string& openError) {
     const LogTableDef& def = logTableDef(kind);
     const auto table = dir / def.fileName;
     LogDiagnosis d;
@@ -178,6 +180,20 @@ LogDiagnosis diagnoseLogTable(const std::filesystem::path& dir, LogTableKind kin
     d.readable = readableAsIs(dir, kind);
     d.fault = openError.empty() ? LogFault::None : LogFault::Unusable;
     return d;
+}
+
+// The diagnosis names its file once: an error text that starts with it loses the prefix.
+LogDiagnosis withoutFilePrefix(LogDiagnosis d) {
+    const std::string prefix = d.file.string() + ": ";
+    if (d.detail.rfind(prefix, 0) == 0)
+        d.detail.erase(0, prefix.size());
+    return d;
+}
+
+} // namespace
+
+LogDiagnosis diagnoseLogTable(const std::filesystem::path& dir, LogTableKind kind, const std::string& openError) {
+    return withoutFilePrefix(diagnoseFiles(dir, kind, openError));
 }
 
 bool repairLogTable(const std::filesystem::path& dir, LogTableKind kind, const LogDiagnosis& d,
