@@ -4,6 +4,7 @@
 #include "faxlog/codepage.h"
 #include "faxlog/dbf_record.h"
 #include "faxlog/log_records.h"
+#include "faxlog/log_repair.h"
 #include "faxlog/log_tables.h"
 #include "faxlog/dbe_engine.h"
 #include "faxlog/work_area.h"
@@ -64,14 +65,23 @@ std::string fieldText(std::string_view record, const faxlog::FieldDef& f) {
 // painting a row never moves the current record.
 class FaxlogTable : public LogTable {
 public:
-    FaxlogTable(LogDatabase& db, LogKind kind) : db_(db), kind_(kind), table_(db.engine()) {}
+    FaxlogTable(LogDatabase& db, LogKind kind, bool readOnly)
+        : db_(db), kind_(kind), readOnly_(readOnly), table_(db.engine()) {}
 
-    bool open(std::string* error) {
-        return faxlog::openLogTable(table_, tableKind(kind_), db_.programDirectory(), error);
+    bool open(std::string* error, std::vector<std::string>* notices = nullptr) {
+        if (readOnly_)
+            return faxlog::openLogTableForReading(table_, tableKind(kind_), db_.programDirectory(), error,
+                                                  notices);
+        return faxlog::openLogTable(table_, tableKind(kind_), db_.programDirectory(), error, notices);
     }
 
     LogKind kind() const override { return kind_; }
     bool isOpen() const override { return table_.isOpen(); }
+    bool readOnly() const override { return readOnly_; }
+    std::string recoveryNote() const override {
+        const faxlog::WorkArea* area = isOpen() ? db_.engine().area(table_.workArea()) : nullptr;
+        return area ? area->dbf().recoveryNote() : std::string();
+    }
 
     bool indexOrderActive() override { return isOpen() && table_.indexOrd() != 0; }
     void useNaturalOrder() override {
@@ -121,7 +131,7 @@ public:
         return fieldText(area->currentRecord(), area->schema()[std::size_t(index)]);
     }
     void deleteCurrent() override {
-        if (!hasCurrentRecord())
+        if (readOnly_ || !hasCurrentRecord())
             return;
         const int row = currentRow();
         if (kind_ == LogKind::Received) {
@@ -151,13 +161,15 @@ public:
     void close() override {
         if (!isOpen())
             return;
-        table_.commit();
+        if (!readOnly_)
+            table_.commit();
         table_.close();
     }
 
 private:
     LogDatabase& db_;
     LogKind kind_;
+    bool readOnly_;
     faxlog::TDbeTable table_;
 };
 
@@ -174,10 +186,47 @@ LogDatabase::LogDatabase(std::filesystem::path programDir)
 LogDatabase::~LogDatabase() = default;
 
 std::unique_ptr<LogTable> LogDatabase::open(LogKind kind) {
-    auto table = std::make_unique<FaxlogTable>(*this, kind);
+    auto table = std::make_unique<FaxlogTable>(*this, kind, false);
     lastError_.clear();
+    notices_.clear();
     try {
-        if (!table->open(&lastError_))
+        if (!table->open(&lastError_, &notices_))
+            return nullptr;
+    } catch (const std::exception& e) {
+        lastError_ = e.what();
+        return nullptr;
+    }
+    return table;
+}
+
+LogOpenProblem LogDatabase::diagnose(LogKind kind) {
+    const auto d = faxlog::diagnoseLogTable(programDir_, tableKind(kind), lastError_);
+    return {d.file.string(), d.detail, d.repairable, d.readable};
+}
+
+bool LogDatabase::repair(LogKind kind, std::string* report) {
+    const auto d = faxlog::diagnoseLogTable(programDir_, tableKind(kind), lastError_);
+    std::vector<std::filesystem::path> copies;
+    std::string error;
+    const bool ok = faxlog::repairLogTable(programDir_, tableKind(kind), d, &copies, &error);
+    if (report) {
+        if (!ok) {
+            *report = error;
+        } else {
+            *report = "Repaired " + d.file.filename().string() + " (" + faxlog::to_string(d.fault) + ").";
+            for (const auto& c : copies)
+                *report += "\nThe damaged file was kept as " + c.string();
+        }
+    }
+    return ok;
+}
+
+std::unique_ptr<LogTable> LogDatabase::openReadOnly(LogKind kind) {
+    auto table = std::make_unique<FaxlogTable>(*this, kind, true);
+    lastError_.clear();
+    notices_.clear();
+    try {
+        if (!table->open(&lastError_, &notices_))
             return nullptr;
     } catch (const std::exception& e) {
         lastError_ = e.what();

@@ -21,6 +21,11 @@ public:
 
     virtual LogKind kind() const = 0;
     virtual bool isOpen() const = 0;
+    // Opened for reading only (its files could not be written): nothing changes it.
+    virtual bool readOnly() const { return false; }
+    // Records that opening recovered beyond a short header count (what an interrupted
+    // append leaves), in words for the user; empty when there were none.
+    virtual std::string recoveryNote() const { return {}; }
 
     // --- active order ---
     // Whether an index order (not natural order) is active.
@@ -56,5 +61,24 @@ public:
 // when it can be neither opened nor created.
 using LogTableOpener =
     std::function<std::unique_ptr<LogTable>(LogKind kind, const std::filesystem::path& programDir)>;
+
+// Why a log table did not open, in words a user can act on.
+struct LogOpenProblem {
+    std::string file;        // the file at fault
+    std::string detail;      // what is wrong with it
+    bool repairable = false; // repair() can fix it
+    bool readable = false;   // openReadOnly() works as the files are
+};
+
+// What start-up can do about a log table that did not open.
+class LogOpenRescue {
+public:
+    virtual ~LogOpenRescue() = default;
+    virtual LogOpenProblem diagnose(LogKind kind) = 0;
+    // Keeps a copy of every file it changes first; *report says what was done and where
+    // the copies are, or why it failed.
+    virtual bool repair(LogKind kind, std::string* report) = 0;
+    virtual std::unique_ptr<LogTable> openReadOnly(LogKind kind) = 0;
+};
 
 } // namespace app

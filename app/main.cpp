@@ -114,6 +114,7 @@ int main(int argc, char** argv) {
     app::TMainScreen::Options options;
     options.startMinimized = args.minimized;
     options.hints = &hints;
+    options.rescue = &database;
     app::TMainScreen window(programDir, opener, options);
     QObject::connect(&instance, &app::SingleInstance::activationRequested, &window,
                      [&window] { app::bringToFront(&window); });

@@ -3,6 +3,7 @@
 #include "main_screen.h"
 
 #include "hint_control.h"
+#include "log_open_rescue.h"
 #include "message_boxes.h"
 #include "settings/settings.h"
 
@@ -90,19 +91,38 @@ void TMainScreen::openLogTables() {
             return nullptr;
         }
     };
-    FaxTable = open(LogKind::Sent);
+    // A table that does not open: say which file and what is wrong, and offer what can
+    // still be done before giving up.
+    auto openOrRescue = [&](LogKind kind, const QString& line) -> std::unique_ptr<LogTable> {
+        if (auto table = open(kind))
+            return table;
+        if (!options_.rescue) {
+            informationBox(this, line);
+            return nullptr;
+        }
+        return rescueLogTable(this, *options_.rescue, kind, line, [&] { return open(kind); });
+    };
+    FaxTable = openOrRescue(LogKind::Sent, QStringLiteral("Unable to open/create the FAX datafile - closing program"));
     if (!FaxTable) {
         startupFailed_ = true;
-        informationBox(this, QStringLiteral("Unable to open/create the FAX datafile - closing program"));
         QCoreApplication::postEvent(this, new QEvent(kCloseMessage));
     }
-    RecTable = open(LogKind::Received);
+    RecTable = openOrRescue(LogKind::Received,
+                            QStringLiteral("Unable to open/create the FAX RECEIVE datafile - closing program"));
     if (!RecTable) {
         startupFailed_ = true;
-        informationBox(this,
-                       QStringLiteral("Unable to open/create the FAX RECEIVE datafile - closing program"));
         QCoreApplication::postEvent(this, new QEvent(kCloseMessage));
     }
+    if ((FaxTable && FaxTable->readOnly()) || (RecTable && RecTable->readOnly()))
+        setWindowTitle(QStringLiteral("Parvane (log read-only)"));
+    // Records taken back in while opening are told, not hidden.
+    QStringList recovered;
+    for (LogTable* t : {FaxTable.get(), RecTable.get()})
+        if (t && !t->recoveryNote().empty())
+            recovered << QString::fromStdString(t->recoveryNote());
+    if (!recovered.isEmpty())
+        informationBox(this, QStringLiteral("The fax log was not closed properly; records were recovered.\n") +
+                                 recovered.join(QLatin1Char('\n')));
     FaxDataSource->setTable(FaxTable.get());
     RecDataSource->setTable(RecTable.get());
 }

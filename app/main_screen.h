@@ -41,6 +41,9 @@ public:
     struct Options {
         bool startMinimized = false;
         HintControl* hints = nullptr; // application tooltip switch, may be null
+        // Diagnosis, repair and read-only opening for a log table that does not open at
+        // start; without it the program only says it cannot open the table and closes.
+        LogOpenRescue* rescue = nullptr;
     };
 
     // Opens the log tables of `programDir` through `opener` and loads the settings.

@@ -9,6 +9,7 @@
 #include "settings/program_directory.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace cli {
@@ -83,34 +84,58 @@ int runLog(const CliArgs& args) {
     if (verb == "show") {
         if (args.words.size() != 3)
             return usage();
+        const std::string& text = args.words[2];
+        const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
         try {
-            std::size_t used = 0;
-            recno = std::stol(args.words[2], &used);
-            if (used != args.words[2].size() || recno < 1)
-                return usage();
+            recno = digits ? std::stol(text) : 0;
         } catch (const std::exception&) {
-            return usage();
+            recno = -1; // too long to be a record number
+        }
+        if (!digits || recno < 1) {
+            std::fprintf(stderr, "parvane-cli: log show: \"%s\" is not a record number (records count from 1)\n",
+                         text.c_str());
+            return 2;
         }
     } else if (verb != "list" || args.words.size() != 2) {
         return usage();
     }
 
+    // A data directory named on the command line must be there: a mistyped one would
+    // otherwise become a new, empty log. Only the default one is made on first use.
+    if (args.dataDir) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(*args.dataDir, ec)) {
+            std::fprintf(stderr, "parvane-cli: the data directory %s does not exist\n",
+                         args.dataDir->string().c_str());
+            return 1;
+        }
+    }
     const auto dir = settings::resolveProgramDirectory(args.dataDir);
     faxlog::DbeEngine engine;
     faxlog::TDbeEnv env(engine);
     env.start();
     env.setDeleted(true);
-    // The first use of a directory creates the whole log, as the program's first start does.
+    // The first use of a directory creates the whole log, as the program's first start
+    // does; after that the log is only read, so read-only tables list as well.
     faxlog::TDbeTable table(engine);
     for (auto k : faxlog::allLogTables()) {
-        faxlog::TDbeTable other(engine);
-        faxlog::TDbeTable& t = k == *kind ? table : other;
+        const auto& def = faxlog::logTableDef(k);
+        if (std::filesystem::exists(dir / def.fileName))
+            continue;
         std::string error;
-        if (!faxlog::openLogTable(t, k, dir, &error)) {
+        if (!faxlog::createLogTable(engine, def, dir, &error)) {
             std::fprintf(stderr, "parvane-cli: %s\n", error.c_str());
             return 1;
         }
     }
+    std::string error;
+    std::vector<std::string> notices;
+    if (!faxlog::openLogTableForReading(table, *kind, dir, &error, &notices)) {
+        std::fprintf(stderr, "parvane-cli: %s\n", error.c_str());
+        return 1;
+    }
+    for (const auto& n : notices)
+        std::fprintf(stderr, "parvane-cli: %s\n", n.c_str());
 
     std::vector<std::pair<std::string, char>> fields;
     for (int i = 1; i <= table.fieldCount(); ++i) {

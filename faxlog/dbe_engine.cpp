@@ -114,9 +114,13 @@ int DbeEngine::dbe_Use(const std::filesystem::path& path, std::string_view alias
             ++n;
         areas_[n] = std::make_unique<WorkArea>(path, name, static_cast<OpenMode>(mode), switches_);
         current_ = n;
+        // Opened, with a note on what opening repaired.
+        const std::string& recovered = areas_[n]->dbf().recoveryNote();
         const std::string& note = areas_[n]->indexes().repairNote();
-        if (!note.empty())
-            lastError_ = note; // opened, with a note on the index it repaired
+        if (!recovered.empty())
+            lastError_ = recovered;
+        else if (!note.empty())
+            lastError_ = note;
         return n;
     });
 }

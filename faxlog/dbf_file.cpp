@@ -161,13 +161,44 @@ void DbfFile::load() {
     if (count > available)
         throw TableError(p, "truncated: the header counts " + std::to_string(count) +
                                 " records but the file holds " + std::to_string(available));
-    count_ = diskCount_ = count;
+    count_ = diskCount_ = wholeRecordsFrom(count, available);
+    recoveryNote_.clear();
+    if (count_ > count) {
+        recoveryNote_ = p.string() + ": the header counts " + std::to_string(count) + " records but " +
+                        std::to_string(count_) + " whole records follow it; the " +
+                        std::to_string(count_ - count) + " beyond the count were recovered";
+        // An exclusive opener owns the file: the header says so too from now on, for every
+        // reader and for the next append.
+        if (mode_ == OpenMode::Exclusive) {
+            std::string c(4, '\0');
+            putLe32(c, 0, count_);
+            file_.writeAt(4, c);
+            putLe32(rawHeader_, 4, count_);
+        }
+    }
     chunks_.clear();
     liveCount_.reset();
     // Some writers store the year modulo 100 instead of years since 1900.
     const int yy = static_cast<unsigned char>(head[1]);
     lastUpdate_ = XDate::fromYmd(yy < 80 ? 2000 + yy : 1900 + yy, static_cast<unsigned char>(head[2]),
                                  static_cast<unsigned char>(head[3]));
+}
+
+// Records an append wrote before it could update the header count (or that a writer
+// never counted): whole records marked live or deleted, up to the end mark, as readers
+// that walk the file rather than trust the count see them.
+std::uint32_t DbfFile::wholeRecordsFrom(std::uint32_t counted, std::uint64_t available) const {
+    const auto len = static_cast<std::uint64_t>(schema_.recordLength());
+    constexpr std::uint64_t kMaxRecords = 0xFFFFFFFFu;
+    std::uint64_t n = counted;
+    const std::uint64_t last = std::min(available, kMaxRecords);
+    while (n < last) {
+        const std::string mark = file_.readAt(headerLength_ + n * len, 1);
+        if (mark.size() != 1 || (mark[0] != ' ' && mark[0] != '*'))
+            break;
+        ++n;
+    }
+    return static_cast<std::uint32_t>(n);
 }
 
 char* DbfFile::chunkFor(std::uint32_t recno) const {
@@ -326,7 +357,7 @@ void DbfFile::refresh() {
     if (count > available)
         throw TableError(path(), "truncated: the header counts " + std::to_string(count) +
                                      " records but the file holds " + std::to_string(available));
-    count_ = diskCount_ = count;
+    count_ = diskCount_ = wholeRecordsFrom(count, available);
     chunks_.clear();
     liveCount_.reset();
 }

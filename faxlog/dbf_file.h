@@ -52,6 +52,8 @@ public:
     int fd() const { return file_.fd(); }
 
     std::uint32_t recordCount() const { return count_; }
+    // Set when opening found whole records beyond the header's count and took them in.
+    const std::string& recoveryNote() const { return recoveryNote_; }
     // Record recno (1-based) with its deleted mark at byte 0. The view stays valid while
     // the file is open (and not refreshed).
     std::string_view record(std::uint32_t recno) const;
@@ -96,6 +98,7 @@ private:
     void load();
     void touchHeader(); // first change of a session stamps today's date
     std::string headerBytes(std::uint32_t count) const;
+    std::uint32_t wholeRecordsFrom(std::uint32_t counted, std::uint64_t available) const;
 
     FileHandle file_;
     Schema schema_;
@@ -111,6 +114,7 @@ private:
     mutable std::vector<std::unique_ptr<char[]>> chunks_;
     mutable std::optional<std::uint32_t> liveCount_;
     bool touched_ = false;
+    std::string recoveryNote_;
 };
 
 } // namespace faxlog

@@ -1,6 +1,9 @@
 #include "faxlog/log_tables.h"
 
 #include "faxlog/table_error.h"
+#include "faxlog/work_area.h"
+
+#include <cctype>
 
 namespace faxlog {
 namespace {
@@ -111,16 +114,74 @@ bool createLogTable(DbeEngine& engine, const LogTableDef& def, const std::filesy
     return ok;
 }
 
-bool openLogTable(TDbeTable& t, LogTableKind kind, const std::filesystem::path& dir, std::string* error) {
+namespace {
+
+// What opening noticed and repaired on its own: records recovered beyond a short count,
+// an index rebuilt or dropped.
+void collectNotices(TDbeTable& t, std::vector<std::string>* notices) {
+    WorkArea* area = t.engine().area(t.workArea());
+    if (!notices || !area)
+        return;
+    if (!area->dbf().recoveryNote().empty())
+        notices->push_back(area->dbf().recoveryNote());
+    if (!area->indexes().repairNote().empty())
+        notices->push_back(area->indexes().repairNote());
+}
+
+std::string canonical(std::string_view expression) {
+    std::string out;
+    for (char c : expression)
+        if (c != ' ')
+            out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool sameDefinition(const TableIndexes::Tag& have, const TagDef& want) {
+    const cdx::TagInfo& info = have.cdx->info();
+    return canonical(info.keyExpression) == canonical(want.key) &&
+           canonical(info.forExpression) == canonical(want.condition) && info.descending == want.descending;
+}
+
+bool openLog(TDbeTable& t, LogTableKind kind, const std::filesystem::path& dir, int mode,
+             std::string* error, std::vector<std::string>* notices) {
     const LogTableDef& def = logTableDef(kind);
     const auto path = dir / def.fileName;
     try {
-        if (!std::filesystem::exists(path) && !createLogTable(t.engine(), def, dir, error))
-            return false;
-        t.use(path, kModeExclusive);
-        // A missing or unusable index file comes back with the one tag opening needs.
-        if (t.tagArea(def.openTag.name) == 0)
-            t.indexTag(def.openTag.name, def.openTag.key, def.openTag.descending, def.openTag.condition);
+        if (!std::filesystem::exists(path)) {
+            if (mode == kModeReadOnly) {
+                if (error)
+                    *error = path.string() + ": no such table";
+                return false;
+            }
+            if (!createLogTable(t.engine(), def, dir, error))
+                return false;
+        }
+        t.use(path, mode);
+        collectNotices(t, notices);
+        WorkArea* area = t.engine().area(t.workArea());
+        if (!area)
+            throw TableError(path, "opened without a work area");
+        if (area->indexes().damaged()) {
+            // The damaged file's own tag list is not to be trusted: every tag this table
+            // is defined with comes back.
+            for (const TagDef& tag : def.rebuildTags)
+                t.indexTag(tag.name, tag.key, tag.descending, tag.condition);
+        } else {
+            // A tag of ours whose definition in the file is not ours was damaged or made by
+            // someone else: it is built again as defined.
+            for (const TagDef& tag : def.rebuildTags) {
+                const int order = t.tagArea(tag.name);
+                if (order == 0 || sameDefinition(area->indexes()[static_cast<std::size_t>(order - 1)], tag))
+                    continue;
+                if (notices)
+                    notices->push_back(area->indexes().path().string() + ": tag " + tag.name +
+                                       " did not match its definition and was rebuilt");
+                t.indexTag(tag.name, tag.key, tag.descending, tag.condition);
+            }
+            // A missing index file comes back with the one tag opening needs.
+            if (t.tagArea(def.openTag.name) == 0)
+                t.indexTag(def.openTag.name, def.openTag.key, def.openTag.descending, def.openTag.condition);
+        }
         t.setOrder(0);
         t.goTop();
         t.query(kNotDeleted);
@@ -135,6 +196,18 @@ bool openLogTable(TDbeTable& t, LogTableKind kind, const std::filesystem::path& 
         t.close();
         return false;
     }
+}
+
+} // namespace
+
+bool openLogTable(TDbeTable& t, LogTableKind kind, const std::filesystem::path& dir, std::string* error,
+                  std::vector<std::string>* notices) {
+    return openLog(t, kind, dir, kModeExclusive, error, notices);
+}
+
+bool openLogTableForReading(TDbeTable& t, LogTableKind kind, const std::filesystem::path& dir,
+                            std::string* error, std::vector<std::string>* notices) {
+    return openLog(t, kind, dir, kModeReadOnly, error, notices);
 }
 
 void applyActiveOrder(TDbeTable& t, LogTableKind kind) {

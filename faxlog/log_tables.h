@@ -39,10 +39,17 @@ bool createLogTable(DbeEngine& engine, const LogTableDef& def, const std::filesy
                     std::string* error = nullptr);
 
 // Opens a log table into t exclusively: creates it when missing, recreates the open-time
-// tag when the index lacks it, moves to the first record and sets the not-deleted query;
-// cover and phone tables then select their tag. False (reason in *error) on any failure.
+// tag when the index lacks it (every defined tag when the index file was damaged), moves
+// to the first record and sets the not-deleted query; cover and phone tables then select
+// their tag. False (reason in *error) on any failure. What opening repaired on its own
+// (records recovered beyond a short count, an index rebuilt) goes to *notices.
 bool openLogTable(TDbeTable& t, LogTableKind kind, const std::filesystem::path& dir,
-                  std::string* error = nullptr);
+                  std::string* error = nullptr, std::vector<std::string>* notices = nullptr);
+
+// The same for a reader: read-only, creates nothing on disk (a missing table is an
+// error; missing tags live in memory only).
+bool openLogTableForReading(TDbeTable& t, LogTableKind kind, const std::filesystem::path& dir,
+                            std::string* error = nullptr, std::vector<std::string>* notices = nullptr);
 
 // The active-order rule: a log table's tag while it has a visible record (moving to the
 // first record when the order changes), natural order while it is empty.

@@ -50,11 +50,22 @@ bool TableIndexes::fileExists() const { return !path_.empty() && std::filesystem
 TableIndexes::Tag TableIndexes::compile(const DbfFile& dbf, cdx::CdxTag* t) const {
     Tag tag;
     tag.cdx = t;
-    tag.key = Expression::compile(t->info().keyExpression, dbf.schema());
-    if (!t->info().forExpression.empty()) {
-        tag.condition = Expression::compile(t->info().forExpression, dbf.schema());
+    const cdx::TagInfo& info = t->info();
+    tag.key = Expression::compile(info.keyExpression, dbf.schema());
+    // Keys are written with the type and length the file states; a tag whose statement
+    // disagrees with its own expression could never take a key.
+    if (info.keyType != keyTypeOf(tag.key))
+        throw ExpressionError(info.keyExpression, 0,
+                              std::string("tag ") + info.name + " stores '" + info.keyType +
+                                  "' keys but its expression gives " + to_string(tag.key.type()));
+    if (info.keyType != 'C' && info.keyLength != keyLengthOf(tag.key))
+        throw ExpressionError(info.keyExpression, 0,
+                              "tag " + info.name + " has keys of " + std::to_string(info.keyLength) +
+                                  " bytes, its expression " + std::to_string(keyLengthOf(tag.key)));
+    if (!info.forExpression.empty()) {
+        tag.condition = Expression::compile(info.forExpression, dbf.schema());
         if (tag.condition.type() != ValueType::Logical)
-            throw ExpressionError(t->info().forExpression, 0, "a FOR condition must be logical");
+            throw ExpressionError(info.forExpression, 0, "a FOR condition must be logical");
     }
     return tag;
 }
@@ -64,6 +75,7 @@ void TableIndexes::open(DbfFile& dbf) {
     tags_.clear();
     cdx_.reset();
     repairNote_.clear();
+    damaged_ = false;
     savedClean_ = true;
     if (!std::filesystem::exists(path_))
         return;
@@ -78,17 +90,23 @@ void TableIndexes::open(DbfFile& dbf) {
         cdx_.emplace(cdx::CdxIndex::open(path_, resolve));
         for (const auto& name : cdx_->tagNames())
             tags_.push_back(compile(dbf, cdx_->tag(name)));
+        if (!verify(dbf)) {
+            // Evaluating the file's keys on every record can fail too (an expression
+            // error on some value): that counts as damage like the rest.
+            rebuildAll(dbf);
+            repairNote_ = path_.string() + ": index did not match the table and was rebuilt";
+            savedClean_ = false;
+        }
     } catch (const std::exception& e) {
-        // The index is derived data: a file we cannot use is dropped, never trusted.
-        repairNote_ = std::string("index ignored: ") + e.what();
+        // The index is derived data: a file we cannot use is dropped, never trusted, and
+        // its tag definitions with it; the owner recreates the tags it defines.
+        const std::string why = e.what();
+        repairNote_ = why.rfind(path_.string(), 0) == 0 ? "index ignored: " + why
+                                                         : path_.string() + ": index ignored: " + why;
+        damaged_ = true;
         tags_.clear();
         cdx_.reset();
-        return;
-    }
-    if (!verify(dbf)) {
-        repairNote_ = path_.string() + ": index did not match the table and was rebuilt";
-        rebuildAll(dbf);
-        savedClean_ = false;
+        savedClean_ = true;
     }
 }
 

@@ -43,6 +43,8 @@ public:
     const std::filesystem::path& path() const { return path_; }
     // Set when open() found the index out of date or unreadable (and rebuilt or dropped it).
     const std::string& repairNote() const { return repairNote_; }
+    // Set when open() dropped an index file it could not use (its tags are gone).
+    bool damaged() const { return damaged_; }
 
     std::size_t size() const { return tags_.size(); }
     Tag& operator[](std::size_t i) { return tags_[i]; }
@@ -76,6 +78,7 @@ private:
     std::optional<cdx::CdxIndex> cdx_;
     std::vector<Tag> tags_;
     bool savedClean_ = true;
+    bool damaged_ = false;
     std::string repairNote_;
 };
 

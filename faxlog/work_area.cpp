@@ -488,7 +488,7 @@ void WorkArea::setOrder(int order) {
 }
 
 int WorkArea::createTag(const TagDef& def) {
-    requireWritable();
+    // A read-only opener may still order its view: the tag then lives in memory only.
     flushBuffer();
     const int n = indexes_.createTag(dbf_, def);
     order_ = n;

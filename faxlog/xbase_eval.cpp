@@ -55,13 +55,10 @@ std::string trimLeft(std::string s) {
     return s.substr(i);
 }
 
-std::chrono::sys_days addDays(std::chrono::sys_days d, double n) {
-    return d + std::chrono::days{static_cast<long>(std::floor(n))};
-}
-
 class Evaluator {
 public:
-    Evaluator(const Schema& s, const RecordContext& rc) : schema_(s), rc_(rc) {}
+    Evaluator(const Schema& s, const RecordContext& rc, const std::string& text)
+        : schema_(s), rc_(rc), text_(text) {}
 
     Value eval(const ExprNode& n) const {
         switch (n.op) {
@@ -126,21 +123,23 @@ public:
         case ExprOp::Len: return Value::numeric(static_cast<double>(eval(*n.args[0]).str().size()));
         case ExprOp::Substr: {
             const std::string s = eval(*n.args[0]).str();
-            const long start = static_cast<long>(eval(*n.args[1]).num());
-            long count = n.args.size() == 3 ? static_cast<long>(eval(*n.args[2]).num())
-                                            : static_cast<long>(s.size());
-            if (start < 1 || static_cast<std::size_t>(start) > s.size() || count <= 0)
+            const double start = eval(*n.args[1]).num();
+            const long count = n.args.size() == 3 ? bounded(eval(*n.args[2]).num(), "SUBSTR() length")
+                                                  : static_cast<long>(s.size());
+            if (std::isnan(start))
+                fail("SUBSTR() start is not a number");
+            if (start < 1 || start >= static_cast<double>(s.size()) + 1 || count <= 0)
                 return Value::character("");
-            return Value::character(s.substr(static_cast<std::size_t>(start - 1), static_cast<std::size_t>(count)));
+            return Value::character(s.substr(static_cast<std::size_t>(start) - 1, static_cast<std::size_t>(count)));
         }
         case ExprOp::Left: {
             const std::string s = eval(*n.args[0]).str();
-            const long k = static_cast<long>(eval(*n.args[1]).num());
+            const long k = bounded(eval(*n.args[1]).num(), "LEFT() length");
             return Value::character(k <= 0 ? "" : s.substr(0, static_cast<std::size_t>(k)));
         }
         case ExprOp::Right: {
             const std::string s = eval(*n.args[0]).str();
-            const long k = static_cast<long>(eval(*n.args[1]).num());
+            const long k = bounded(eval(*n.args[1]).num(), "RIGHT() length");
             if (k <= 0)
                 return Value::character("");
             const std::size_t m = std::min(s.size(), static_cast<std::size_t>(k));
@@ -148,11 +147,12 @@ public:
         }
         case ExprOp::Str: {
             const double v = eval(*n.args[0]).num();
-            const int w = n.args.size() >= 2 ? static_cast<int>(eval(*n.args[1]).num()) : 10;
-            const int d = n.args.size() == 3 ? static_cast<int>(eval(*n.args[2]).num()) : 0;
-            char buf[320];
-            const int len = std::snprintf(buf, sizeof buf, "%*.*f", w, std::max(0, d), v);
-            if (len > w)
+            const long w = n.args.size() >= 2 ? bounded(eval(*n.args[1]).num(), "STR() width", 1, kMaxStrWidth) : 10;
+            const long d = n.args.size() == 3 ? bounded(eval(*n.args[2]).num(), "STR() decimals", 0, kMaxStrWidth) : 0;
+            // Widest output: a 309-digit number, the point and the decimals.
+            char buf[320 + kMaxStrWidth];
+            const int len = std::snprintf(buf, sizeof buf, "%*.*f", static_cast<int>(w), static_cast<int>(d), v);
+            if (len < 0 || len > w)
                 return Value::character(std::string(static_cast<std::size_t>(w), '*'));
             return Value::character(buf);
         }
@@ -163,6 +163,28 @@ public:
     }
 
 private:
+    [[noreturn]] void fail(const std::string& what) const { throw ExpressionError(text_, 0, what); }
+
+    // A count or width taken from a computed number: within bounds, or an error that says
+    // so (never an overflowing conversion).
+    long bounded(double v, const char* what, long lo = -kMaxTextLength, long hi = kMaxTextLength) const {
+        if (!(v >= static_cast<double>(lo) && v < static_cast<double>(hi) + 1))
+            fail(std::string(what) + " must be " + std::to_string(lo) + " to " + std::to_string(hi));
+        return static_cast<long>(std::floor(v));
+    }
+
+    XDate addDays(const XDate& d, double n) const {
+        if (d.empty())
+            return d;
+        if (!(std::fabs(n) <= kMaxDayCount))
+            fail("a day count must be at most " + std::to_string(static_cast<long>(kMaxDayCount)));
+        const std::chrono::sys_days day = d.day() + std::chrono::days{static_cast<long>(std::floor(n))};
+        const int year = static_cast<int>(std::chrono::year_month_day{day}.year());
+        if (year < 1 || year > 9999)
+            fail("date arithmetic leaves the years 1 to 9999");
+        return XDate{day};
+    }
+
     Value field(int index) const {
         const FieldDef& f = schema_[static_cast<std::size_t>(index)];
         switch (f.type) {
@@ -186,17 +208,17 @@ private:
         return true;
     }
 
-    static Value add(const Value& a, const Value& b) {
+    Value add(const Value& a, const Value& b) const {
         if (a.type() == ValueType::Character)
             return Value::character(a.str() + b.str());
         if (a.type() == ValueType::Numeric && b.type() == ValueType::Numeric)
             return Value::numeric(a.num() + b.num());
         const XDate& d = a.type() == ValueType::Date ? a.date() : b.date();
         const double n = a.type() == ValueType::Date ? b.num() : a.num();
-        return Value::date(d.empty() ? d : XDate{addDays(d.day(), n)});
+        return Value::date(addDays(d, n));
     }
 
-    static Value sub(const Value& a, const Value& b) {
+    Value sub(const Value& a, const Value& b) const {
         if (a.type() == ValueType::Character) {
             // xBase "-" on text moves the left operand's trailing blanks to the end.
             std::string l = a.str();
@@ -213,11 +235,12 @@ private:
                 return Value::numeric(0);
             return Value::numeric(static_cast<double>((a.date().day() - b.date().day()).count()));
         }
-        return Value::date(a.date().empty() ? a.date() : XDate{addDays(a.date().day(), -b.num())});
+        return Value::date(addDays(a.date(), -b.num()));
     }
 
     const Schema& schema_;
     const RecordContext& rc_;
+    const std::string& text_;
 };
 
 } // namespace
@@ -225,14 +248,14 @@ private:
 Value Expression::evaluate(const Schema& schema, const RecordContext& rc) const {
     if (!root_)
         throw ExpressionError("", 0, "no expression");
-    return Evaluator(schema, rc).eval(*root_);
+    return Evaluator(schema, rc, text_).eval(*root_);
 }
 
 bool Expression::test(const Schema& schema, const RecordContext& rc) const {
     if (!root_ || root_->type != ValueType::Logical)
         throw ExpressionError(text_, 0, std::string("a logical expression is needed, this one is ") +
                                             (root_ ? to_string(root_->type) : "empty"));
-    return Evaluator(schema, rc).eval(*root_).logical();
+    return Evaluator(schema, rc, text_).eval(*root_).logical();
 }
 
 } // namespace faxlog

@@ -19,8 +19,18 @@ enum class ExprOp {
     Len, Substr, Left, Right, Str, Val, Iif,
 };
 
+// Bounds on what an expression may ask for. Expressions also come from index files, so
+// a damaged or hostile one must end in an ExpressionError, never in a huge allocation, an
+// overflowing conversion or an exhausted stack.
+inline constexpr int kMaxTextLength = 65535;   // widths and counts of character results
+inline constexpr int kMaxStrWidth = 255;       // STR() width and decimals
+inline constexpr int kMaxNesting = 64;         // parentheses, calls, chains of signs or NOTs
+inline constexpr int kMaxTreeDepth = 400;      // operator chains such as A+B+C+...
+inline constexpr double kMaxDayCount = 3652059; // 0001-01-01 to 9999-12-31
+
 struct ExprNode {
     ExprOp op = ExprOp::Literal;
+    int depth = 1;     // levels of this subtree
     ValueType type = ValueType::Logical;
     int width = 0;     // character results: fixed width for keys
     int field = -1;    // ExprOp::Field

@@ -207,8 +207,24 @@ private:
         return l;
     }
 
+    // Counts one level of recursion; the parser's stack stays bounded whatever the text.
+    class Nesting {
+    public:
+        explicit Nesting(Parser& p) : p_(p) {
+            if (++p_.nesting_ > kMaxNesting)
+                p_.fail(p_.tok_.pos, "nested more than " + std::to_string(kMaxNesting) + " levels deep");
+        }
+        ~Nesting() { --p_.nesting_; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+
+    private:
+        Parser& p_;
+    };
+
     NodePtr parseNot() {
         if (isDotted("NOT") || isOp("!")) {
+            const Nesting level(*this);
             const auto p = tok_.pos;
             next();
             auto a = parseNot();
@@ -255,7 +271,7 @@ private:
             int w = 0;
             if (a == ValueType::Character && b == ValueType::Character) {
                 t = ValueType::Character;
-                w = l->width + r->width;
+                w = std::min(l->width + r->width, kMaxTextLength);
             } else if (a == ValueType::Numeric && b == ValueType::Numeric) {
                 t = ValueType::Numeric;
             } else if (a == ValueType::Date && b == ValueType::Numeric) {
@@ -289,6 +305,7 @@ private:
 
     NodePtr parseUnary() {
         if (isOp("-") || isOp("+")) {
+            const Nesting level(*this);
             const bool neg = tok_.text == "-";
             const auto p = tok_.pos;
             next();
@@ -303,6 +320,7 @@ private:
         const Token t = tok_;
         switch (t.kind) {
         case Tok::LParen: {
+            const Nesting level(*this);
             next();
             auto n = parseOr();
             if (tok_.kind != Tok::RParen)
@@ -391,6 +409,7 @@ private:
                 spec = &f;
         if (!spec)
             fail(name.pos, "unknown function " + name.text + "()");
+        const Nesting level(*this);
         next(); // '('
         std::vector<NodePtr> args;
         std::vector<std::size_t> argPos;
@@ -446,7 +465,7 @@ private:
                 need(2, ValueType::Numeric);
             node->type = ValueType::Character;
             node->width = n == 3 && args[2]->op == ExprOp::Literal
-                              ? std::max(0, static_cast<int>(args[2]->literal.num()))
+                              ? literalCount(*args[2], argPos[2], "SUBSTR() length", 0, kMaxTextLength)
                               : args[0]->width;
             break;
         case ExprOp::Left:
@@ -454,16 +473,20 @@ private:
             need(0, ValueType::Character);
             need(1, ValueType::Numeric);
             node->type = ValueType::Character;
-            node->width = args[1]->op == ExprOp::Literal ? std::max(0, static_cast<int>(args[1]->literal.num()))
-                                                         : args[0]->width;
+            node->width = args[1]->op == ExprOp::Literal
+                              ? literalCount(*args[1], argPos[1], (name.text + "() length").c_str(), 0,
+                                             kMaxTextLength)
+                              : args[0]->width;
             break;
         case ExprOp::Str:
             for (int i = 0; i < n; ++i)
                 need(i, ValueType::Numeric);
             node->type = ValueType::Character;
-            node->width = n >= 2 && args[1]->op == ExprOp::Literal ? static_cast<int>(args[1]->literal.num()) : 10;
-            if (node->width < 1 || node->width > 255)
-                fail(argPos[1], "STR() width must be 1 to 255");
+            node->width = n >= 2 && args[1]->op == ExprOp::Literal
+                              ? literalCount(*args[1], argPos[1], "STR() width", 1, kMaxStrWidth)
+                              : 10;
+            if (n == 3 && args[2]->op == ExprOp::Literal)
+                literalCount(*args[2], argPos[2], "STR() decimals", 0, kMaxStrWidth);
             break;
         case ExprOp::Val: need(0, ValueType::Character); node->type = ValueType::Numeric; break;
         case ExprOp::Iif:
@@ -476,10 +499,26 @@ private:
         default: fail(name.pos, "unsupported function");
         }
         node->args = std::move(args);
-        return node;
+        return deepen(std::move(node));
     }
 
     // --- helpers ---
+    // A literal count or width, checked before it becomes an int.
+    int literalCount(const ExprNode& n, std::size_t pos, const char* what, int lo, int hi) const {
+        const double v = n.literal.num();
+        if (!(v >= lo && v <= hi))
+            fail(pos, std::string(what) + " must be " + std::to_string(lo) + " to " + std::to_string(hi));
+        return static_cast<int>(v);
+    }
+
+    NodePtr deepen(NodePtr n) const {
+        for (const auto& a : n->args)
+            n->depth = std::max(n->depth, a->depth + 1);
+        if (n->depth > kMaxTreeDepth)
+            fail(tok_.pos, "more than " + std::to_string(kMaxTreeDepth) + " operations in a chain");
+        return n;
+    }
+
     void expect(const ExprNode& n, ValueType t, std::size_t pos, const char* what) const {
         if (n.type != t)
             fail(pos, std::string(what) + " needs a " + to_string(t) + " operand, not " + to_string(n.type));
@@ -500,7 +539,7 @@ private:
         return n;
     }
 
-    static NodePtr make(ExprOp op, ValueType t, int width, NodePtr a, NodePtr b = nullptr) {
+    NodePtr make(ExprOp op, ValueType t, int width, NodePtr a, NodePtr b = nullptr) const {
         auto n = std::make_unique<ExprNode>();
         n->op = op;
         n->type = t;
@@ -508,13 +547,14 @@ private:
         n->args.push_back(std::move(a));
         if (b)
             n->args.push_back(std::move(b));
-        return n;
+        return deepen(std::move(n));
     }
 
     std::string_view text_;
     const Schema& schema_;
     std::size_t pos_ = 0;
     Token tok_;
+    int nesting_ = 0;
 };
 
 } // namespace

@@ -27,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace faxlog::cdx::format {
@@ -41,6 +42,15 @@ inline constexpr uint32_t kNoPage = 0xFFFFFFFFu;
 inline constexpr int kMaxKeyLength = 240;
 inline constexpr int kMaxTagName = 10;
 inline constexpr size_t kExpressionPool = 512;
+
+// A tag name: a letter or "_", then letters, digits and "_", at most kMaxTagName.
+inline bool validTagName(std::string_view name) {
+    const auto word = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+    if (name.empty() || name.size() > size_t(kMaxTagName) || !word(name[0])) return false;
+    for (char c : name)
+        if (!word(c) && !(c >= '0' && c <= '9')) return false;
+    return true;
+}
 
 // Node attributes.
 inline constexpr uint16_t kNodeRoot = 0x01;

@@ -32,13 +32,6 @@ std::string upper(std::string_view s) {
     return out;
 }
 
-bool validTagName(std::string_view name) {
-    if (name.empty() || name.size() > size_t(format::kMaxTagName)) return false;
-    if (!std::isalpha(static_cast<unsigned char>(name[0])) && name[0] != '_') return false;
-    return std::all_of(name.begin(), name.end(),
-                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
-}
-
 // Closes the descriptor it holds.
 class Fd {
 public:
@@ -218,7 +211,7 @@ CdxTag& CdxIndex::createTag(const TagInfo& given, std::vector<KeyEntry> entries)
     TagInfo info = given;
     info.name = upper(info.name);
     auto bad = [&](const std::string& what) { throw CdxError(state_->path, "tag " + info.name + ": " + what); };
-    if (!validTagName(info.name)) bad("invalid tag name");
+    if (!format::validTagName(info.name)) bad("invalid tag name");
     if (info.keyType != 'C' && info.keyType != 'N' && info.keyType != 'D' && info.keyType != 'L')
         bad("unknown key type");
     if (info.keyLength < 1 || info.keyLength > format::kMaxKeyLength) bad("key length out of range");

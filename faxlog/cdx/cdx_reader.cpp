@@ -179,7 +179,7 @@ FileImage readFile(const std::filesystem::path& file, const std::vector<uint8_t>
     reader.walk(directory, ' ', [&](const std::string& key, uint32_t offset) {
         std::string name = trimName(key);
         for (char& c : name) c = char(std::toupper(static_cast<unsigned char>(c)));
-        if (name.empty() || name.size() > size_t(kMaxTagName)) reader.fail("bad tag name in the tag directory");
+        if (!validTagName(name)) reader.fail("bad tag name in the tag directory");
         for (const DirEntry& d : names)
             if (d.name == name) reader.fail("tag " + name + " is listed twice");
         names.push_back({std::move(name), offset});
@@ -203,6 +203,8 @@ FileImage readFile(const std::filesystem::path& file, const std::vector<uint8_t>
         if (!knownType(info.keyType)) reader.fail("tag " + info.name + ": unknown key type");
         if ((info.keyType == 'N' || info.keyType == 'D') && info.keyLength != 8)
             reader.fail("tag " + info.name + ": numeric key of length " + std::to_string(info.keyLength));
+        if (info.keyType == 'L' && info.keyLength != 1)
+            reader.fail("tag " + info.name + ": logical key of length " + std::to_string(info.keyLength));
         if (info.keyExpression.empty()) reader.fail("tag " + info.name + " has no key expression");
 
         // Keys are ascending in the file whatever the tag's order.

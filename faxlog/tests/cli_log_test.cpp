@@ -2,8 +2,11 @@
 #include "faxlog/log_records.h"
 #include "faxlog/log_tables.h"
 #include "test_support.h"
+#include "unwritable_files.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 namespace faxlog {
 namespace {
@@ -61,6 +64,57 @@ TEST(CliLogTest, ListsAndShowsTheLogOfADataDirectory) {
     EXPECT_FALSE(runCli(dir, "log show x"));
     EXPECT_FALSE(runCli(dir, "log list --sent --received"));
     EXPECT_FALSE(runCli(dir, "log frobnicate"));
+}
+
+std::string runCliErr(const std::string& args, int* status) {
+    const std::string err = (std::filesystem::temp_directory_path() / "cli_log_err").string();
+    const int raw = std::system((test::quote(cli()) + " " + args + " >/dev/null 2>" + test::quote(err)).c_str());
+    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream in(err);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(CliLogTest, ListingNeedsNoWriteAccessAndMistakesAreNamed) {
+    ASSERT_TRUE(std::filesystem::exists(cli())) << "parvane-cli is not built";
+    ScratchDir dir;
+    ASSERT_TRUE(runCli(dir, "log list"));
+    {
+        DbeEngine engine;
+        TDbeTable sent(engine);
+        ASSERT_TRUE(openLogTable(sent, LogTableKind::Sent, dir.path()));
+        appendSentFax(sent, {"Ann", "Hello", "555-1", "", ""});
+    }
+    const std::string before = test::run("cat " + test::quote((dir / "PVN.DBF").string())).value_or("");
+    {
+        // Tables the user may read but not write.
+        test::UnwritableFiles readOnly({dir / "PVN.DBF", dir / "PVN.FPT", dir / "PVN.CDX"});
+        ASSERT_TRUE(readOnly.ok());
+        const auto list = runCli(dir, "log list");
+        ASSERT_TRUE(list);
+        EXPECT_NE(list->find("1\tHello\tF"), std::string::npos) << *list;
+        EXPECT_TRUE(runCli(dir, "log show 1"));
+    }
+    {
+        // Another reader holds the table: a writer could not have it exclusively now.
+        DbeEngine reader;
+        ASSERT_NE(reader.dbe_Use(dir / "PVN.DBF", "R", kModeReadOnly, kDriverFoxCdx), 0) << reader.dbe_LastError();
+        EXPECT_TRUE(runCli(dir, "log list"));
+    }
+    EXPECT_EQ(test::run("cat " + test::quote((dir / "PVN.DBF").string())).value_or(""), before);
+
+    const std::string dirArg = "--data-dir " + test::quote(dir.path().string()) + " ";
+    int status = 0;
+    for (const char* n : {"0", "-3", "x", "99999999999999999999999"}) {
+        const std::string err = runCliErr(dirArg + "log show " + n, &status);
+        EXPECT_EQ(status, 2) << n;
+        EXPECT_NE(err.find("is not a record number"), std::string::npos) << err;
+    }
+    // A mistyped data directory is refused, and nothing is created there.
+    const auto missing = dir / "no-such-dir";
+    const std::string err = runCliErr("--data-dir " + test::quote(missing.string()) + " log list", &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("does not exist"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
 } // namespace

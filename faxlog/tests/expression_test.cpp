@@ -162,5 +162,60 @@ TEST_F(ExpressionTest, BadExpressionsAreRefusedWithThePosition) {
     EXPECT_THROW(test("SUBJECT"), ExpressionError);
 }
 
+// Widths, counts, decimals, day counts and nesting are bounded: a mistyped or hostile
+// expression (also one read from an index file) is an ExpressionError, never a crash, an
+// overflowing conversion or a huge allocation.
+TEST_F(ExpressionTest, OutOfBoundsArgumentsAreExpressionErrors) {
+    writeDate(rec, schema[2], XDate::fromYmd(2024, 3, 7));
+    const char* atCompile[] = {"LEFT(SUBJECT,10000000000)", "RIGHT(SUBJECT,70000)", "SUBSTR(SUBJECT,1,100000000000000000000)",
+                               "STR(PAGES,9999999999)", "STR(PAGES,0)", "STR(PAGES,10,2147483647)"};
+    for (const char* text : atCompile)
+        EXPECT_NE(error(text).find("must be"), std::string::npos) << text << " -> " << error(text);
+    const char* atEvaluation[] = {"STR(PAGES,0-1)",
+                                  "STR(PAGES,9999999999+0)",
+                                  "STR(PAGES,10,2147483647+0)",
+                                  "STR(PAGES,10,0-5)",
+                                  "LEFT(SUBJECT,10000000000+0)",
+                                  "RIGHT(SUBJECT,0-10000000000)",
+                                  "SUBSTR(SUBJECT,1,VAL('nan'))",
+                                  "SUBSTR(SUBJECT,VAL('nan'))",
+                                  "DTOS(DATESENT+100000000000000000000)",
+                                  "DTOS(DATESENT-4000000)",
+                                  "DTOS(DATESENT+3000000)",
+                                  "DTOS(DATESENT+VAL('inf'))"};
+    for (const char* text : atEvaluation) {
+        const auto e = Expression::compile(text, schema);
+        try {
+            e.evaluate(schema, {rec, 7});
+            ADD_FAILURE() << text << " evaluated";
+        } catch (const ExpressionError& x) {
+            EXPECT_NE(std::string(x.what()).find(text), std::string::npos) << x.what();
+        }
+    }
+    // Values inside the bounds keep their meaning.
+    EXPECT_EQ(eval("STR(PAGES,3+0,1)").str(), "0.0");
+    EXPECT_EQ(eval("STR(12345,2+1)").str(), "***");
+    EXPECT_EQ(eval("LEFT(SUBJECT,65535)").str().size(), 20u);
+    EXPECT_EQ(eval("SUBSTR(SUBJECT," + std::string(300, '9') + ")").str(), "");
+    EXPECT_EQ(eval("DTOS(DATESENT+3000)").str(), "20320524");
+    EXPECT_EQ(eval("DTOS(DATESENT-730000)").str(), "00250705");
+
+    // Nesting: a few levels are fine, thousands are refused before the stack runs out.
+    EXPECT_EQ(eval(std::string(60, '(') + "PAGES" + std::string(60, ')')).num(), 0);
+    for (const std::string& deep :
+         {std::string(2000, '(') + "PAGES" + std::string(2000, ')'), std::string(5000, '-') + "PAGES",
+          std::string(3000, '!') + "SENT", [] {
+              std::string s = "UPPER(";
+              for (int i = 0; i < 2000; ++i)
+                  s += "LOWER(";
+              return s + "SUBJECT" + std::string(2001, ')');
+          }()})
+        EXPECT_NE(error(deep).find("levels deep"), std::string::npos) << deep.substr(0, 20);
+    std::string chain = "PAGES";
+    for (int i = 0; i < 100000; ++i)
+        chain += "+1";
+    EXPECT_NE(error(chain).find("in a chain"), std::string::npos);
+}
+
 } // namespace
 } // namespace faxlog
