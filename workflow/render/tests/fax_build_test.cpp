@@ -349,3 +349,27 @@ TEST(BadInput, AHugePictureGivesAPageNotACrash) {
     EXPECT_GE(pages.size(), 1u);
     EXPECT_LE(pages.size(), 3u);
 }
+
+TEST(CliConvert, AnRtfFileBecomesAFineApfFile) {
+    TempDir dir;
+    const fs::path out = dir.path / "letter.apf";
+    int status = 0;
+    const std::string said = runCommand(std::string(PARVANE_CLI) + " convert '" +
+                                            richTextData("lo_letter.rtf").string() + "' '" + out.string() + "' 2>&1",
+                                        &status);
+    EXPECT_EQ(status, 0) << said;
+    EXPECT_EQ(pageCount(out), 2) << "the page break in the letter starts page two";
+    const faximage::MonoBitmap first = pageRaster(out, 1);
+    const Ink ink = inkOf(first);
+    EXPECT_GE(ink.left, kPageMarginPixels);
+    EXPECT_GE(ink.top, kPageMarginPixels);
+    EXPECT_TRUE(first.isBlack(1659, 2151));
+    EXPECT_EQ(filesIn(dir.path), (std::vector<fs::path>{"letter.apf"})) << "no work files left";
+
+    writeFile(dir.path / "broken.rtf", "{\\rtf1 {{{ cut off");
+    runCommand(std::string(PARVANE_CLI) + " convert '" + (dir.path / "broken.rtf").string() + "' '" +
+                   (dir.path / "broken.apf").string() + "' 2>&1",
+               &status);
+    EXPECT_EQ(status, 0) << "a best-effort page";
+    EXPECT_EQ(pageCount(dir.path / "broken.apf"), 1);
+}
