@@ -54,8 +54,9 @@ double PagePainter::lineTop(int position) const {
 }
 
 int PagePainter::pageOf(int position) const {
-    if (position <= 0)
-        return 0;
+    // Not 0 for position 0 when the layout puts the first line on a later page (a break
+    // before the first paragraph): that blank page is never painted.
+    position = std::max(position, 0);
     return std::max(0, static_cast<int>(std::floor((lineTop(position) + kPageEdgeSlack) / pageHeight_)));
 }
 

@@ -373,3 +373,15 @@ TEST(CliConvert, AnRtfFileBecomesAFineApfFile) {
     EXPECT_EQ(status, 0) << "a best-effort page";
     EXPECT_EQ(pageCount(dir.path / "broken.apf"), 1);
 }
+
+TEST(PageRender, ABreakBeforeTheFirstParagraphMakesNoBlankPage) {
+    TempDir dir;
+    QTextDocument doc;
+    fill(doc, {"\fFirst", "\fSecond", "\f", "\fFourth"});
+    std::vector<fs::path> pages;
+    renderDocument(doc, dir.path, pages);
+    ASSERT_EQ(pages.size(), 4u) << "an empty paragraph with a break still is a page";
+    EXPECT_GT(inkOf(pageRaster(pages[0], 1)).right, 0);
+    EXPECT_EQ(inkOf(pageRaster(pages[2], 1)).right, -1);
+    EXPECT_GT(inkOf(pageRaster(pages[3], 1)).right, 0);
+}
