@@ -3,10 +3,13 @@
 
 #include "workflow/richtext/rtf_reader.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextTable>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -241,4 +244,25 @@ TEST(RtfReader, PicturesThatCannotBeShownAreCountedNotFatal) {
     EXPECT_EQ(r.status, RtfReadStatus::Ok);
     EXPECT_EQ(r.skippedPictures, 2);
     EXPECT_EQ(doc.toPlainText(), "beforeafter");
+}
+
+TEST(RtfReader, JpegAndDibPicturesTakeTheirSizeFromTheGoal) {
+    QImage image(40, 20, QImage::Format_RGB32);
+    image.fill(Qt::darkGray);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(image.save(&buffer, "JPEG"));
+    const std::string rtf = "{\\rtf1 {\\pict\\jpegblip\\picw40\\pich20\\picwgoal1440\\pichgoal720\\picscalex50 " +
+                            jpeg.toHex().toStdString() + "}\\par}";
+    QTextDocument doc;
+    const RtfReadResult r = readRtf(rtf, doc);
+    EXPECT_EQ(r.skippedPictures, 0);
+    ASSERT_EQ(imageCount(doc), 1);
+    QTextCursor c(&doc);
+    c.setPosition(1);
+    const QTextImageFormat f = c.charFormat().toImageFormat();
+    EXPECT_DOUBLE_EQ(f.width(), 48.0);  // one inch at half scale
+    EXPECT_DOUBLE_EQ(f.height(), 48.0); // half an inch
+    EXPECT_FALSE(doc.resource(QTextDocument::ImageResource, QUrl(f.name())).value<QImage>().isNull());
 }
