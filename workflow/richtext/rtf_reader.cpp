@@ -54,6 +54,11 @@ namespace {
 constexpr int kDefaultHalfPoints = 24;
 constexpr std::size_t kMaxControlWordLetters = 32;
 constexpr int kMaxControlDigits = 10;
+// Lengths beyond 22 inches are clamped: no page is that large, and a paragraph squeezed
+// to nothing by a wild indent would lay out one glyph per line.
+constexpr int kMaxLengthTw = 31680;
+
+int clampTw(int twips) { return std::clamp(twips, -kMaxLengthTw, kMaxLengthTw); }
 
 enum class Dest { Text, Skip, FontTable, ColorTable, Picture, FieldInstruction };
 
@@ -452,11 +457,11 @@ QTextBlockFormat RtfParser::blockFormat() const {
     const ParaState& p = stack_.back().para;
     QTextBlockFormat f;
     f.setAlignment(p.align);
-    f.setLeftMargin(unitsFromTwips(std::max(0, p.leftTw)));
-    f.setRightMargin(unitsFromTwips(std::max(0, p.rightTw)));
-    f.setTextIndent(unitsFromTwips(p.firstTw));
-    f.setTopMargin(unitsFromTwips(std::max(0, p.beforeTw)));
-    f.setBottomMargin(unitsFromTwips(std::max(0, p.afterTw)));
+    f.setLeftMargin(unitsFromTwips(std::max(0, clampTw(p.leftTw))));
+    f.setRightMargin(unitsFromTwips(std::max(0, clampTw(p.rightTw))));
+    f.setTextIndent(unitsFromTwips(clampTw(p.firstTw)));
+    f.setTopMargin(unitsFromTwips(std::max(0, clampTw(p.beforeTw))));
+    f.setBottomMargin(unitsFromTwips(std::max(0, clampTw(p.afterTw))));
     if (p.lineTw != 0) {
         if (p.lineMultiple && p.lineTw > 0)
             f.setLineHeight(std::clamp(p.lineTw * 100.0 / 240.0, 50.0, 500.0),
@@ -520,7 +525,8 @@ void RtfParser::openTable() {
     QList<QTextLength> widths;
     int left = 0;
     for (int edge : rowCellEdgesTw) {
-        widths.append(QTextLength(QTextLength::FixedLength, unitsFromTwips(std::max(edge - left, 150))));
+        widths.append(QTextLength(QTextLength::FixedLength,
+                                  unitsFromTwips(std::clamp(edge - left, 150, kMaxLengthTw))));
         left = edge;
     }
     if (!widths.isEmpty())
@@ -636,8 +642,8 @@ void RtfParser::endPicture(Picture& p) {
     }
     double w = p.goalWidthTw > 0 ? unitsFromTwips(p.goalWidthTw) : image.width();
     double h = p.goalHeightTw > 0 ? unitsFromTwips(p.goalHeightTw) : image.height();
-    w *= std::clamp(p.scaleX, 1, 1000) / 100.0;
-    h *= std::clamp(p.scaleY, 1, 1000) / 100.0;
+    w = std::min(w * std::clamp(p.scaleX, 1, 1000) / 100.0, unitsFromTwips(kMaxLengthTw));
+    h = std::min(h * std::clamp(p.scaleY, 1, 1000) / 100.0, unitsFromTwips(kMaxLengthTw));
     const QUrl name(QStringLiteral("rtfpicture:%1").arg(++pictureCount_));
     doc_.addResource(QTextDocument::ImageResource, name, image);
     QTextImageFormat format;
@@ -810,7 +816,7 @@ void RtfParser::textWord(std::string_view w, bool hasParam, int param) {
     else if (w == "tqc") p.nextTabType = QTextOption::CenterTab;
     else if (w == "tqdec") p.nextTabType = QTextOption::DelimiterTab;
     else if (w == "tx" || w == "tb") {
-        QTextOption::Tab tab(unitsFromTwips(std::max(0, param)), p.nextTabType);
+        QTextOption::Tab tab(unitsFromTwips(std::max(0, clampTw(param))), p.nextTabType);
         if (p.nextTabType == QTextOption::DelimiterTab)
             tab.delimiter = u'.';
         if (p.tabs.size() < 64)

@@ -385,3 +385,18 @@ TEST(PageRender, ABreakBeforeTheFirstParagraphMakesNoBlankPage) {
     EXPECT_EQ(inkOf(pageRaster(pages[2], 1)).right, -1);
     EXPECT_GT(inkOf(pageRaster(pages[3], 1)).right, 0);
 }
+
+TEST(BadInput, WildIndentsAndSizesStayWithinBounds) {
+    TempDir dir;
+    std::string words;
+    for (int i = 0; i < 200; ++i)
+        words += "word ";
+    QTextDocument doc;
+    readRtf("{\\rtf1\\li2147483647\\ri-2147483648\\fi-99999 " + words +
+                "\\par\\pard\\sb99999999\\fs99999 X\\par\\pard\\sl-2000000000 tight\\par}",
+            doc);
+    std::vector<fs::path> pages;
+    renderDocument(doc, dir.path, pages);
+    EXPECT_GE(pages.size(), 1u);
+    EXPECT_LE(pages.size(), 60u);
+}
