@@ -11,6 +11,8 @@
 #include <QPainter>
 #include <QTextDocument>
 
+#include <algorithm>
+#include <array>
 #include <system_error>
 
 namespace workflow::render {
@@ -26,15 +28,25 @@ QRect pageContentRect() {
 }
 
 void rasterToPageBitmap(const QImage& grey, faximage::MonoBitmap& page) {
+    // Text and rules are painted without smoothing, so they are pure black or white;
+    // grey comes only from pictures, which an ordered dither turns into dot patterns.
+    static constexpr std::array<std::array<int, 4>, 4> kBayer = {{
+        {0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}}};
     page.fillWhite();
     const int w = std::min(grey.width(), page.width());
     const int h = std::min(grey.height(), page.height());
     for (int y = 0; y < h; ++y) {
         const uchar* src = grey.constScanLine(y);
         std::uint8_t* dst = page.row(y);
-        for (int x = 0; x < w; ++x)
-            if (src[x] < kBlackThreshold)
+        const auto& bayerRow = kBayer[static_cast<std::size_t>(y & 3)];
+        for (int x = 0; x < w; ++x) {
+            const int level = src[x];
+            if (level == 255)
+                continue;
+            const int threshold = level == 0 ? 256 : (bayerRow[static_cast<std::size_t>(x & 3)] * 16 + 8);
+            if (level < threshold)
                 dst[x >> 3] = static_cast<std::uint8_t>(dst[x >> 3] | (0x80u >> (x & 7)));
+        }
     }
     page.setBlack(page.width() - kCornerMarkInset, page.height() - kCornerMarkInset, true);
 }
@@ -75,7 +87,8 @@ void renderDocument(QTextDocument& document, const std::filesystem::path& dir,
         int next = 0;
         {
             QPainter p(&raster);
-            p.setRenderHint(QPainter::Antialiasing, true);
+            p.setRenderHint(QPainter::Antialiasing, false);
+            p.setRenderHint(QPainter::TextAntialiasing, false);
             p.setRenderHint(QPainter::SmoothPixmapTransform, true);
             next = painter.paintPage(p, start, pageContentRect(), kPageDotsPerInch);
         }

@@ -21,13 +21,10 @@ inline constexpr int kPageWidthPixels = 1664;
 inline constexpr int kPageHeightPixels = 2156;
 inline constexpr int kPageMarginPixels = 49;
 inline constexpr double kPageDotsPerInch = 200.0;
-// Grey levels darker than this become black.
-inline constexpr int kBlackThreshold = 160;
-
 // The text area of the page raster: (49, 49) to (width - 49, height - 49).
 QRect pageContentRect();
 
-// The page raster as the converter takes it: 1 = black, the corner mark at
+// The page raster as the converter takes it (grey dithered): 1 = black, the corner mark at
 // (width - 5, height - 5) set so a blank page still converts to a full-length page.
 void rasterToPageBitmap(const QImage& grey, faximage::MonoBitmap& page);
 

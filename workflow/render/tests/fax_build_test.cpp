@@ -400,3 +400,28 @@ TEST(BadInput, WildIndentsAndSizesStayWithinBounds) {
     EXPECT_GE(pages.size(), 1u);
     EXPECT_LE(pages.size(), 60u);
 }
+
+TEST(PageRender, GreyPicturesAreDitheredBlackAndWhiteStayPure) {
+    QImage grey(kPageWidthPixels, kPageHeightPixels, QImage::Format_Grayscale8);
+    grey.fill(255);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            grey.scanLine(y)[x] = 0;         // black square
+            grey.scanLine(y)[x + 100] = 128; // mid grey
+            grey.scanLine(y)[x + 200] = 224; // light grey
+        }
+    faximage::MonoBitmap page(kPageWidthPixels, kPageHeightPixels);
+    rasterToPageBitmap(grey, page);
+    auto blackShare = [&](int left) {
+        int n = 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = left; x < left + 64; ++x)
+                n += page.isBlack(x, y);
+        return n / 4096.0;
+    };
+    EXPECT_EQ(blackShare(0), 1.0);
+    EXPECT_NEAR(blackShare(100), 0.5, 0.07);
+    EXPECT_NEAR(blackShare(200), 0.125, 0.07);
+    EXPECT_EQ(blackShare(300), 0.0);
+    EXPECT_TRUE(page.isBlack(1659, 2151));
+}
