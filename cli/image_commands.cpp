@@ -1,5 +1,6 @@
 // Fax image commands: convert a document to an APF file, show what an APF file holds.
 #include "cli_args.h"
+#include "rtf_convert.h"
 
 #include "faximage/apf_file.h"
 #include "faximage/fax_converter.h"
@@ -73,6 +74,8 @@ int runConvert(const CliArgs& args) {
     }
     const std::string& input = args.words[1];
     const std::string& output = args.words[2];
+    if (isRichTextInput(args, input))
+        return runRichTextConvert(args);
     const auto type = inputType(args, input);
     if (!type) {
         std::fprintf(stderr, "parvane-cli: cannot tell the type of '%s'; give --type\n",
