@@ -68,7 +68,7 @@ std::string flagsText(std::uint16_t flags) {
 int runConvert(const CliArgs& args) {
     if (args.words.size() != 3) {
         std::fputs("usage: parvane-cli convert INPUT OUTPUT.apf [--fine] [--wide] "
-                   "[--type text|textex|tiff|pcx|dcx|bmp|pdf]\n",
+                   "[--type text|textex|tiff|pcx|dcx|bmp|pdf|rtf]\n",
                    stderr);
         return 2;
     }

@@ -36,7 +36,7 @@ struct Command {
 const std::vector<std::string> kValueOptions = {"--data-dir", "--type", "--page", "--to", "--port", "--device", "--baud", "--trace", "--dir", "--class", "--speed", "--station-id", "--header", "--dial-prefix", "--history"};
 
 const Command kCommands[] = {
-    {"convert", "convert INPUT OUTPUT.apf [--fine] [--wide] [--type text|textex|tiff|pcx|dcx|bmp|pdf]",
+    {"convert", "convert INPUT OUTPUT.apf [--fine] [--wide] [--type text|textex|tiff|pcx|dcx|bmp|pdf|rtf]",
      cli::runConvert, {"--fine", "--wide", "--type"}},
     {"info", "info FILE.apf", cli::runInfo, {"--help"}},
     {"unpack", "unpack FILE.apf [--page N] --to OUT.{bmp,pcx,dcx,tif,pdf}", cli::runUnpack,

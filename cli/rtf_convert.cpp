@@ -11,6 +11,8 @@
 #include "workflow/richtext/rtf_reader.h"
 
 #include "faximage/apf_file.h"
+#include "faximage/fax_errors.h"
+#include "faximage/staged_output.h"
 
 #include <QGuiApplication>
 #include <QTextDocument>
@@ -69,6 +71,9 @@ struct WorkDir {
 int runRichTextConvert(const CliArgs& args) {
     const std::filesystem::path input = args.words[1];
     const std::filesystem::path output = args.words[2];
+    // Refused before anything is read or written: the RTF must never be replaced by its fax.
+    if (const int rc = faximage::checkOutputTarget(output, {input}); rc != 0)
+        faximage::raiseVelkError(rc, output.string());
     std::ifstream in(input, std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "parvane-cli: cannot read '%s'\n", input.c_str());
@@ -95,14 +100,12 @@ int runRichTextConvert(const CliArgs& args) {
     std::vector<std::filesystem::path> pages;
     workflow::render::renderDocument(document, work.path, pages); // errors reach main as exceptions
     const std::filesystem::path joined = workflow::render::joinPageFiles(pages);
+    // The work directory is beside the output, so the finished file replaces it in one step.
     std::error_code ec;
     std::filesystem::rename(joined, output, ec);
     if (ec) {
-        std::filesystem::copy_file(joined, output, std::filesystem::copy_options::overwrite_existing, ec);
-        if (ec) {
-            std::fprintf(stderr, "parvane-cli: cannot write '%s': %s\n", output.c_str(), ec.message().c_str());
-            return 1;
-        }
+        std::fprintf(stderr, "parvane-cli: cannot write '%s': %s\n", output.c_str(), ec.message().c_str());
+        return 1;
     }
     faximage::ApfReader reader;
     if (reader.open(output) == 0)

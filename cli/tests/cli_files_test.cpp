@@ -21,6 +21,12 @@ TEST_F(CliRun, ConvertNeverLosesTheInputOrAnOlderOutput) {
         EXPECT_TRUE(mentions(same, "Output file is the input file")) << same.output;
         EXPECT_EQ(slurp(dir / "L.txt"), "A letter\n");
     }
+    // The rich-text path as well: an RTF converted onto itself stays an RTF.
+    std::ofstream(dir / "L.rtf") << "{\\rtf1 A letter\\par}";
+    const CliResult rtf = cli("convert '" + (dir / "L.rtf").string() + "' '" + (dir / "L.rtf").string() + "'");
+    EXPECT_EQ(rtf.status, 1) << rtf.output;
+    EXPECT_TRUE(mentions(rtf, "Output file is the input file")) << rtf.output;
+    EXPECT_EQ(slurp(dir / "L.rtf"), "{\\rtf1 A letter\\par}");
     std::ofstream(dir / "important.apf") << "keep me";
     const CliResult typo = cli("convert '" + (dir / "typo.txt").string() + "' '" + (dir / "important.apf").string() + "'");
     EXPECT_EQ(typo.status, 1);
