@@ -783,7 +783,7 @@ void FaxTransmitter::onSendPage(std::uint16_t trigger) {
         return fail(ec::TimeOut);
     if (trigger == 0)
         return discardInput();
-    if (trigger == trig_.outFree)
+    if (trigger == trig_.outFree || trigger == trig_.outUsed)
         sendPageBlocks();
 }
 
@@ -824,7 +824,13 @@ void FaxTransmitter::sendPageBlocks() {
         return endPageData();
     }
     link_.ArmTimeout(opt_.pageTimeout);
-    link_.ArmOutBuffFree(kBlockSize);
+    // Wait for the condition that stopped the loop. With free space at hand but more than
+    // the minimum queued, a free-space trigger would fire at once, again and again, until
+    // the modem had taken the surplus.
+    if (link_.OutBuffUsed() > opt_.bufferMinimum)
+        link_.ArmOutBuffUsed(opt_.bufferMinimum);
+    else
+        link_.ArmOutBuffFree(kBlockSize);
 }
 
 void FaxTransmitter::onDrainPage(std::uint16_t trigger) {
