@@ -103,6 +103,14 @@ void FaxReceiver::Handle(ReceiveEvent ev) {
     }
 }
 
+void FaxReceiver::PortLost(int code) {
+    if (state_ == RS::rfAbort || state_ == RS::rfDone || state_ == RS::rfNone)
+        return;
+    portLost_ = true;
+    fail(code, RS::rfAbort);
+    run(ReceiveEvent::Data);
+}
+
 void FaxReceiver::run(ReceiveEvent ev) {
     for (;;) {
         link_.LogState(state_);
@@ -790,7 +798,8 @@ void FaxReceiver::doAbort() {
     receiveHangup();
     if ((statusShown_ && !opt_.constantStatus) || userAbort_)
         statusEvent(false, true);
-    if (opt_.exitOnError || userAbort_) {
+    // One fax asked for: a failed call ends the receiver as a good one does.
+    if (opt_.exitOnError || userAbort_ || portLost_ || opt_.oneFax) {
         if (owner_.finish)
             owner_.finish(lastError_);
         goTo(RS::rfDone);

@@ -164,6 +164,8 @@ public:
     void Start();
     // One event from the port (data waiting, a timer) or the owner (user abort).
     void Handle(ReceiveEvent ev);
+    // The device went away (code: the port's error): the call ends, and the receiver with it.
+    void PortLost(int code);
 
     ReceiveState State() const { return state_; }
     bool Finished() const { return state_ == ReceiveState::rfDone; }
@@ -251,6 +253,7 @@ private:
     int lastError_ = 0;
     bool statusShown_ = false;
     bool userAbort_ = false;
+    bool portLost_ = false;
     int fileState_ = 3;
     int rings_ = 0;
     int retries_ = 0;

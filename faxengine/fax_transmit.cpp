@@ -112,12 +112,19 @@ std::string_view to_string(TransmitClass c) {
 FaxTransmitter::FaxTransmitter(TransmitLink& link, TransmitOptions options, TransmitTriggers triggers)
     : link_(link), opt_(std::move(options)), trig_(triggers) {}
 
-void FaxTransmitter::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint32_t /*param*/) {
+void FaxTransmitter::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint32_t param) {
     if (state_ == TransmitState::tfNone || state_ == TransmitState::tfDone)
         return;
     // The abort step pumps messages while it hangs up; calls that arrive then must not act.
     if (state_ == TransmitState::tfAbort)
         return;
+    if (msg == apw::PortLost) {
+        // The dispatcher has stopped: no trigger will come again, so the call ends now.
+        portLost_ = true;
+        fail(-static_cast<int>(param & 0xFFFF));
+        msg = 0;
+        trigger = 0;
+    }
     if (msg == apw::TriggerAvail)
         trigger = 0;
     const bool ours = trigger == 0 || trigger == trig_.statusTimer || trigger == trig_.timeout ||
@@ -1142,8 +1149,9 @@ void FaxTransmitter::onAbort() {
         link_.EndModemData();
     failedIn_ = TransmitState::tfNone;
     link_.ForcedHangup();
-    if (opt_.exitOnError || opt_.abortNoConnect || userAbort_) {
-        faxStatus_ = 42;
+    if (opt_.exitOnError || opt_.abortNoConnect || userAbort_ || portLost_) {
+        if (!portLost_) // nobody aborted a call whose device went away
+            faxStatus_ = 42;
         status(false, true);
         link_.PostFinish(lastError_);
         state_ = TransmitState::tfDone;

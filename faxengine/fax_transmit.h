@@ -154,6 +154,7 @@ private:
     bool sendPendingStatus_ = false;
     bool inGetEntry_ = false;
     bool userAbort_ = false;
+    bool portLost_ = false; // the device went away: no next fax, no more waiting
     TransmitState failedIn_ = TransmitState::tfNone; // the state an error or abort came in
     bool timedOut_ = false; // the current pass was the timeout timer
 
