@@ -17,6 +17,7 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+#include "oracle_skip.h"
 
 namespace faxengine {
 namespace {
@@ -98,7 +99,7 @@ protected:
         if (IsSkipped())
             return;
         if (!haveTool("efix"))
-            GTEST_SKIP() << "efix missing (scripts/setup installs it)";
+            PARVANE_SKIP_WITHOUT_ORACLE("efix missing (scripts/setup installs it)");
         std::ofstream(dir_ / "page.txt") << "Parvane receive test page\n\n"
                                             "  The quick brown fox jumps over the lazy dog.\n"
                                             "  0123456789 !\"#$%&'()*+,-./:;<=>?@[]^_{|}~\n";
@@ -192,7 +193,7 @@ constexpr int kEfaxHeaderRows = 20;
 
 TEST_F(ReceiveCall, EfaxSendsThroughAnotherModem) {
     if (!haveTool("efax"))
-        GTEST_SKIP() << "efax missing (scripts/setup installs it)";
+        PARVANE_SKIP_WITHOUT_ORACLE("efax missing (scripts/setup installs it)");
     startLine({});
     ASSERT_GE(line_->ports().size(), 2u);
     const fs::path apf = dir_ / "rx.apf";
