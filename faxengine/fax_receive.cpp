@@ -591,6 +591,7 @@ void FaxReceiver::doStartPage() {
     }
     if (int rc = file_.BeginPage(flags); rc != 0)
         return fail(rc);
+    rtc_.Reset();
     lastByte_ = 255;
     link_.ArmTimeout(kPageInactivity);
     if (!isClass1())
@@ -618,7 +619,11 @@ void FaxReceiver::doGtPgDta() {
             lastByte_ = kDLE;
             continue;
         }
-        if (int rc = file_.Append(reverse ? reverseBits(b) : b); rc != 0)
+        if (rtc_.Found())
+            continue; // after the page's end: dropped until DLE ETX
+        const std::uint8_t data = reverse ? reverseBits(b) : b;
+        const std::uint8_t kept = rtc_.Feed(data).value_or(data);
+        if (int rc = file_.Append(kept); rc != 0)
             return fail(rc);
     }
     if (taken < kPageChunk)

@@ -10,6 +10,7 @@
 
 #include "faxengine/class2_commands.h"
 #include "faxengine/fax_receive_file.h"
+#include "faxengine/rtc_finder.h"
 #include "faxengine/fax_receive_state.h"
 #include "faxengine/fax_session.h"
 
@@ -254,6 +255,7 @@ private:
     bool statusShown_ = false;
     bool userAbort_ = false;
     bool portLost_ = false;
+    RtcFinder rtc_; // the current page's end
     int fileState_ = 3;
     int rings_ = 0;
     int retries_ = 0;
