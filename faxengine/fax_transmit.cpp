@@ -1,5 +1,6 @@
 #include "faxengine/fax_transmit.h"
 
+#include "faxengine/fax_status.h"
 #include "faxengine/port_types.h"
 #include "faximage/fax_errors.h"
 
@@ -12,6 +13,9 @@ namespace faxengine {
 namespace ec = faximage::ec;
 
 namespace {
+
+using Fs = faxengine::FaxStatus;
+constexpr int progress(Fs s) { return static_cast<int>(s); }
 
 constexpr std::uint8_t kDle = 0x10;
 constexpr std::uint8_t kEtx = 0x03;
@@ -135,7 +139,7 @@ void FaxTransmitter::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint3
     link_.LogState(state_);
 
     if (msg == kUserAbortMessage) {
-        faxStatus_ = 42;
+        faxStatus_ = progress(Fs::UserAbort);
         userAbort_ = true;
         fail(ec::CancelRequested);
         status(false, false);
@@ -381,12 +385,12 @@ void FaxTransmitter::redial() {
         lastError_ = ec::FaxBusy;
         link_.ReportError(ec::FaxBusy);
         link_.LogEvent(3);
-        faxStatus_ = 1;
+        faxStatus_ = progress(Fs::Initializing);
         link_.RestoreIdleSpeed();
         state_ = TransmitState::tfGetEntry;
         return;
     }
-    faxStatus_ = 3;
+    faxStatus_ = progress(Fs::BusyWait);
     sendPendingStatus_ = true;
     link_.ArmTimeout(opt_.dialRetryWait);
     state_ = TransmitState::tfRetryWait;
@@ -471,7 +475,7 @@ void FaxTransmitter::onInit() {
     }
     // The DCS goes out before the first page is prepared: it must already name its width.
     currentWide_ = firstPageWide_;
-    faxStatus_ = 1;
+    faxStatus_ = progress(Fs::Initializing);
     if (class1()) {
         link_.SendCommand("AT+FCLASS=1");
         state_ = TransmitState::tf1Init1;
@@ -523,7 +527,7 @@ void FaxTransmitter::onDial() {
     cmd += job_.phone;
     link_.SendCommand(cmd);
     link_.ArmTimeout(opt_.dialWait);
-    faxStatus_ = 2;
+    faxStatus_ = progress(Fs::Dialing);
     state_ = class1() ? TransmitState::tf1Connect : TransmitState::tf2Connect;
 }
 
@@ -658,16 +662,16 @@ void FaxTransmitter::on2GetParams() {
     if (responseHas(w.remoteCaps)) {
         if (int rc = link_.ParseRemoteCapabilities(response_); rc < 0)
             return fail(rc);
-        faxStatus_ = 40;
+        faxStatus_ = progress(Fs::GettingParams);
     } else if (responseHas(w.calledId)) {
         remoteId_ = link_.CleanStationId(response_);
         if (remoteId_.size() > 20)
             remoteId_.resize(20);
-        faxStatus_ = 41;
+        faxStatus_ = progress(Fs::GotRemoteId);
     } else if (responseHas(w.session)) {
         if (int rc = link_.ParseSessionReport(response_); rc < 0)
             return fail(rc);
-        faxStatus_ = 40;
+        faxStatus_ = progress(Fs::GettingParams);
     } else if (responseHas("CONNECT")) {
         if (class20()) {
             link_.ArmOutBuffFree(kBlockSize);
@@ -721,7 +725,7 @@ void FaxTransmitter::onWaitFrHead(std::uint16_t trigger) {
         return discardInput();
     if (trigger != trig_.outFree)
         return;
-    faxStatus_ = 4;
+    faxStatus_ = progress(Fs::SendingPage);
     if (opt_.softwareFlow)
         link_.SetSoftwareFlow(true);
     state_ = TransmitState::tfSndPgeHdr;
@@ -743,7 +747,7 @@ void FaxTransmitter::onOpenCover() {
     }
     link_.ArmTimeout(opt_.pageTimeout);
     link_.ArmOutBuffFree(kBlockSize);
-    faxStatus_ = 4;
+    faxStatus_ = progress(Fs::SendingPage);
     state_ = TransmitState::tfSendCover;
 }
 
@@ -827,7 +831,7 @@ void FaxTransmitter::sendPageBlocks() {
             return fail(rc);
     }
     if (bytesSent_ >= pageLength_) {
-        faxStatus_ = 4;
+        faxStatus_ = progress(Fs::SendingPage);
         return endPageData();
     }
     link_.ArmTimeout(opt_.pageTimeout);
@@ -868,7 +872,7 @@ void FaxTransmitter::onDrainPage(std::uint16_t trigger) {
         prevResolution_ = resolution_;
         resolution_ = link_.CurrentPage().highRes ? '1' : '0';
     }
-    faxStatus_ = 4;
+    faxStatus_ = progress(Fs::SendingPage);
     sendPendingStatus_ = true;
     if (class1()) {
         state_ = TransmitState::tf1PageEnd;
@@ -891,7 +895,7 @@ void FaxTransmitter::on1PageEnd() {
     if (!responseHas("OK"))
         return unexpectedLine();
     postPageTries_ = 0;
-    faxStatus_ = 5;
+    faxStatus_ = progress(Fs::SendingEop);
     state_ = TransmitState::tf1PrepEOP;
 }
 
@@ -1003,7 +1007,7 @@ void FaxTransmitter::on2SendEOP() {
     response_.clear();
     buf_.clear();
     link_.ArmTimeout(opt_.pageTimeout);
-    faxStatus_ = 5;
+    faxStatus_ = progress(Fs::SendingEop);
     sendPendingStatus_ = true;
     state_ = class20() ? TransmitState::tf20ChckPg : TransmitState::tf2WaitFPTS;
 }
@@ -1022,9 +1026,9 @@ bool FaxTransmitter::pageReport() {
     const std::string v = reportValue(response_);
     const char c = v.empty() ? '\0' : v.front();
     if (c == '1' || c == '3') {
-        faxStatus_ = 7;
+        faxStatus_ = progress(Fs::PageAccepted);
     } else if (c == '2') {
-        faxStatus_ = 6;
+        faxStatus_ = progress(Fs::PageError);
         state_ = TransmitState::tf2WaitPgOK;
     } else if (c == '4' || c == '5') {
         fail(ec::CancelRequested);
@@ -1100,10 +1104,10 @@ void FaxTransmitter::on20ChckPg() {
         hangupCode_ = numericValue(response_);
     } else if (responseHas("ERROR")) {
         link_.SendCommand("AT+FPS?");
-        faxStatus_ = 6;
+        faxStatus_ = progress(Fs::PageError);
         state_ = TransmitState::tf2WaitPgOK;
     } else if (responseHas("OK")) {
-        faxStatus_ = 7;
+        faxStatus_ = progress(Fs::PageAccepted);
         state_ = resolutionChanges() ? TransmitState::tf2SndNwPrm : TransmitState::tf2NextPage;
     } else {
         fail(ec::FaxPageError);
@@ -1115,7 +1119,7 @@ void FaxTransmitter::on20ChckPg() {
 void FaxTransmitter::onClose() {
     link_.CloseFiles();
     sendingCover_ = false;
-    faxStatus_ = 43;
+    faxStatus_ = progress(Fs::Finished);
     link_.LogEvent(2);
     link_.RestoreIdleSpeed();
     state_ = TransmitState::tfGetEntry;
@@ -1151,7 +1155,7 @@ void FaxTransmitter::onAbort() {
     link_.ForcedHangup();
     if (opt_.exitOnError || opt_.abortNoConnect || userAbort_ || portLost_) {
         if (!portLost_) // nobody aborted a call whose device went away
-            faxStatus_ = 42;
+            faxStatus_ = progress(Fs::UserAbort);
         status(false, true);
         link_.PostFinish(lastError_);
         state_ = TransmitState::tfDone;
