@@ -278,6 +278,10 @@ void TVelkBaseDispatcher::comThread(std::promise<void>* ready) {
 }
 
 std::optional<std::chrono::milliseconds> TVelkBaseDispatcher::nextTimerWake() {
+    // Held off, timers cannot fire (an expired one would wake this thread at once, again
+    // and again); the end of the hold-off wakes it.
+    if (holdOff_)
+        return std::nullopt;
     std::lock_guard g(dataLock_);
     auto due = triggers_.NextTimerDue(clock_);
     // A clock that tests move by hand says nothing about when to look again: look often.
