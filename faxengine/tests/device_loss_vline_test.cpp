@@ -28,10 +28,12 @@ struct Case {
     Loss loss;
 };
 
-std::string caseName(const ::testing::TestParamInfo<Case>& i) {
-    std::string n = i.param.cls == TFaxClass::fcClass1 ? "Class1" : i.param.cls == TFaxClass::fcClass2 ? "Class2" : "Class20";
-    return n + (i.param.loss == Loss::Killed ? "Killed" : "Stopped");
+std::string describe(const Case& c) {
+    std::string n = c.cls == TFaxClass::fcClass1 ? "Class1" : c.cls == TFaxClass::fcClass2 ? "Class2" : "Class20";
+    return n + (c.loss == Loss::Killed ? "Killed" : "Stopped");
 }
+std::string caseName(const ::testing::TestParamInfo<Case>& i) { return describe(i.param); }
+void PrintTo(const Case& c, std::ostream* os) { *os << describe(c); }
 
 struct Outcome {
     bool finished = false;
