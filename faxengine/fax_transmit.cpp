@@ -956,7 +956,7 @@ void FaxTransmitter::on1WaitMCF() {
         return;
     }
     if (fcf::isRTN(lastFcf_))
-        return fail(ec::FaxSessionError);
+        return retrainAfterRtn();
     if (fcf::isMCF(lastFcf_)) {
         if (!morePages_) {
             link_.SendClass1Command("AT+FTH=3");
@@ -978,6 +978,28 @@ void FaxTransmitter::on1WaitMCF() {
         return;
     }
     unexpectedLine();
+}
+
+// RTN: the page was not good enough. As T.30 expects, train again (DCS and TCF) and send
+// the page once more, within the same resend limit as Class 2/2.0; at the limit the fax
+// fails and the page never counts as sent.
+void FaxTransmitter::retrainAfterRtn() {
+    if (++pageResends_ > opt_.pageResendLimit)
+        return fail(ec::FaxSessionError);
+    if (sentCover_) {
+        sendingCover_ = true;
+        job_.coverFile = sentCoverFile_;
+    } else if (int rc = link_.PositionPage(sentPage_); rc < 0) {
+        return fail(rc);
+    }
+    pageNumber_ = sentPage_;
+    resolution_ = sentResolution_;
+    // The owner sees the rejected page and the retrain.
+    faxStatus_ = progress(Fs::PageError);
+    status(false, false);
+    link_.LogState(TransmitState::tf1TSIRespns);
+    link_.SendClass1Command("AT+FTH=3");
+    state_ = TransmitState::tf1TSIRespns;
 }
 
 void FaxTransmitter::on1SendDCN() {

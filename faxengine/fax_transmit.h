@@ -123,6 +123,7 @@ private:
     void on1WaitMPS(bool readerTimer);
     void armPostPageWait();
     void on1WaitMCF();
+    void retrainAfterRtn();
     void on1SendDCN();
     void on1Hangup();
     void on1WaitHngp();
