@@ -4,6 +4,7 @@
 #include "cli_args.h"
 
 #include "faxengine/com_port.h"
+#include "faxengine/modem_check.h"
 #include "faxengine/receive_fax.h"
 #include "faxengine/send_fax.h"
 #include "faximage/apf_file.h"
@@ -197,6 +198,16 @@ void attachProgress(TVelkCustomAbstractFax& fax, int& finishCode, bool& finished
     };
 }
 
+// The modem response check before a call: a modem that answers nothing is "no response".
+bool modemAnswers(TVelkComPort& com, const char* command) {
+    const ModemAnswer a = checkModemResponds(com);
+    if (a == ModemAnswer::Ok)
+        return true;
+    std::fprintf(stderr, "parvane-cli %s: %s from the modem on %s\n", command, std::string(to_string(a)).c_str(),
+                 com.DevicePath().c_str());
+    return false;
+}
+
 void pumpUntilFinished(TVelkCustomAbstractFax& fax, const bool& finished) {
     bool aborted = false;
     while (!finished) {
@@ -331,6 +342,8 @@ int runSend(const CliArgs& args) {
     attachProgress(fax, finishCode, finished);
     InterruptGuard guard;
     try {
+        if (!modemAnswers(com, "send"))
+            return 1;
         fax.StartSending();
     } catch (const faximage::EVelkException& e) {
         std::fprintf(stderr, "parvane-cli send: %s\n", e.what());
@@ -396,6 +409,8 @@ int runReceive(const CliArgs& args) {
     };
     InterruptGuard guard;
     try {
+        if (!modemAnswers(com, "receive"))
+            return 1;
         fax.StartReceiving();
     } catch (const faximage::EVelkException& e) {
         std::fprintf(stderr, "parvane-cli receive: %s\n", e.what());

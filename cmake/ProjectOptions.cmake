@@ -15,6 +15,7 @@ function(parvane_add_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/testing)
   target_compile_definitions(${T_NAME} PRIVATE PARVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                                PARVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
   set(props)

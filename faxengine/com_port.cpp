@@ -3,6 +3,7 @@
 #include "faxengine/posix_dispatcher.h"
 #include "faximage/fax_errors.h"
 
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,6 +15,42 @@ namespace ec = faximage::ec;
 using faximage::raiseVelkError;
 
 namespace {
+
+// The specified text, and beside it the device and what is wrong with it: a user who
+// typed a path needs to know which one failed and why.
+[[noreturn]] void raiseOpenError(int rc, const std::string& device) {
+    std::string fact;
+    int code = rc;
+    switch (-rc) {
+    case ENOENT:
+    case ENOTDIR: fact = "no such device"; code = ec::BadId; break;
+    case ENXIO:
+    case ENODEV: fact = "the device is not there"; code = ec::BadId; break;
+    case ENOTTY: fact = "not a serial device"; code = ec::BadId; break;
+    case EISDIR: fact = "a directory, not a device"; code = ec::BadId; break;
+    case EBUSY: fact = "in use by another program"; code = ec::AlreadyOpen; break;
+    case EACCES:
+    case EPERM: fact = "permission denied"; break;
+    default: break;
+    }
+    if (fact.empty() && code > -1000)
+        fact = std::strerror(-rc);
+    if (fact.empty())
+        raiseVelkError(code);
+    try {
+        raiseVelkError(code);
+    } catch (const faximage::EVelkException& e) {
+        // Same exception class, with the path and the fact added to its text.
+        const std::string text = std::string(e.what()) + ": " + device + " (" + fact + ")";
+        switch (code) {
+        case ec::BadId: throw faximage::EBadId(code, text);
+        case ec::AlreadyOpen: throw faximage::EAlreadyOpen(code, text);
+        default: throw faximage::EVelkException(code, text);
+        }
+    }
+    std::abort(); // not reached: raiseVelkError always throws
+}
+
 // The port whose event runs on this thread right now: closing it there must be deferred.
 thread_local const TVelkComPort* tlsInEventOf = nullptr;
 } // namespace
@@ -112,12 +149,8 @@ void TVelkComPort::openPort() {
     p.rts = deviceLayer_ == TDeviceLayer::dlWin16 ? true : rts_;
     p.line = line_;
     int rc = disp->Open(p);
-    if (rc == -ENOENT || rc == -ENXIO || rc == -ENODEV || rc == -ENOTTY || rc == -ENOTDIR)
-        rc = ec::BadId;
-    else if (rc == -EBUSY)
-        rc = ec::AlreadyOpen;
     if (rc < 0)
-        raiseVelkError(rc);
+        raiseOpenError(rc, device);
 
     dispatcher_ = std::move(disp);
     openDevice_ = device;

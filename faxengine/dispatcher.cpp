@@ -277,7 +277,20 @@ void TVelkBaseDispatcher::comThread(std::promise<void>* ready) {
     threadEnded();
 }
 
-bool TVelkBaseDispatcher::needsTick() {
+std::optional<std::chrono::milliseconds> TVelkBaseDispatcher::nextTimerWake() {
+    // Held off, timers cannot fire (an expired one would wake this thread at once, again
+    // and again); the end of the hold-off wakes it.
+    if (holdOff_)
+        return std::nullopt;
+    std::lock_guard g(dataLock_);
+    auto due = triggers_.NextTimerDue(clock_);
+    // A clock that tests move by hand says nothing about when to look again: look often.
+    if (due && &clock_ != &systemClock())
+        due = std::min(*due, kDispatchTick);
+    return due;
+}
+
+bool TVelkBaseDispatcher::anyTriggerArmed() {
     std::lock_guard g(dataLock_);
     return triggers_.AnyTimerActive() || triggers_.AnyStatusActive();
 }
@@ -294,14 +307,16 @@ void TVelkBaseDispatcher::dispThread(std::promise<void>* ready) {
     ready->set_value();
     try {
         while (!stop_) {
-            bool tick = needsTick();
+            // Status triggers need no cadence: every change they watch (output space, bytes
+            // sent, modem lines, line errors) wakes this thread. Timers wake it when due.
+            const auto wake = nextTimerWake();
             ComEvents ev;
             bool wasCom = false;
             {
                 std::unique_lock g(evLock_);
                 auto woken = [this] { return stop_ || comEventSet_ || poked_; };
-                if (tick)
-                    evCv_.wait_for(g, kDispatchTick, woken);
+                if (wake)
+                    evCv_.wait_for(g, *wake, woken);
                 else
                     evCv_.wait(g, woken);
                 if (stop_)
@@ -787,7 +802,7 @@ int TVelkBaseDispatcher::PutBlock(std::span<const std::uint8_t> block) {
         trace_.Add('T', block);
     }
     outCv_.notify_all();
-    if (needsTick())
+    if (anyTriggerArmed())
         poke();
     return 0;
 }

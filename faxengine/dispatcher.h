@@ -274,7 +274,8 @@ private:
                              std::size_t limit);
     void dispatchMessage(std::uint16_t msg, std::uint16_t trigger, std::uint16_t data);
     void checkStatusAndTimers();
-    bool needsTick();
+    std::optional<std::chrono::milliseconds> nextTimerWake();
+    bool anyTriggerArmed();
     PortStatus portStatus();
     void poke();
     void consumeInput(std::size_t n);

@@ -103,6 +103,14 @@ void FaxReceiver::Handle(ReceiveEvent ev) {
     }
 }
 
+void FaxReceiver::PortLost(int code) {
+    if (state_ == RS::rfAbort || state_ == RS::rfDone || state_ == RS::rfNone)
+        return;
+    portLost_ = true;
+    fail(code, RS::rfAbort);
+    run(ReceiveEvent::Data);
+}
+
 void FaxReceiver::run(ReceiveEvent ev) {
     for (;;) {
         link_.LogState(state_);
@@ -583,6 +591,7 @@ void FaxReceiver::doStartPage() {
     }
     if (int rc = file_.BeginPage(flags); rc != 0)
         return fail(rc);
+    rtc_.Reset();
     lastByte_ = 255;
     link_.ArmTimeout(kPageInactivity);
     if (!isClass1())
@@ -610,7 +619,11 @@ void FaxReceiver::doGtPgDta() {
             lastByte_ = kDLE;
             continue;
         }
-        if (int rc = file_.Append(reverse ? reverseBits(b) : b); rc != 0)
+        if (rtc_.Found())
+            continue; // after the page's end: dropped until DLE ETX
+        const std::uint8_t data = reverse ? reverseBits(b) : b;
+        const std::uint8_t kept = rtc_.Feed(data).value_or(data);
+        if (int rc = file_.Append(kept); rc != 0)
             return fail(rc);
     }
     if (taken < kPageChunk)
@@ -790,7 +803,8 @@ void FaxReceiver::doAbort() {
     receiveHangup();
     if ((statusShown_ && !opt_.constantStatus) || userAbort_)
         statusEvent(false, true);
-    if (opt_.exitOnError || userAbort_) {
+    // One fax asked for: a failed call ends the receiver as a good one does.
+    if (opt_.exitOnError || userAbort_ || portLost_ || opt_.oneFax) {
         if (owner_.finish)
             owner_.finish(lastError_);
         goTo(RS::rfDone);

@@ -10,6 +10,7 @@
 
 #include "faxengine/class2_commands.h"
 #include "faxengine/fax_receive_file.h"
+#include "faxengine/rtc_finder.h"
 #include "faxengine/fax_receive_state.h"
 #include "faxengine/fax_session.h"
 
@@ -164,6 +165,8 @@ public:
     void Start();
     // One event from the port (data waiting, a timer) or the owner (user abort).
     void Handle(ReceiveEvent ev);
+    // The device went away (code: the port's error): the call ends, and the receiver with it.
+    void PortLost(int code);
 
     ReceiveState State() const { return state_; }
     bool Finished() const { return state_ == ReceiveState::rfDone; }
@@ -251,6 +254,8 @@ private:
     int lastError_ = 0;
     bool statusShown_ = false;
     bool userAbort_ = false;
+    bool portLost_ = false;
+    RtcFinder rtc_; // the current page's end
     int fileState_ = 3;
     int rings_ = 0;
     int retries_ = 0;

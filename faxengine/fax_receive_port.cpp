@@ -78,7 +78,7 @@ void FaxReceivePort::Drive(FaxReceiver& machine) {
     started_ = false;
 }
 
-void FaxReceivePort::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint32_t /*param*/) {
+void FaxReceivePort::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint32_t param) {
     std::lock_guard g(lock_);
     if (detached_)
         return;
@@ -103,6 +103,8 @@ void FaxReceivePort::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint3
             s_.ArmStatusTimer();
     } else if (msg == faxmsg::UserAbort) {
         abortPending_ = true;
+    } else if (msg == apw::PortLost) {
+        machine_->PortLost(-static_cast<int>(param & 0xFFFF));
     }
     deliverAbort();
     mirror();

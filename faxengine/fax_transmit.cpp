@@ -1,5 +1,6 @@
 #include "faxengine/fax_transmit.h"
 
+#include "faxengine/fax_status.h"
 #include "faxengine/port_types.h"
 #include "faximage/fax_errors.h"
 
@@ -12,6 +13,9 @@ namespace faxengine {
 namespace ec = faximage::ec;
 
 namespace {
+
+using Fs = faxengine::FaxStatus;
+constexpr int progress(Fs s) { return static_cast<int>(s); }
 
 constexpr std::uint8_t kDle = 0x10;
 constexpr std::uint8_t kEtx = 0x03;
@@ -112,12 +116,19 @@ std::string_view to_string(TransmitClass c) {
 FaxTransmitter::FaxTransmitter(TransmitLink& link, TransmitOptions options, TransmitTriggers triggers)
     : link_(link), opt_(std::move(options)), trig_(triggers) {}
 
-void FaxTransmitter::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint32_t /*param*/) {
+void FaxTransmitter::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint32_t param) {
     if (state_ == TransmitState::tfNone || state_ == TransmitState::tfDone)
         return;
     // The abort step pumps messages while it hangs up; calls that arrive then must not act.
     if (state_ == TransmitState::tfAbort)
         return;
+    if (msg == apw::PortLost) {
+        // The dispatcher has stopped: no trigger will come again, so the call ends now.
+        portLost_ = true;
+        fail(-static_cast<int>(param & 0xFFFF));
+        msg = 0;
+        trigger = 0;
+    }
     if (msg == apw::TriggerAvail)
         trigger = 0;
     const bool ours = trigger == 0 || trigger == trig_.statusTimer || trigger == trig_.timeout ||
@@ -128,7 +139,7 @@ void FaxTransmitter::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint3
     link_.LogState(state_);
 
     if (msg == kUserAbortMessage) {
-        faxStatus_ = 42;
+        faxStatus_ = progress(Fs::UserAbort);
         userAbort_ = true;
         fail(ec::CancelRequested);
         status(false, false);
@@ -374,12 +385,12 @@ void FaxTransmitter::redial() {
         lastError_ = ec::FaxBusy;
         link_.ReportError(ec::FaxBusy);
         link_.LogEvent(3);
-        faxStatus_ = 1;
+        faxStatus_ = progress(Fs::Initializing);
         link_.RestoreIdleSpeed();
         state_ = TransmitState::tfGetEntry;
         return;
     }
-    faxStatus_ = 3;
+    faxStatus_ = progress(Fs::BusyWait);
     sendPendingStatus_ = true;
     link_.ArmTimeout(opt_.dialRetryWait);
     state_ = TransmitState::tfRetryWait;
@@ -464,7 +475,7 @@ void FaxTransmitter::onInit() {
     }
     // The DCS goes out before the first page is prepared: it must already name its width.
     currentWide_ = firstPageWide_;
-    faxStatus_ = 1;
+    faxStatus_ = progress(Fs::Initializing);
     if (class1()) {
         link_.SendCommand("AT+FCLASS=1");
         state_ = TransmitState::tf1Init1;
@@ -516,7 +527,7 @@ void FaxTransmitter::onDial() {
     cmd += job_.phone;
     link_.SendCommand(cmd);
     link_.ArmTimeout(opt_.dialWait);
-    faxStatus_ = 2;
+    faxStatus_ = progress(Fs::Dialing);
     state_ = class1() ? TransmitState::tf1Connect : TransmitState::tf2Connect;
 }
 
@@ -651,16 +662,16 @@ void FaxTransmitter::on2GetParams() {
     if (responseHas(w.remoteCaps)) {
         if (int rc = link_.ParseRemoteCapabilities(response_); rc < 0)
             return fail(rc);
-        faxStatus_ = 40;
+        faxStatus_ = progress(Fs::GettingParams);
     } else if (responseHas(w.calledId)) {
         remoteId_ = link_.CleanStationId(response_);
         if (remoteId_.size() > 20)
             remoteId_.resize(20);
-        faxStatus_ = 41;
+        faxStatus_ = progress(Fs::GotRemoteId);
     } else if (responseHas(w.session)) {
         if (int rc = link_.ParseSessionReport(response_); rc < 0)
             return fail(rc);
-        faxStatus_ = 40;
+        faxStatus_ = progress(Fs::GettingParams);
     } else if (responseHas("CONNECT")) {
         if (class20()) {
             link_.ArmOutBuffFree(kBlockSize);
@@ -714,7 +725,7 @@ void FaxTransmitter::onWaitFrHead(std::uint16_t trigger) {
         return discardInput();
     if (trigger != trig_.outFree)
         return;
-    faxStatus_ = 4;
+    faxStatus_ = progress(Fs::SendingPage);
     if (opt_.softwareFlow)
         link_.SetSoftwareFlow(true);
     state_ = TransmitState::tfSndPgeHdr;
@@ -736,7 +747,7 @@ void FaxTransmitter::onOpenCover() {
     }
     link_.ArmTimeout(opt_.pageTimeout);
     link_.ArmOutBuffFree(kBlockSize);
-    faxStatus_ = 4;
+    faxStatus_ = progress(Fs::SendingPage);
     state_ = TransmitState::tfSendCover;
 }
 
@@ -783,7 +794,7 @@ void FaxTransmitter::onSendPage(std::uint16_t trigger) {
         return fail(ec::TimeOut);
     if (trigger == 0)
         return discardInput();
-    if (trigger == trig_.outFree)
+    if (trigger == trig_.outFree || trigger == trig_.outUsed)
         sendPageBlocks();
 }
 
@@ -820,11 +831,17 @@ void FaxTransmitter::sendPageBlocks() {
             return fail(rc);
     }
     if (bytesSent_ >= pageLength_) {
-        faxStatus_ = 4;
+        faxStatus_ = progress(Fs::SendingPage);
         return endPageData();
     }
     link_.ArmTimeout(opt_.pageTimeout);
-    link_.ArmOutBuffFree(kBlockSize);
+    // Wait for the condition that stopped the loop. With free space at hand but more than
+    // the minimum queued, a free-space trigger would fire at once, again and again, until
+    // the modem had taken the surplus.
+    if (link_.OutBuffUsed() > opt_.bufferMinimum)
+        link_.ArmOutBuffUsed(opt_.bufferMinimum);
+    else
+        link_.ArmOutBuffFree(kBlockSize);
 }
 
 void FaxTransmitter::onDrainPage(std::uint16_t trigger) {
@@ -855,7 +872,7 @@ void FaxTransmitter::onDrainPage(std::uint16_t trigger) {
         prevResolution_ = resolution_;
         resolution_ = link_.CurrentPage().highRes ? '1' : '0';
     }
-    faxStatus_ = 4;
+    faxStatus_ = progress(Fs::SendingPage);
     sendPendingStatus_ = true;
     if (class1()) {
         state_ = TransmitState::tf1PageEnd;
@@ -878,7 +895,7 @@ void FaxTransmitter::on1PageEnd() {
     if (!responseHas("OK"))
         return unexpectedLine();
     postPageTries_ = 0;
-    faxStatus_ = 5;
+    faxStatus_ = progress(Fs::SendingEop);
     state_ = TransmitState::tf1PrepEOP;
 }
 
@@ -939,7 +956,7 @@ void FaxTransmitter::on1WaitMCF() {
         return;
     }
     if (fcf::isRTN(lastFcf_))
-        return fail(ec::FaxSessionError);
+        return retrainAfterRtn();
     if (fcf::isMCF(lastFcf_)) {
         if (!morePages_) {
             link_.SendClass1Command("AT+FTH=3");
@@ -961,6 +978,28 @@ void FaxTransmitter::on1WaitMCF() {
         return;
     }
     unexpectedLine();
+}
+
+// RTN: the page was not good enough. As T.30 expects, train again (DCS and TCF) and send
+// the page once more, within the same resend limit as Class 2/2.0; at the limit the fax
+// fails and the page never counts as sent.
+void FaxTransmitter::retrainAfterRtn() {
+    if (++pageResends_ > opt_.pageResendLimit)
+        return fail(ec::FaxSessionError);
+    if (sentCover_) {
+        sendingCover_ = true;
+        job_.coverFile = sentCoverFile_;
+    } else if (int rc = link_.PositionPage(sentPage_); rc < 0) {
+        return fail(rc);
+    }
+    pageNumber_ = sentPage_;
+    resolution_ = sentResolution_;
+    // The owner sees the rejected page and the retrain.
+    faxStatus_ = progress(Fs::PageError);
+    status(false, false);
+    link_.LogState(TransmitState::tf1TSIRespns);
+    link_.SendClass1Command("AT+FTH=3");
+    state_ = TransmitState::tf1TSIRespns;
 }
 
 void FaxTransmitter::on1SendDCN() {
@@ -990,7 +1029,7 @@ void FaxTransmitter::on2SendEOP() {
     response_.clear();
     buf_.clear();
     link_.ArmTimeout(opt_.pageTimeout);
-    faxStatus_ = 5;
+    faxStatus_ = progress(Fs::SendingEop);
     sendPendingStatus_ = true;
     state_ = class20() ? TransmitState::tf20ChckPg : TransmitState::tf2WaitFPTS;
 }
@@ -1009,9 +1048,9 @@ bool FaxTransmitter::pageReport() {
     const std::string v = reportValue(response_);
     const char c = v.empty() ? '\0' : v.front();
     if (c == '1' || c == '3') {
-        faxStatus_ = 7;
+        faxStatus_ = progress(Fs::PageAccepted);
     } else if (c == '2') {
-        faxStatus_ = 6;
+        faxStatus_ = progress(Fs::PageError);
         state_ = TransmitState::tf2WaitPgOK;
     } else if (c == '4' || c == '5') {
         fail(ec::CancelRequested);
@@ -1087,10 +1126,10 @@ void FaxTransmitter::on20ChckPg() {
         hangupCode_ = numericValue(response_);
     } else if (responseHas("ERROR")) {
         link_.SendCommand("AT+FPS?");
-        faxStatus_ = 6;
+        faxStatus_ = progress(Fs::PageError);
         state_ = TransmitState::tf2WaitPgOK;
     } else if (responseHas("OK")) {
-        faxStatus_ = 7;
+        faxStatus_ = progress(Fs::PageAccepted);
         state_ = resolutionChanges() ? TransmitState::tf2SndNwPrm : TransmitState::tf2NextPage;
     } else {
         fail(ec::FaxPageError);
@@ -1102,7 +1141,7 @@ void FaxTransmitter::on20ChckPg() {
 void FaxTransmitter::onClose() {
     link_.CloseFiles();
     sendingCover_ = false;
-    faxStatus_ = 43;
+    faxStatus_ = progress(Fs::Finished);
     link_.LogEvent(2);
     link_.RestoreIdleSpeed();
     state_ = TransmitState::tfGetEntry;
@@ -1136,8 +1175,9 @@ void FaxTransmitter::onAbort() {
         link_.EndModemData();
     failedIn_ = TransmitState::tfNone;
     link_.ForcedHangup();
-    if (opt_.exitOnError || opt_.abortNoConnect || userAbort_) {
-        faxStatus_ = 42;
+    if (opt_.exitOnError || opt_.abortNoConnect || userAbort_ || portLost_) {
+        if (!portLost_) // nobody aborted a call whose device went away
+            faxStatus_ = progress(Fs::UserAbort);
         status(false, true);
         link_.PostFinish(lastError_);
         state_ = TransmitState::tfDone;

@@ -123,6 +123,7 @@ private:
     void on1WaitMPS(bool readerTimer);
     void armPostPageWait();
     void on1WaitMCF();
+    void retrainAfterRtn();
     void on1SendDCN();
     void on1Hangup();
     void on1WaitHngp();
@@ -154,6 +155,7 @@ private:
     bool sendPendingStatus_ = false;
     bool inGetEntry_ = false;
     bool userAbort_ = false;
+    bool portLost_ = false; // the device went away: no next fax, no more waiting
     TransmitState failedIn_ = TransmitState::tfNone; // the state an error or abort came in
     bool timedOut_ = false; // the current pass was the timeout timer
 

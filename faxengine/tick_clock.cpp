@@ -37,6 +37,16 @@ bool timerExpired(const EventTimer& timer, const MillisecondClock& clock) {
     return d != 0 && d <= kTickWrap / 2;
 }
 
+std::chrono::milliseconds timeUntilExpiry(const EventTimer& timer, const MillisecondClock& clock) {
+    if (timerExpired(timer, clock))
+        return std::chrono::milliseconds{0};
+    // Expired means past the expiry tick: the first millisecond of the tick after it.
+    const std::uint32_t now = clock.NowMs();
+    const std::uint32_t ticksLeft = tickDiff(timer.expireTick, now / 55u) + 1u;
+    const std::uint64_t ms = std::uint64_t(ticksLeft) * 55u - now % 55u;
+    return std::chrono::milliseconds{static_cast<std::int64_t>(ms)};
+}
+
 std::uint32_t elapsedTicks(const EventTimer& timer, const MillisecondClock& clock) {
     return tickDiff(clock.NowTick(), timer.startTick);
 }

@@ -40,6 +40,8 @@ struct EventTimer {
 EventTimer newTimer(const MillisecondClock& clock, std::int32_t ticks);
 // True once the current tick is past the expiry tick.
 bool timerExpired(const EventTimer& timer, const MillisecondClock& clock);
+// Time until the timer counts as expired; zero once it has.
+std::chrono::milliseconds timeUntilExpiry(const EventTimer& timer, const MillisecondClock& clock);
 // Ticks since the timer was armed.
 std::uint32_t elapsedTicks(const EventTimer& timer, const MillisecondClock& clock);
 

@@ -190,6 +190,18 @@ bool TriggerSet::AnyTimerActive() const {
     return std::any_of(timers_.begin(), timers_.end(), [](auto& t) { return t.active; });
 }
 
+std::optional<std::chrono::milliseconds> TriggerSet::NextTimerDue(const MillisecondClock& clock) const {
+    std::optional<std::chrono::milliseconds> due;
+    for (const auto& t : timers_) {
+        if (!t.active)
+            continue;
+        auto left = timeUntilExpiry(t.timer, clock);
+        if (!due || left < *due)
+            due = left;
+    }
+    return due;
+}
+
 bool TriggerSet::AnyStatusActive() const {
     return std::any_of(status_.begin(), status_.end(), [](auto& s) { return s.active; });
 }

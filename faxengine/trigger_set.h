@@ -50,6 +50,8 @@ public:
     std::optional<std::uint16_t> TakeFiredStatus(const PortStatus& now);
 
     bool AnyTimerActive() const;
+    // Time until the first active timer expires; none when no timer is active.
+    std::optional<std::chrono::milliseconds> NextTimerDue(const MillisecondClock& clock) const;
     bool AnyStatusActive() const;
     std::size_t DataTriggerCount() const { return data_.size(); }
 

@@ -193,6 +193,33 @@ TEST(ComPort, OpenErrorsByPortNumber) {
     EXPECT_TRUE(second.Open());
 }
 
+// Each refused device keeps the specified text and names the path and what is wrong.
+TEST(ComPort, RefusedDevicesAreNamedWithTheReason) {
+    const auto file = tempPath("not-a-port");
+    std::ofstream(file) << "text";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/dev/null", "not a serial device"},
+        {file.string(), "not a serial device"},
+        {"/dev/parvane-no-such-port", "no such device"},
+        {std::filesystem::temp_directory_path().string(), "a directory"}};
+    for (const auto& [path, fact] : cases) {
+        TVelkComPort port;
+        port.SetDevicePath(path);
+        try {
+            port.SetOpen(true);
+            ADD_FAILURE() << path << " opened";
+        } catch (const faximage::EBadId& e) {
+            const std::string what = e.what();
+            EXPECT_EQ(e.ErrorCode(), -2001);
+            EXPECT_EQ(what.rfind(faximage::errorText(-2001), 0), 0u) << what;
+            EXPECT_NE(what.find(path), std::string::npos) << what;
+            EXPECT_NE(what.find(fact), std::string::npos) << what;
+        }
+        EXPECT_FALSE(port.Open());
+    }
+    std::filesystem::remove(file);
+}
+
 TEST(ComPort, TraceOfAnATExchangeDumpsAsWritten) {
     PtyModem modem;
     modem.Script([](const std::string& line) { return line == "AT" ? "OK" : "ERROR"; });

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <functional>
 #include <thread>
+#include "oracle_skip.h"
 
 namespace faxengine {
 namespace {
@@ -394,7 +395,7 @@ TEST_F(Class2Call, MixedClassesBetweenOurOwnSides) {
 // receiver.
 TEST_F(Class2Call, EfaxOnAnotherModem) {
     if (!haveTool("efax") || !haveTool("efix"))
-        GTEST_SKIP() << "efax or efix missing (scripts/setup installs them)";
+        PARVANE_SKIP_WITHOUT_ORACLE("efax or efix missing (scripts/setup installs them)");
     const fs::path a = page("a", "To efax, page one");
     const fs::path b = page("b", "To efax, page two");
     startLineWithConfig(twoModems());

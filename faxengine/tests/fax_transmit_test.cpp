@@ -523,16 +523,67 @@ TEST_F(TransmitTest, OkHeldBackAfterTheMcfFrameIsWaitedFor) {
     expectConfirmedWithoutRepeat(tx);
 }
 
+// RTN on the first page of two: a retrain, the same page again, then the second page.
+TEST_F(TransmitTest, PageRejectedWithRtnIsSentAgainAfterARetrain) {
+    m.files["a.apf"] = {page(300), page(200)};
+    m.jobs.push_back({"5551234", "a.apf", ""});
+    phaseB();
+    m.expect("pageend:\x03", ok());
+    m.expect("AT+FTH=3", connect());
+    m.expect("frame:79", ok()); // MPS
+    m.expect("AT+FRH=3", received(0x4C));
+    m.expect("AT+FTH=3", connect());
+    m.expect("DCS:0", ok());
+    m.expect("AT+FTM=96", connect());
+    m.expect("TCF", ok());
+    m.expect("AT+FRH=3", received(0x84));
+    m.expect("AT+FTM=96", connect());
+    m.expect("pageend:\x03", ok());
+    m.expect("AT+FTH=3", connect());
+    m.expect("frame:79", ok());
+    m.expect("AT+FRH=3", received(0x8C));
+    m.expect("AT+FTM=96", connect());
+    lastPageEnd();
+    FaxTransmitter tx(m, opt, kTriggers);
+    EXPECT_EQ(run(tx), TransmitState::tfDone);
+    EXPECT_TRUE(m.unexpected.empty()) << m.unexpected.front();
+    EXPECT_TRUE(m.script.empty());
+    EXPECT_TRUE(m.errors.empty());
+    EXPECT_EQ(m.logCodes, (std::vector<int>{1, 2}));
+    // The first page went out twice, whole; then the second.
+    const auto& p1 = m.files["a.apf"][0].data;
+    const auto& p2 = m.files["a.apf"][1].data;
+    std::vector<std::uint8_t> expected = p1;
+    expected.insert(expected.end(), p1.begin(), p1.end());
+    expected.insert(expected.end(), p2.begin(), p2.end());
+    EXPECT_EQ(m.pageBytes, expected);
+}
+
 TEST_F(TransmitTest, RejectedOrUnconfirmedPageIsNeverReportedAsSent) {
     {
-        SCOPED_TRACE("RTN after the page");
+        // Every copy answered with RTN: a retrain and the page again for each allowed
+        // resend, then the fax fails.
+        SCOPED_TRACE("RTN after every copy of the page");
         opt.exitOnError = true;
+        opt.pageResendLimit = 2;
         m.files["a.apf"] = {page(100)};
         m.jobs.push_back({"5551234", "a.apf", ""});
         phaseB();
         m.expect("pageend:\x03", ok());
         m.expect("AT+FTH=3", connect());
         m.expect("frame:47", ok());
+        for (int resend = 0; resend < 2; ++resend) {
+            m.expect("AT+FRH=3", received(0x4C));
+            m.expect("AT+FTH=3", connect());
+            m.expect("DCS:0", ok());
+            m.expect("AT+FTM=96", connect());
+            m.expect("TCF", ok());
+            m.expect("AT+FRH=3", received(0x84));
+            m.expect("AT+FTM=96", connect());
+            m.expect("pageend:\x03", ok());
+            m.expect("AT+FTH=3", connect());
+            m.expect("frame:47", ok());
+        }
         m.expect("AT+FRH=3", received(0x4C));
         FaxTransmitter tx(m, opt, kTriggers);
         EXPECT_EQ(run(tx), TransmitState::tfDone);

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+#include "oracle_skip.h"
 
 namespace faxengine {
 namespace {
@@ -451,7 +452,7 @@ TEST_F(TransmitCall, ApfCoverGoesOutAsThePageBeforeTheFax) {
 
 TEST_F(TransmitCall, EfaxReceivesThroughAnotherModem) {
     if (!haveTool("efax"))
-        GTEST_SKIP() << "efax missing (scripts/setup installs it)";
+        PARVANE_SKIP_WITHOUT_ORACLE("efax missing (scripts/setup installs it)");
     openLine();
     ASSERT_GE(line_->ports().size(), 2u);
     fs::create_directories(dir_ / "rx");
@@ -527,7 +528,7 @@ TEST_F(TransmitCall, OurReceiverTakesItThroughAnotherModem) {
 // which receives the TIFF page coded 1-D as sent.
 TEST_F(TransmitCall, FarEndSendsToAnotherFarEnd) {
     if (!haveTool("efix"))
-        GTEST_SKIP() << "efix missing (scripts/setup installs it)";
+        PARVANE_SKIP_WITHOUT_ORACLE("efix missing (scripts/setup installs it)");
     std::ofstream(dir_ / "ref.txt") << kPageText;
     ASSERT_EQ(run("cd '" + dir_.string() + "' && efix -i text -o tiffg3 -n ref.tif ref.txt 2>/dev/null"), 0);
     startLineWithConfig("[modem 100]\n[farend 200]\necm = no\n[farend 201]\nmode = send\nfile = " +

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
+#include "oracle_skip.h"
 
 using namespace faxengine;
 namespace fs = std::filesystem;
@@ -101,7 +102,7 @@ TEST_F(VirtualLineTest, SendsTwoFilesAsOneFaxToTheFarEnd) {
 
 TEST_F(VirtualLineTest, ReceivesOneFaxFromTheFarEnd) {
     if (std::system("command -v efix >/dev/null") != 0)
-        GTEST_SKIP() << "efix missing (scripts/setup installs it)";
+        PARVANE_SKIP_WITHOUT_ORACLE("efix missing (scripts/setup installs it)");
     std::ofstream(dir / "page.txt") << "Parvane component receive test\n";
     ASSERT_EQ(std::system(("cd '" + dir.string() + "' && efix -i text -o tiffg3 -n page.tif page.txt 2>/dev/null").c_str()), 0);
     startLine({"--send", (dir / "page.tif").string(), "--send-to", "100", "--ecm", "off"});

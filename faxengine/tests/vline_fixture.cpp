@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include "oracle_skip.h"
 
 namespace faxengine::linetest {
 
@@ -110,7 +111,7 @@ std::string resultField(const std::string& line, const std::string& key) {
 
 void VlineTest::SetUp() {
     if (!haveTool("tifftopnm") || !haveTool("tiffcp"))
-        GTEST_SKIP() << "tifftopnm or tiffcp missing (scripts/setup installs them)";
+        PARVANE_SKIP_WITHOUT_ORACLE("tifftopnm or tiffcp missing (scripts/setup installs them)");
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "-" + info->name();
     for (char& c : name)

@@ -1,6 +1,7 @@
 // Class 2 and Class 2.0 modems in whole calls in real time: efax and mgetty's sendfax
 // drive them against the built-in far end and against each other's modems.
 #include "fax_peer.h"
+#include "oracle_skip.h"
 
 using namespace vline;
 using namespace vline::peer;
@@ -83,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(Classes, EfaxClassTwo, ::testing::Values(kClass2, kClas
 
 TEST_F(ClassTwoCall, SendfaxInBothClasses) {
     if (run("command -v sendfax >/dev/null && command -v pbm2g3 >/dev/null") != 0)
-        GTEST_SKIP() << "mgetty-fax missing (scripts/setup installs it)";
+        PARVANE_SKIP_WITHOUT_ORACLE("mgetty-fax missing (scripts/setup installs it)");
     ASSERT_TRUE(std::filesystem::file_size(g3Page()) > 0);
     startLine({"--classes", "0,1,2,2.0", "--ident", "+1 555 0200"});
     ASSERT_EQ(sendfax(1, "cls2", "200 page.g3", "sendfax-2.log"), 0)

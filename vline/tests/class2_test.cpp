@@ -12,6 +12,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include "oracle_skip.h"
 
 using namespace vline;
 using vline::test::Dte;
@@ -344,7 +345,7 @@ TEST_F(ClassTwoExchange, ClassTwoProgramSendsTwoPagesToTheFarEnd) {
                                 "' 2>/dev/null";
         const int rc = std::system(cmd.c_str());
         if (WEXITSTATUS(rc) == 77)
-            GTEST_SKIP() << "libtiff-tools missing";
+            PARVANE_SKIP_WITHOUT_ORACLE("libtiff-tools missing");
         ASSERT_EQ(rc, 0);
         std::ifstream in(pbm, std::ios::binary);
         std::string magic;
@@ -476,7 +477,7 @@ TEST_F(ClassTwoExchange, ClassTwoPointZeroToClassTwoWithResendAndEom) {
 
     ASSERT_EQ(gotPages.size(), 3u);
     if (std::system("command -v g3topbm >/dev/null") != 0)
-        GTEST_SKIP() << "netpbm missing";
+        PARVANE_SKIP_WITHOUT_ORACLE("netpbm missing");
     for (std::size_t p = 0; p < gotPages.size(); ++p) {
         SCOPED_TRACE("page " + std::to_string(p));
         expectStripedPage(dir_ / ("got" + std::to_string(p)), gotPages[p], false);
@@ -575,7 +576,7 @@ TEST_F(ClassTwoExchange, FarEndSendsToAClassTwoPointZeroProgramThatAutoAnswers) 
     EXPECT_NE(r.find("number=201 direction=send result=0 "), std::string::npos) << r;
 
     if (std::system("command -v g3topbm >/dev/null") != 0)
-        GTEST_SKIP() << "netpbm missing";
+        PARVANE_SKIP_WITHOUT_ORACLE("netpbm missing");
     for (std::size_t p = 0; p < pages.size(); ++p) {
         SCOPED_TRACE("page " + std::to_string(p));
         expectStripedPage(dir2 / ("got" + std::to_string(p)), pages[p], true);

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
+#include "oracle_skip.h"
 
 namespace vline::peer {
 
@@ -71,7 +72,7 @@ protected:
     void SetUp() override {
         if (run("command -v efax >/dev/null && command -v efix >/dev/null && "
                 "command -v tifftopnm >/dev/null") != 0)
-            GTEST_SKIP() << "efax, efix or tifftopnm missing (scripts/setup installs them)";
+            PARVANE_SKIP_WITHOUT_ORACLE("efax, efix or tifftopnm missing (scripts/setup installs them)");
         dir_ = std::filesystem::temp_directory_path() /
                ("vline-efax-" + std::to_string(::getpid()) + "-" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include "oracle_skip.h"
 
 namespace faxlog::cdx::testing {
 namespace {
@@ -66,7 +67,7 @@ class CdxOracle : public ScratchDir {
 protected:
     void SetUp() override {
         ScratchDir::SetUp();
-        if (!haveOracle()) GTEST_SKIP() << "index_dump (libdbd-xbase-perl) is not installed";
+        if (!haveOracle()) PARVANE_SKIP_WITHOUT_ORACLE("index_dump (libdbd-xbase-perl) is not installed");
     }
 };
 
