@@ -16,6 +16,7 @@
 #include <charconv>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -229,6 +230,29 @@ int sendUsage() {
     return 2;
 }
 
+// A call that failed after its file was made: the pages that came are kept, under a
+// name that says the fax is not whole, so nobody takes FAX0001.APF for the complete fax
+// and nothing that arrived is thrown away. A file without a page goes.
+void keepPartialFax(const std::string& file) {
+    if (file.empty() || !std::filesystem::exists(file))
+        return;
+    faximage::ApfReader reader;
+    const int pages = reader.open(file) == 0 ? reader.pageCount() : 0;
+    reader.close();
+    std::error_code ec;
+    if (pages == 0) {
+        std::filesystem::remove(file, ec);
+        std::printf("the call ended before a page arrived; %s removed\n", file.c_str());
+        return;
+    }
+    const std::filesystem::path whole(file);
+    const std::filesystem::path partial =
+        whole.parent_path() / (whole.stem().string() + "-partial" + whole.extension().string());
+    std::filesystem::rename(whole, partial, ec);
+    std::printf("the call ended early: %d page%s (the last may be cut short) kept as %s\n", pages,
+                pages == 1 ? "" : "s", (ec ? whole : partial).c_str());
+}
+
 int receiveUsage() {
     std::fputs("usage: parvane-cli receive [--port N|--device PATH|--virtual] [--dir DIR] [--once]\n"
                "       [--class 1|2|2.0|auto] [--speed BPS] [--ecm|--no-ecm] [--station-id ID]\n"
@@ -377,16 +401,22 @@ int runReceive(const CliArgs& args) {
         std::fprintf(stderr, "parvane-cli receive: %s\n", err.c_str());
         return 2;
     }
-    if (auto err = setUpPort(args, c, com); !err.empty()) {
-        std::fprintf(stderr, "parvane-cli receive: %s\n", err.c_str());
-        return 2;
-    }
-    fax.SetComPort(&com);
+    // The directory is settled before a call is answered: a fax must have somewhere to go.
     std::filesystem::path dir = settings::receiveDirectory(c.programDir);
     if (auto d = args.value("--dir"))
         dir = *d;
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
+    if (!std::filesystem::is_directory(dir)) {
+        std::fprintf(stderr, "parvane-cli receive: cannot receive into %s: %s\n", dir.c_str(),
+                     std::filesystem::exists(dir) ? "not a directory" : ec.message().c_str());
+        return 1;
+    }
+    if (auto err = setUpPort(args, c, com); !err.empty()) {
+        std::fprintf(stderr, "parvane-cli receive: %s\n", err.c_str());
+        return 2;
+    }
+    fax.SetComPort(&com);
     fax.SetDestinationDir(dir.string());
     fax.SetOneFax(args.has("--once"));
     if (auto h = args.value("--history")) {
@@ -405,6 +435,8 @@ int runReceive(const CliArgs& args) {
             ++received;
             std::printf("received %s\n", f.FaxFile().c_str());
         }
+        if (code == TFaxLogCode::lfaxReceiveFail)
+            keepPartialFax(f.FaxFile());
         std::fflush(stdout);
     };
     InterruptGuard guard;
