@@ -185,8 +185,10 @@ LogDatabase::LogDatabase(std::filesystem::path programDir)
 
 LogDatabase::~LogDatabase() = default;
 
-std::unique_ptr<LogTable> LogDatabase::open(LogKind kind) {
-    auto table = std::make_unique<FaxlogTable>(*this, kind, false);
+std::unique_ptr<LogTable> LogDatabase::open(LogKind kind) { return openTable(kind, false); }
+
+std::unique_ptr<LogTable> LogDatabase::openTable(LogKind kind, bool readOnly) {
+    auto table = std::make_unique<FaxlogTable>(*this, kind, readOnly);
     lastError_.clear();
     notices_.clear();
     try {
@@ -221,18 +223,6 @@ bool LogDatabase::repair(LogKind kind, std::string* report) {
     return ok;
 }
 
-std::unique_ptr<LogTable> LogDatabase::openReadOnly(LogKind kind) {
-    auto table = std::make_unique<FaxlogTable>(*this, kind, true);
-    lastError_.clear();
-    notices_.clear();
-    try {
-        if (!table->open(&lastError_, &notices_))
-            return nullptr;
-    } catch (const std::exception& e) {
-        lastError_ = e.what();
-        return nullptr;
-    }
-    return table;
-}
+std::unique_ptr<LogTable> LogDatabase::openReadOnly(LogKind kind) { return openTable(kind, true); }
 
 } // namespace app

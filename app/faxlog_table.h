@@ -44,6 +44,8 @@ public:
     const std::string& lastError() const { return lastError_; }
 
 private:
+    std::unique_ptr<LogTable> openTable(LogKind kind, bool readOnly);
+
     std::filesystem::path programDir_;
     std::unique_ptr<faxlog::DbeEngine> engine_;
     std::unique_ptr<faxlog::TDbeEnv> env_;

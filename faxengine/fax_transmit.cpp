@@ -980,20 +980,30 @@ void FaxTransmitter::on1WaitMCF() {
     unexpectedLine();
 }
 
+// A rejected page is sent again: the one just sent, not the one the file has moved on to.
+// A rejected cover is opened again on its way through tfOpenCover. False when the page
+// cannot be found again (the fax has failed).
+bool FaxTransmitter::goBackToSentPage() {
+    if (sentCover_) {
+        sendingCover_ = true;
+        job_.coverFile = sentCoverFile_;
+    } else if (int rc = link_.PositionPage(sentPage_); rc < 0) {
+        fail(rc);
+        return false;
+    }
+    pageNumber_ = sentPage_;
+    resolution_ = sentResolution_;
+    return true;
+}
+
 // RTN: the page was not good enough. As T.30 expects, train again (DCS and TCF) and send
 // the page once more, within the same resend limit as Class 2/2.0; at the limit the fax
 // fails and the page never counts as sent.
 void FaxTransmitter::retrainAfterRtn() {
     if (++pageResends_ > opt_.pageResendLimit)
         return fail(ec::FaxSessionError);
-    if (sentCover_) {
-        sendingCover_ = true;
-        job_.coverFile = sentCoverFile_;
-    } else if (int rc = link_.PositionPage(sentPage_); rc < 0) {
-        return fail(rc);
-    }
-    pageNumber_ = sentPage_;
-    resolution_ = sentResolution_;
+    if (!goBackToSentPage())
+        return;
     // The owner sees the rejected page and the retrain.
     faxStatus_ = progress(Fs::PageError);
     status(false, false);
@@ -1081,16 +1091,8 @@ void FaxTransmitter::on2WaitPgOK() {
         return fail(ec::FaxSessionError);
     }
     link_.SendCommand("AT+FDT");
-    // The rejected page is the one just sent, not the one the file has moved on to. A
-    // rejected cover is opened again on its way through tfOpenCover.
-    if (sentCover_) {
-        sendingCover_ = true;
-        job_.coverFile = sentCoverFile_;
-    } else if (int rc = link_.PositionPage(sentPage_); rc < 0) {
-        return fail(rc);
-    }
-    pageNumber_ = sentPage_;
-    resolution_ = sentResolution_;
+    if (!goBackToSentPage())
+        return;
     morePages_ = true;
     state_ = TransmitState::tf2GetParams;
 }

@@ -124,6 +124,7 @@ private:
     void armPostPageWait();
     void on1WaitMCF();
     void retrainAfterRtn();
+    bool goBackToSentPage();
     void on1SendDCN();
     void on1Hangup();
     void on1WaitHngp();
