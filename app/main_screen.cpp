@@ -313,7 +313,7 @@ void TMainScreen::buildMenu() {
                               QStringLiteral("See a preview of and optionally  print the fax"),
                               QKeySequence(tr("Ctrl+V")));
     fax->addSeparator();
-    Exit1 = makeAction(fax, "Exit1", tr("E&xit"), QStringLiteral("Exit to Windows"),
+    Exit1 = makeAction(fax, "Exit1", tr("E&xit"), QStringLiteral("Exit Parvane"),
                        QKeySequence(tr("Ctrl+X")));
 
     QMenu* tools = menuBar()->addMenu(tr("&Tools"));

@@ -135,7 +135,6 @@ struct CommonSetup {
 std::string setUpPort(const CliArgs& args, CommonSetup& c, TVelkComPort& com) {
     com.SetAutoOpen(true);
     com.SetPromptForPort(false);
-    com.SetTapiMode(TTapiMode::tmOff);
     auto port = args.value("--port");
     auto device = args.value("--device");
     int given = int(port.has_value()) + int(device.has_value()) + int(args.has("--virtual"));

@@ -36,7 +36,6 @@ int runTerm(const CliArgs& args) {
     faxengine::TVelkComPort com;
     com.SetAutoOpen(false);
     com.SetPromptForPort(false);
-    com.SetTapiMode(faxengine::TTapiMode::tmOff);
     com.SetInSize(8192);
     com.SetOutSize(8192);
     try {

@@ -101,8 +101,6 @@ void TVelkCustomAbstractFax::CheckPort() const {
     using namespace faximage;
     if (!comPort_)
         throw EPortNotAssigned(ec::PortNotAssigned);
-    if (comPort_->DeviceLayer() == TDeviceLayer::dlWinsock)
-        throw ECannotUseWithWinSock(ec::CannotUseWithWinSock);
     if (comPort_->OutSize() < 8192)
         throw EOutputBufferTooSmall(ec::OutputBufferTooSmall);
 }

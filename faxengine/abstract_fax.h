@@ -131,7 +131,7 @@ protected:
     virtual void FaxNextOrAcceptNotice(FaxNoticeAnswer& answer) = 0;
     virtual void FaxNameNotice(FaxNoticeAnswer& answer);
 
-    // Port check before a start; raises EPortNotAssigned, ECannotUseWithWinSock or
+    // Port check before a start; raises EPortNotAssigned or
     // EOutputBufferTooSmall.
     void CheckPort() const;
     // Copies the properties into the session and starts the machine. Throws when the

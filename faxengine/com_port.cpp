@@ -129,10 +129,6 @@ void TVelkComPort::SetOpen(bool on) {
 
 void TVelkComPort::openPort() {
     finishDeferredClose();
-    if (deviceLayer_ == TDeviceLayer::dlWinsock)
-        raiseVelkError(ec::NotSupported);
-    if (tapiMode_ == TTapiMode::tmOn)
-        raiseVelkError(ec::NotOpenedByTapi);
     if (devicePath_.empty() && comNumber_ == 0) {
         int chosen = promptForPort_ && selector_ ? selector_() : 0;
         if (chosen <= 0)
@@ -146,7 +142,7 @@ void TVelkComPort::openPort() {
     p.device = device;
     p.outSize = static_cast<std::size_t>(outSize_);
     p.dtr = dtr_;
-    p.rts = deviceLayer_ == TDeviceLayer::dlWin16 ? true : rts_;
+    p.rts = rts_;
     p.line = line_;
     int rc = disp->Open(p);
     if (rc < 0)
@@ -276,7 +272,7 @@ void TVelkComPort::SetDTR(bool on) {
 }
 
 void TVelkComPort::SetRTS(bool on) {
-    if (Open() && deviceLayer_ != TDeviceLayer::dlWin16)
+    if (Open())
         faximage::checkApd(dispatcher_->SetRTS(on));
     rts_ = on;
 }

@@ -45,8 +45,6 @@ public:
     std::string DevicePath() const;
 
     // Published properties.
-    TDeviceLayer DeviceLayer() const { return deviceLayer_; }
-    void SetDeviceLayer(TDeviceLayer d) { deviceLayer_ = d; }
     int ComNumber() const { return comNumber_; }
     void SetComNumber(int n);
     int Baud() const { return line_.baud; }
@@ -105,8 +103,6 @@ public:
     void SetUseEventWord(bool on);
     int CommNotificationLevel() const { return commNotificationLevel_; }
     void SetCommNotificationLevel(int n) { commNotificationLevel_ = n; } // only stored
-    TTapiMode TapiMode() const { return tapiMode_; }
-    void SetTapiMode(TTapiMode m) { tapiMode_ = m; }
     bool RS485Mode() const { return rs485_; }
     void SetRS485Mode(bool on);
 
@@ -166,7 +162,6 @@ private:
     std::string devicePath_;
     std::string openDevice_;
 
-    TDeviceLayer deviceLayer_ = TDeviceLayer::dlWin32;
     int comNumber_ = 0;
     bool promptForPort_ = true;
     LineSettings line_;
@@ -187,7 +182,6 @@ private:
     bool useMsrShadow_ = true;
     bool useEventWord_ = true;
     int commNotificationLevel_ = 10;
-    TTapiMode tapiMode_ = TTapiMode::tmAuto;
     bool rs485_ = false;
 
     std::unique_ptr<TVelkBaseDispatcher> dispatcher_;

@@ -24,16 +24,6 @@ std::string_view to_string(TParity p) {
     return "?";
 }
 
-std::string_view to_string(TDeviceLayer d) {
-    switch (d) {
-    case TDeviceLayer::dlWin16: return "dlWin16";
-    case TDeviceLayer::dlFossil: return "dlFossil";
-    case TDeviceLayer::dlWin32: return "dlWin32";
-    case TDeviceLayer::dlWinsock: return "dlWinsock";
-    }
-    return "?";
-}
-
 std::string_view to_string(TSWFlowOptions s) {
     switch (s) {
     case TSWFlowOptions::swfNone: return "swfNone";
@@ -52,16 +42,6 @@ std::string_view to_string(TTraceLogState s) {
     case TTraceLogState::tlAppend: return "tlAppend";
     case TTraceLogState::tlClear: return "tlClear";
     case TTraceLogState::tlPause: return "tlPause";
-    }
-    return "?";
-}
-
-std::string_view to_string(TTapiMode t) {
-    switch (t) {
-    case TTapiMode::tmNone: return "tmNone";
-    case TTapiMode::tmAuto: return "tmAuto";
-    case TTapiMode::tmOn: return "tmOn";
-    case TTapiMode::tmOff: return "tmOff";
     }
     return "?";
 }

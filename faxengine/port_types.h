@@ -54,17 +54,11 @@ std::string_view to_string(StatusTriggerType t);
 enum class TParity : std::uint8_t { pNone, pOdd, pEven, pMark, pSpace };
 std::string_view to_string(TParity p);
 
-enum class TDeviceLayer : std::uint8_t { dlWin16, dlFossil, dlWin32, dlWinsock };
-std::string_view to_string(TDeviceLayer d);
-
 enum class TSWFlowOptions : std::uint8_t { swfNone, swfReceive, swfTransmit, swfBoth };
 std::string_view to_string(TSWFlowOptions s);
 
 enum class TTraceLogState : std::uint8_t { tlOff, tlOn, tlDump, tlAppend, tlClear, tlPause };
 std::string_view to_string(TTraceLogState s);
-
-enum class TTapiMode : std::uint8_t { tmNone, tmAuto, tmOn, tmOff };
-std::string_view to_string(TTapiMode t);
 
 // Hardware flow options, a set of bits.
 namespace hwf {

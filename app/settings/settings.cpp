@@ -11,6 +11,8 @@
 
 namespace settings {
 
+const char* const kVersionString = PARVANE_VERSION;
+
 namespace {
 
 constexpr std::array<int, 6> kRates = {2400, 4800, 7200, 9600, 12000, 14400};

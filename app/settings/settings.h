@@ -11,7 +11,8 @@
 namespace settings {
 
 inline constexpr const char* kSettingsFileName = "PVN.INI";
-inline constexpr const char* kVersionString = "2.9s";
+// The project version, from the build (CMake PROJECT_VERSION).
+extern const char* const kVersionString;
 inline constexpr const char* kDefaultPrinterText = "Default Windows Printer";
 
 // [Modem] FaxClass / FaxClassReceive

@@ -308,7 +308,7 @@ private slots:
         // Shutdown saved the placement and the settings.
         const auto ini = settings::IniFile::load(dir.path() / "PVN.INI");
         QVERIFY(ini.hasSection("TMainScreen_Placement"));
-        QCOMPARE(ini.readString("Version", "Version", ""), std::string("2.9s"));
+        QCOMPARE(ini.readString("Version", "Version", ""), std::string(settings::kVersionString));
 
         // Not receiving: no question at all.
         Program again(dir.path());

@@ -5,6 +5,7 @@
 #include "message_boxes.h"
 #include "modal_helper.h"
 
+#include <QRegularExpression>
 #include <QHelpEvent>
 #include <QToolTip>
 #include <QtTest>
@@ -92,7 +93,8 @@ private slots:
     void aboutShowsVersion() {
         app::TSplashform about;
         QCOMPARE(about.windowTitle(), QString("About Parvane"));
-        QCOMPARE(about.versionText(), QString("Version 2.9s"));
+        // The project's own version, as the build names it.
+        QVERIFY(QRegularExpression(QStringLiteral("^Version \\d+\\.\\d+\\.\\d+$")).match(about.versionText()).hasMatch());
     }
 };
 

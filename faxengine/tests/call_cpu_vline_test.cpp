@@ -76,7 +76,6 @@ protected:
 
     void configure(TVelkComPort& port, const std::string& device) {
         port.SetPromptForPort(false);
-        port.SetTapiMode(TTapiMode::tmOff);
         port.SetDevicePath(device);
     }
 

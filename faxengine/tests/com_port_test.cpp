@@ -37,7 +37,6 @@ void formSettings(TVelkComPort& port) {
     port.SetHWFlowOptions(hwf::UseRTS | hwf::RequireCTS);
     port.SetBufferFull(7372);
     port.SetBufferResume(819);
-    port.SetTapiMode(TTapiMode::tmOff);
 }
 
 int codeOf(const std::function<void()>& f) {

@@ -63,7 +63,6 @@ protected:
 
     void configure(TVelkComPort& port) {
         port.SetPromptForPort(false);
-        port.SetTapiMode(TTapiMode::tmOff);
         port.SetDevicePath(line_->portPath(1));
     }
 

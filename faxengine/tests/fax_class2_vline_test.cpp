@@ -65,7 +65,6 @@ struct Port {
     TVelkComPort port;
     Port(const std::string& device, const fs::path& trace) {
         port.SetPromptForPort(false);
-        port.SetTapiMode(TTapiMode::tmOff);
         port.SetDevicePath(device);
         port.SetTraceSize(400000);
         port.SetTraceName(trace.string());

@@ -103,7 +103,6 @@ struct FaxComponents : ::testing::Test {
     void SetUp() override {
         port.SetAutoOpen(true);
         port.SetPromptForPort(false);
-        port.SetTapiMode(TTapiMode::tmOff);
         port.SetDevicePath(modem.Path());
     }
 };
@@ -293,9 +292,6 @@ TEST_F(FaxComponents, StartChecksThePortAndTheMachine) {
     port.SetOutSize(4096);
     EXPECT_THROW(fax.StartSending(), faximage::EOutputBufferTooSmall);
     port.SetOutSize(8192);
-    port.SetDeviceLayer(TDeviceLayer::dlWinsock);
-    EXPECT_THROW(fax.StartSending(), faximage::ECannotUseWithWinSock);
-    port.SetDeviceLayer(TDeviceLayer::dlWin32);
     EXPECT_FALSE(fax.Busy());
 
     // A list with a file that is not a fax fails at the start, leaving nothing behind.

@@ -490,7 +490,6 @@ TEST_F(TransmitCall, OurReceiverTakesItThroughAnotherModem) {
     std::thread receiver([&] {
         TVelkComPort port;
         port.SetPromptForPort(false);
-        port.SetTapiMode(TTapiMode::tmOff);
         port.SetDevicePath(line_->portPath(2));
         TVelkReceiveFax fax;
         fax.SetComPort(&port);

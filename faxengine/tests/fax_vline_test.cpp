@@ -64,7 +64,6 @@ TEST_F(VirtualLineTest, SendsTwoFilesAsOneFaxToTheFarEnd) {
     startLine();
     TVelkComPort port;
     port.SetPromptForPort(false);
-    port.SetTapiMode(TTapiMode::tmOff);
     port.SetDevicePath(line->ports().front().path);
     TVelkSendFax fax;
     fax.SetComPort(&port);
@@ -110,7 +109,6 @@ TEST_F(VirtualLineTest, ReceivesOneFaxFromTheFarEnd) {
 
     TVelkComPort port;
     port.SetPromptForPort(false);
-    port.SetTapiMode(TTapiMode::tmOff);
     port.SetDevicePath(line->ports().front().path);
     TVelkReceiveFax fax;
     fax.SetComPort(&port);

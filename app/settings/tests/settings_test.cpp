@@ -83,7 +83,7 @@ TEST_F(SettingsDir, SaveWritesEveryKeyAndKeepsForeignSections) {
     saveSettings(s, dir);
 
     auto ini = IniFile::load(dir / "PVN.INI");
-    EXPECT_EQ(ini.readString("Version", "Version", ""), "2.9s");
+    EXPECT_EQ(ini.readString("Version", "Version", ""), kVersionString);
     EXPECT_EQ(ini.readString("Dialing", "Timeout", ""), "60");
     EXPECT_EQ(ini.readString("Receive", "DisableReceivingFaxesNotification", ""), "0");
     EXPECT_EQ(ini.readString("Hints", "On", ""), "1");
