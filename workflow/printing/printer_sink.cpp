@@ -4,8 +4,11 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QPen>
 #include <QPrinter>
 #include <QPrinterInfo>
+
+#include <vector>
 
 namespace workflow::printing {
 
@@ -45,6 +48,7 @@ public:
     }
 
     bool newSheet() override {
+        drawRules();
         if (!printer_.newPage()) {
             error_ = "The printer refused a new sheet";
             return false;
@@ -72,10 +76,13 @@ public:
     }
 
     void drawRule(int left, int right, int y) override {
-        painter_.fillRect(QRect(left, y, right - left, 1), Qt::black);
+        // Drawn when the sheet is done: a page image right below a rule would cover it
+        // wherever a viewer or printer rounds the image's edge upwards.
+        rules_.push_back({left, right, y});
     }
 
     bool endDocument() override {
+        drawRules();
         if (!painter_.end()) {
             error_ = "The print job could not be finished";
             return false;
@@ -107,6 +114,21 @@ public:
     int sheets() const override { return sheets_; }
 
 private:
+    struct Rule {
+        int left, right, y;
+    };
+
+    void drawRules() {
+        // A cosmetic pen: the thinnest line the device shows, not a 1/1200 inch hairline.
+        painter_.save();
+        painter_.setPen(QPen(Qt::black, 0));
+        for (const Rule& r : rules_)
+            painter_.drawLine(r.left, r.y, r.right, r.y);
+        painter_.restore();
+        rules_.clear();
+    }
+
+    std::vector<Rule> rules_;
     std::unique_ptr<QPrinter> owned_;
     QPrinter& printer_;
     QPainter painter_;
