@@ -1,12 +1,16 @@
 // The page sink over Qt's printer: a CUPS queue, or a PDF file written by Qt itself.
 #include "page_sink.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPen>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <vector>
 
@@ -136,6 +140,100 @@ private:
     int sheets_ = 0;
 };
 
+// A job for a CUPS queue. The sheets go into a PDF file first and reach the queue only
+// when the job ends, so an aborted job never shows up in the queue (Qt's own queue
+// engine hands the job over even when it is aborted).
+class CupsQueueSink final : public PageSink {
+public:
+    CupsQueueSink(QString queue, const QPageLayout& layout, int copies, QPrinter::DuplexMode duplex)
+        : queue_(std::move(queue)), copies_(copies), duplex_(duplex) {
+        QTemporaryFile probe(QDir::tempPath() + "/parvane-print-XXXXXX.pdf");
+        probe.setAutoRemove(false);
+        if (probe.open())
+            file_ = probe.fileName();
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(file_);
+        printer->setPageLayout(layout);
+        QPrinter& ref = *printer;
+        pdf_ = std::make_unique<PrinterSink>(ref, std::move(printer));
+    }
+    ~CupsQueueSink() override {
+        pdf_.reset();
+        if (!file_.isEmpty())
+            QFile::remove(file_);
+    }
+
+    bool beginDocument(const QString& title) override {
+        title_ = title;
+        if (file_.isEmpty()) {
+            error_ = "Cannot make a temporary file for the print job";
+            return false;
+        }
+        if (QStandardPaths::findExecutable("lp").isEmpty()) {
+            error_ = "The CUPS client program lp is not installed";
+            return false;
+        }
+        return pdf_->beginDocument(title);
+    }
+    PrintRect sheetRect() const override { return pdf_->sheetRect(); }
+    SheetOrientation orientation() const override { return pdf_->orientation(); }
+    bool newSheet() override { return pdf_->newSheet(); }
+    void drawImage(const PrintRect& box, const QImage& image) override { pdf_->drawImage(box, image); }
+    int textHeight(const QString& text, const QFont& font) override { return pdf_->textHeight(text, font); }
+    void drawText(const PrintRect& box, const QString& text, const QFont& font) override {
+        pdf_->drawText(box, text, font);
+    }
+    void drawRule(int left, int right, int y) override { pdf_->drawRule(left, right, y); }
+
+    bool endDocument() override {
+        if (!pdf_->endDocument()) {
+            error_ = pdf_->error();
+            return false;
+        }
+        QStringList args{"-d", queue_, "-t", title_, "-n", QString::number(std::max(copies_, 1))};
+        switch (duplex_) {
+        case QPrinter::DuplexLongSide:
+            args << "-o" << "sides=two-sided-long-edge";
+            break;
+        case QPrinter::DuplexShortSide:
+            args << "-o" << "sides=two-sided-short-edge";
+            break;
+        case QPrinter::DuplexAuto:
+        case QPrinter::DuplexNone:
+            break;
+        }
+        args << "--" << file_;
+        QProcess lp;
+        lp.start(QStandardPaths::findExecutable("lp"), args);
+        if (!lp.waitForFinished(kSubmitTimeoutMs) || lp.exitStatus() != QProcess::NormalExit ||
+            lp.exitCode() != 0) {
+            lp.kill();
+            lp.waitForFinished(1000);
+            error_ = "CUPS refused the print job for " + queue_ + ": " +
+                     QString::fromLocal8Bit(lp.readAllStandardError()).trimmed();
+            return false;
+        }
+        return true;
+    }
+
+    void abort() override { pdf_->abort(); }
+    bool printing() const override { return pdf_->printing(); }
+    QString error() const override { return error_.isEmpty() ? pdf_->error() : error_; }
+    int sheets() const override { return pdf_->sheets(); }
+
+private:
+    static constexpr int kSubmitTimeoutMs = 60000;
+
+    QString queue_;
+    int copies_;
+    QPrinter::DuplexMode duplex_;
+    QString file_;
+    QString title_;
+    QString error_;
+    std::unique_ptr<PrinterSink> pdf_;
+};
+
 } // namespace
 
 QStringList availablePrinterNames() { return QPrinterInfo::availablePrinterNames(); }
@@ -158,10 +256,10 @@ std::unique_ptr<PageSink> makePrinterSink(const QString& printerName, bool lands
         error = "There is no printer named " + name + ".";
         return nullptr;
     }
-    auto printer = std::make_unique<QPrinter>(QPrinterInfo::printerInfo(name), QPrinter::HighResolution);
-    printer->setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
-    QPrinter& ref = *printer;
-    return std::make_unique<PrinterSink>(ref, std::move(printer));
+    QPrinter queue(QPrinterInfo::printerInfo(name), QPrinter::HighResolution);
+    QPageLayout layout = queue.pageLayout();
+    layout.setOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    return std::make_unique<CupsQueueSink>(name, layout, 1, QPrinter::DuplexNone);
 }
 
 std::unique_ptr<PageSink> makePdfFileSink(const std::filesystem::path& file, bool landscape) {
@@ -175,7 +273,10 @@ std::unique_ptr<PageSink> makePdfFileSink(const std::filesystem::path& file, boo
 }
 
 std::unique_ptr<PageSink> makeSinkFor(QPrinter& printer) {
-    return std::make_unique<PrinterSink>(printer, nullptr);
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        return std::make_unique<PrinterSink>(printer, nullptr);
+    return std::make_unique<CupsQueueSink>(printer.printerName(), printer.pageLayout(),
+                                           printer.copyCount(), printer.duplex());
 }
 
 } // namespace workflow::printing
