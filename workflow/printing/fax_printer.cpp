@@ -85,6 +85,8 @@ bool TVelkCustomFaxPrinter::PrintSetup(QWidget* parent) {
     QPrinter& printer = Printer();
     QPrintDialog dialog(&printer, parent);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, pageCount_ > 0);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
     dialog.setMinMax(pageCount_ > 0 ? 1 : 0, pageCount_);
     printer.setFromTo(FirstPage, LastPage);
     printer.setPrintRange(QPrinter::PageRange);

@@ -15,9 +15,9 @@ struct CliOutcome {
     std::string output;
 };
 
-CliOutcome cli(const std::string& arguments) {
+CliOutcome cli(const std::string& arguments, const std::string& env = {}) {
     CliOutcome r;
-    r.status = run("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+    r.status = run("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + env + " " +
                        std::string(PARVANE_BINARY_DIR) + "/cli/parvane-cli " + arguments + " 2>&1",
                    &r.output);
     return r;
@@ -76,4 +76,17 @@ TEST(PrintCommand, RefusesBadRangesMissingFilesAndUnknownPrinters) {
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("nothing printed"), std::string::npos) << r.output;
     EXPECT_FALSE(fs::exists(dir / "e.pdf"));
+}
+
+TEST(PrintCommand, WithoutAnyPrinterItSaysSoPlainly) {
+    TempDir dir;
+    writeFax(dir / "F.APF", {barsPage(1)});
+    // A CUPS server that is not there: the system has no printer at all.
+    const std::string noCups = "CUPS_SERVER='" + (dir / "no-cups-here").string() + "'";
+    CliOutcome r = cli("print '" + (dir / "F.APF").string() + "'", noCups);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("No printer is installed"), std::string::npos) << r.output;
+    r = cli("print --list", noCups);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("No printer is installed"), std::string::npos) << r.output;
 }

@@ -10,6 +10,10 @@
 #include <QLabel>
 #include <QPrinter>
 #include <QPushButton>
+#include <QApplication>
+#include <QDialog>
+#include <QSpinBox>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -269,4 +273,52 @@ TEST(PrintQueues, NamedPrinterThatDoesNotExistIsSaidPlainly) {
     const auto missing = wp::printFax(dir / "missing.apf", o);
     EXPECT_EQ(missing.outcome, wp::FaxPrintOutcome::Failed);
     EXPECT_NE(missing.message.find("missing.apf"), std::string::npos);
+}
+
+TEST(FaxPrinterSetup, FileNameSelectsEveryPageAndTheDialogNarrowsTheRange) {
+    TempDir dir;
+    writeFax(dir / "A.APF", {barsPage(1, false, 2048), barsPage(2), barsPage(3), barsPage(4)});
+    writeFax(dir / "EMPTY.APF", {});
+    wp::TVelkFaxPrinter printer;
+    printer.SetFileName(dir / "A.APF");
+    EXPECT_EQ(printer.PageCount(), 4);
+    EXPECT_EQ(printer.FirstPage, 1);
+    EXPECT_EQ(printer.LastPage, 4);
+    EXPECT_EQ(printer.ResolutionCode(), 0); // from page 1: standard, 2048 wide
+    EXPECT_EQ(printer.WidthCode(), 1);
+
+    // The system print dialog: pages 2 to 3 typed in, then "Print".
+    bool answered = false;
+    QTimer::singleShot(300, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* from = dialog->findChild<QSpinBox*>("from");
+        auto* to = dialog->findChild<QSpinBox*>("to");
+        ASSERT_NE(from, nullptr);
+        ASSERT_NE(to, nullptr);
+        EXPECT_EQ(to->maximum(), 4);
+        to->setValue(3);
+        from->setValue(2);
+        answered = true;
+        dialog->accept();
+    });
+    EXPECT_TRUE(printer.PrintSetup());
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(printer.FirstPage, 2);
+    EXPECT_EQ(printer.LastPage, 3);
+
+    QTimer::singleShot(300, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
+    EXPECT_FALSE(printer.PrintSetup());
+    EXPECT_EQ(printer.FirstPage, 2); // cancel keeps the range
+
+    printer.SetFileName(dir / "EMPTY.APF");
+    EXPECT_EQ(printer.PageCount(), 0);
+    EXPECT_EQ(printer.FirstPage, 0);
+    EXPECT_EQ(printer.LastPage, 0);
+    const wp::FaxPrintReport nothing = printer.PrintFax();
+    EXPECT_EQ(nothing.sheets, 0);
+    EXPECT_FALSE(nothing.jobFailed);
 }
