@@ -100,7 +100,10 @@ FaxPrintResult printFax(const std::filesystem::path& file, const FaxPrintOptions
         printer.SinkFactory = [&] { return makePdfFileSink(options.pdfFile, options.landscape); };
     } else {
         // Resolve the queue before the job starts, so "no printer" is told plainly.
-        auto sink = makePrinterSink(QString::fromStdString(options.printer), options.landscape, sinkError);
+        QString name = QString::fromStdString(options.printer);
+        if (options.missingPrinterUsesDefault && !availablePrinterNames().contains(name))
+            name.clear();
+        auto sink = makePrinterSink(name, options.landscape, sinkError);
         if (!sink) {
             result.outcome = FaxPrintOutcome::NoPrinter;
             result.message = sinkError.toStdString();

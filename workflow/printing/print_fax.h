@@ -31,6 +31,9 @@ namespace workflow::printing {
 
 struct FaxPrintOptions {
     std::string printer;            // CUPS queue name; empty: the system's default
+    // A named printer that is not installed: print on the default one instead of
+    // refusing (printing on arrival does this).
+    bool missingPrinterUsesDefault = false;
     std::filesystem::path pdfFile;  // set: write this PDF file instead of printing
     int firstPage = 0;              // 1-based; 0: the first page
     int lastPage = 0;               // inclusive; 0: the last page

@@ -129,6 +129,12 @@ TEST_F(CupsPrint, FivePagesFourUpMakeTwoSheets) {
     writeFax(fax, {barsPage(1), barsPage(2), barsPage(3), barsPage(4), barsPage(5)});
     wp::FaxPrintOptions o = options();
     o.multiPage = true;
+    // Printing on arrival: a configured printer that is gone falls back to the default
+    // (here the only queue there is).
+    if (wp::availablePrinterNames() == QStringList{"ParvanePDF"}) {
+        o.printer = "PrinterRemovedLongAgo";
+        o.missingPrinterUsesDefault = true;
+    }
     const auto r = wp::printFax(fax, o);
     ASSERT_TRUE(r.ok()) << r.message;
     const fs::path pdf = waitForPdf();
