@@ -13,6 +13,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QSpinBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -321,4 +323,37 @@ TEST(FaxPrinterSetup, FileNameSelectsEveryPageAndTheDialogNarrowsTheRange) {
     const wp::FaxPrintReport nothing = printer.PrintFax();
     EXPECT_EQ(nothing.sheets, 0);
     EXPECT_FALSE(nothing.jobFailed);
+}
+
+TEST(FaxPrinterSetup, PrintToPdfFileChosenInTheDialogWritesThatFile) {
+    if (!haveTool("pdfinfo"))
+        PARVANE_SKIP_WITHOUT_ORACLE("pdfinfo (poppler-utils) is not installed");
+    TempDir dir;
+    writeFax(dir / "B.APF", {barsPage(1), barsPage(2), barsPage(3)});
+    const fs::path out = dir / "chosen.pdf";
+    wp::TVelkFaxPrinter printer;
+    printer.SetFileName(dir / "B.APF");
+    printer.FaxHeader.Enabled = false;
+    bool offered = false;
+    QTimer::singleShot(300, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* printers = dialog->findChild<QComboBox*>("printers");
+        ASSERT_NE(printers, nullptr);
+        for (int i = 0; i < printers->count(); ++i)
+            if (printers->itemText(i).contains("PDF") && printers->itemText(i).contains("File")) {
+                offered = true;
+                printers->setCurrentIndex(i);
+            }
+        if (auto* file = dialog->findChild<QLineEdit*>("filename"))
+            file->setText(QString::fromStdString(out.string()));
+        dialog->findChild<QSpinBox*>("from")->setValue(2);
+        dialog->accept();
+    });
+    ASSERT_TRUE(printer.PrintSetup());
+    ASSERT_TRUE(offered) << "the print dialog offers no PDF file";
+    const wp::FaxPrintReport report = printer.PrintFax();
+    EXPECT_FALSE(report.jobFailed) << report.error.toStdString();
+    EXPECT_EQ(report.pagesPrinted, 2);
+    EXPECT_EQ(pdfInfo(out).pages, 2);
 }
