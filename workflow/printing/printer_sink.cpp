@@ -166,6 +166,17 @@ public:
 
     bool beginDocument(const QString& title) override {
         title_ = title;
+        if (queue_.isEmpty()) {
+            // A printer never set up: the default queue, or the only one there is.
+            queue_ = defaultPrinterName();
+            const QStringList names = availablePrinterNames();
+            if (queue_.isEmpty() && !names.isEmpty())
+                queue_ = names.front();
+            if (queue_.isEmpty()) {
+                error_ = kNoPrinterInstalled;
+                return false;
+            }
+        }
         if (file_.isEmpty()) {
             error_ = "Cannot make a temporary file for the print job";
             return false;
