@@ -19,6 +19,7 @@ namespace cli {
 int runLog(const CliArgs& args); // log_command.cpp
 int runSend(const CliArgs& args);    // fax_commands.cpp
 int runReceive(const CliArgs& args); // fax_commands.cpp
+int runPrint(const CliArgs& args);   // print_command.cpp
 } // namespace cli
 
 namespace {
@@ -33,7 +34,7 @@ struct Command {
 };
 
 // Options that take a separate value word, for every command.
-const std::vector<std::string> kValueOptions = {"--data-dir", "--type", "--page", "--to", "--port", "--device", "--baud", "--trace", "--dir", "--class", "--speed", "--station-id", "--header", "--dial-prefix", "--history"};
+const std::vector<std::string> kValueOptions = {"--data-dir", "--type", "--page", "--to", "--port", "--device", "--baud", "--trace", "--dir", "--class", "--speed", "--station-id", "--header", "--dial-prefix", "--history", "--printer", "--pages", "--pdf", "--log", "--title"};
 
 const Command kCommands[] = {
     {"convert", "convert INPUT OUTPUT.apf [--fine] [--wide] [--type text|textex|tiff|pcx|dcx|bmp|pdf|rtf]",
@@ -50,6 +51,8 @@ const Command kCommands[] = {
     {"receive", "receive --port N|--device PATH|--virtual [--dir DIR] [--once] [--class C] [--speed BPS] [--ecm] [--station-id ID] [--trace FILE] [--history FILE]", cli::runReceive,
      {"--port", "--device", "--virtual", "--dir", "--once", "--class", "--speed", "--ecm", "--no-ecm",
       "--station-id", "--trace", "--history"}},
+    {"print", "print FAX.apf [--printer NAME|--pdf OUT.pdf] [--pages A-B] [--header [TEXT]] [--footer] [--four-up] [--landscape] [--log FILE] [--title T] | print --list", cli::runPrint,
+     {"--printer", "--pdf", "--pages", "--header", "--footer", "--four-up", "--landscape", "--log", "--title", "--list"}},
     {"", "", nullptr, {}}, // commands are added above this line
 };
 
