@@ -2,14 +2,13 @@
 // the strings, so they are data here.
 #pragma once
 
+#include "faxengine/fax_class.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace faxengine {
-
-enum class FaxClass : std::uint8_t { fcUnknown, fcDetect, fcClass1, fcClass2, fcClass2_0 };
-std::string_view to_string(FaxClass c);
 
 struct Class2Commands {
     std::string classCommand;

@@ -14,41 +14,9 @@ using RS = ReceiveState;
 
 namespace {
 
-std::uint8_t reverseBits(std::uint8_t b) {
-    b = static_cast<std::uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
-    b = static_cast<std::uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
-    b = static_cast<std::uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
-    return b;
-}
-
-constexpr std::uint8_t kXBit = 0x01; // set in frames from the calling station
 constexpr std::string_view kDC2 = "\x12"; // asks a Class 2 modem for the page data
 
-FaxClass faxClassOf(ReceiveClass c) {
-    switch (c) {
-    case ReceiveClass::Class1:
-        return FaxClass::fcClass1;
-    case ReceiveClass::Class2:
-        return FaxClass::fcClass2;
-    case ReceiveClass::Class20:
-        return FaxClass::fcClass2_0;
-    }
-    return FaxClass::fcClass1;
-}
-
 } // namespace
-
-std::string_view to_string(ReceiveClass c) {
-    switch (c) {
-    case ReceiveClass::Class1:
-        return "Class1";
-    case ReceiveClass::Class2:
-        return "Class2";
-    case ReceiveClass::Class20:
-        return "Class20";
-    }
-    return "?";
-}
 
 std::string_view to_string(ReceiveEvent e) {
     switch (e) {
@@ -66,7 +34,7 @@ std::string_view to_string(ReceiveEvent e) {
 
 FaxReceiver::FaxReceiver(ReceiveLink& link, ReceiveOwner owner, ReceiveOptions options)
     : link_(link), owner_(std::move(owner)), opt_(std::move(options)),
-      class2_(class2CommandsFor(faxClassOf(opt_.faxClass))) {
+      class2_(class2CommandsFor(opt_.faxClass)) {
     // The highest index the modem receives whose speed is not above DesiredBPS.
     modIndex_ = std::clamp(opt_.modemIndex, 1, 6);
     while (modIndex_ > 1 && kModulationBps[static_cast<std::size_t>(modIndex_)] > opt_.desiredBps)
@@ -353,7 +321,7 @@ void FaxReceiver::doInitReply() {
         cmd += opt_.ecChar;
         cmd += ",0,0";
         sendCommand(cmd);
-        goTo(opt_.faxClass == ReceiveClass::Class20 ? RS::rf2Init1A : RS::rf2Init3);
+        goTo(opt_.faxClass == FaxClass::fcClass2_0 ? RS::rf2Init1A : RS::rf2Init3);
         return;
     }
     case RS::rf2Init1A:
@@ -412,7 +380,7 @@ void FaxReceiver::doSendDIS() {
         link_.Pause(faxtime::ResponseTurnDelay);
         link_.Pause(faxtime::ResponseTurnDelay);
         sendClass1("AT+FRH=3");
-        link_.ArmTimeout(kFrameWait);
+        link_.ArmTimeout(kT4);
         goTo(RS::rf1CollFrms);
     } else {
         unexpected();
@@ -530,7 +498,7 @@ void FaxReceiver::doWtPgCnnct() {
 }
 
 void FaxReceiver::doValCnnct() {
-    if (!has(opt_.faxClass == ReceiveClass::Class2 ? "+FCON" : "+FCO"))
+    if (!has(class2_.connectReport))
         return unexpected();
     link_.ArmTimeout(kResponseTimeout);
     setStatus(rxstatus::Connected);
@@ -544,13 +512,12 @@ void FaxReceiver::onSessionReport() {
 }
 
 void FaxReceiver::doGtSndID() {
-    const bool class2 = opt_.faxClass == ReceiveClass::Class2;
-    if (has(class2 ? "+FTSI" : "+FTI")) {
+    if (has(class2_.senderIdReport)) {
         link_.ArmTimeout(kResponseTimeout);
         remoteId_ = cleanStationId(line_).substr(0, 20);
         if (acceptRule())
             setStatus(rxstatus::RemoteId);
-    } else if (has(class2 ? "+FDCS" : "+FCS")) {
+    } else if (has(class2_.sessionReport)) {
         onSessionReport();
     } else if (has("OK")) {
         sendCommand("AT+FDR");
@@ -561,7 +528,7 @@ void FaxReceiver::doGtSndID() {
 }
 
 void FaxReceiver::doGtCnnct() {
-    if (has(opt_.faxClass == ReceiveClass::Class2 ? "+FDCS" : "+FCS")) {
+    if (has(class2_.sessionReport)) {
         onSessionReport();
     } else if (has("CONNECT")) {
         if (opt_.softwareFlow)
@@ -601,7 +568,7 @@ void FaxReceiver::doStartPage() {
 }
 
 void FaxReceiver::doGtPgDta() {
-    const bool reverse = opt_.faxClass == ReceiveClass::Class2;
+    const bool reverse = opt_.faxClass == FaxClass::fcClass2;
     std::size_t taken = 0;
     std::uint8_t b = 0;
     while (taken < kPageChunk && link_.GetByte(b)) {
@@ -621,7 +588,7 @@ void FaxReceiver::doGtPgDta() {
         }
         if (rtc_.Found())
             continue; // after the page's end: dropped until DLE ETX
-        const std::uint8_t data = reverse ? reverseBits(b) : b;
+        const std::uint8_t data = reverse ? t30::reverseBits(b) : b;
         const std::uint8_t kept = rtc_.Feed(data).value_or(data);
         if (int rc = file_.Append(kept); rc != 0)
             return fail(rc);
@@ -647,7 +614,7 @@ void FaxReceiver::doWaitEOP() {
         return;
     }
     lastFinal_ = false;
-    const std::uint8_t f = lastFcf_ & static_cast<std::uint8_t>(~kXBit);
+    const std::uint8_t f = lastFcf_ & static_cast<std::uint8_t>(~fcf::kX);
     if (f == fcf::MPS || f == fcf::EOM) {
         morePages_ = true;
         eom_ = f == fcf::EOM;
@@ -723,8 +690,7 @@ void FaxReceiver::doWtHngp() {
 }
 
 void FaxReceiver::doGtPgRslt() {
-    const bool class2 = opt_.faxClass == ReceiveClass::Class2;
-    if (has(class2 ? "+FPTS" : "+FPS")) {
+    if (has(class2_.pageStatusReport)) {
         setStatus(rxstatus::PageEnd);
         const std::string r = cleanReport(line_);
         const char c = r.empty() ? '0' : r.front();

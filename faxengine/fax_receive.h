@@ -25,8 +25,6 @@
 
 namespace faxengine {
 
-enum class ReceiveClass : std::uint8_t { Class1, Class2, Class20 };
-std::string_view to_string(ReceiveClass c);
 
 // Session parameters the calling station chose (Class 1 DCS, Class 2/2.0 report).
 struct ReceiveParams {
@@ -128,7 +126,7 @@ struct ReceiveOwner {
 };
 
 struct ReceiveOptions {
-    ReceiveClass faxClass = ReceiveClass::Class1;
+    FaxClass faxClass = FaxClass::fcClass1;
     int answerOnRing = 1;
     char faxAndData = '0';
     char ecChar = '0';
@@ -150,7 +148,8 @@ class FaxReceiver {
 public:
     using ms = std::chrono::milliseconds;
     static constexpr ms kResponseTimeout{10000};
-    static constexpr ms kFrameWait{faxtime::FrameWaitTicks * 55};
+    // T.30's T4: the wait for the answer to a frame we sent.
+    static constexpr ms kT4 = t30::T4;
     static constexpr ms kPageInactivity{10000};
     static constexpr ms kLateAnswerGrace{1000};
     static constexpr std::size_t kPageChunk = 10000;
@@ -242,7 +241,7 @@ private:
     void setStatus(int code) { faxStatus_ = code; }
     void statusEvent(bool first, bool last);
     void logEvent(int code);
-    bool isClass1() const { return opt_.faxClass == ReceiveClass::Class1; }
+    bool isClass1() const { return opt_.faxClass == FaxClass::fcClass1; }
 
     ReceiveLink& link_;
     ReceiveOwner owner_;

@@ -11,20 +11,6 @@ namespace faxengine {
 
 namespace {
 
-ReceiveClass receiveClassOf(FaxClass c) {
-    switch (c) {
-    case FaxClass::fcClass2:
-        return ReceiveClass::Class2;
-    case FaxClass::fcClass2_0:
-        return ReceiveClass::Class20;
-    case FaxClass::fcUnknown:
-    case FaxClass::fcDetect:
-    case FaxClass::fcClass1:
-        return ReceiveClass::Class1;
-    }
-    return ReceiveClass::Class1;
-}
-
 std::int32_t ticksOf(std::chrono::milliseconds ms) {
     const auto tick = std::chrono::duration_cast<std::chrono::milliseconds>(kTickLength).count();
     return static_cast<std::int32_t>(std::max<std::int64_t>(1, (ms.count() + tick - 1) / tick));
@@ -45,7 +31,7 @@ ReceiveParams paramsOf(const FaxSession& s) {
 
 ReceiveOptions receiveOptionsFrom(const FaxSession& s) {
     ReceiveOptions o;
-    o.faxClass = receiveClassOf(s.faxClass);
+    o.faxClass = runnableClass(s.faxClass);
     o.answerOnRing = s.answerOnRing;
     o.faxAndData = s.faxAndDataChar;
     o.ecChar = s.ecChar;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "faxengine/dispatcher.h"
+#include "faxengine/fax_messages.h"
 #include "faxengine/class2_commands.h"
 #include "faxengine/modem_response.h"
 #include "faxengine/t30_params.h"
@@ -29,19 +30,6 @@
 namespace faxengine {
 
 class FaxSession;
-
-// Notices to the owner of a session (its component). All but Finish are sent
-// synchronously with kNoticeTimeout; Finish is posted.
-namespace faxmsg {
-inline constexpr std::uint16_t UserAbort = 0x7EA0; // owner → state procedure
-inline constexpr std::uint16_t NextFax = 0x7EA1;
-inline constexpr std::uint16_t Status = 0x7EA2;    // param 1 first, 2 last, 0 neither
-inline constexpr std::uint16_t Log = 0x7EA3;       // param: log code
-inline constexpr std::uint16_t FileName = 0x7EA4;
-inline constexpr std::uint16_t Accept = 0x7EA5;
-inline constexpr std::uint16_t Error = 0x7EA6;     // param: error code
-inline constexpr std::uint16_t Finish = 0x7EA7;    // posted; param: error code
-} // namespace faxmsg
 
 inline constexpr std::chrono::milliseconds kNoticeTimeout{1000};
 
@@ -81,7 +69,6 @@ inline constexpr std::chrono::milliseconds PostPagePause = 500ms;
 inline constexpr std::chrono::milliseconds GuardTime = 1000ms;
 inline constexpr std::chrono::milliseconds DtrDrop = 500ms;
 inline constexpr std::int32_t SpeedChangePauseTicks = 9;
-inline constexpr std::int32_t FrameWaitTicks = 54;       // after AT+FRH=3
 inline constexpr std::int32_t DataModeWaitTicks = 546;   // after AT+FDT
 inline constexpr std::int32_t CapabilityTailTicks = 36;  // final OK after the first line
 inline constexpr int LeadingBlankLines = 8;

@@ -1,7 +1,9 @@
 #include "faxengine/fax_transmit.h"
 
+#include "faxengine/class2_commands.h"
 #include "faxengine/fax_status.h"
 #include "faxengine/port_types.h"
+#include "faxengine/t30_params.h"
 #include "faximage/fax_errors.h"
 
 #include <algorithm>
@@ -17,42 +19,9 @@ namespace {
 using Fs = faxengine::FaxStatus;
 constexpr int progress(Fs s) { return static_cast<int>(s); }
 
-constexpr std::uint8_t kDle = 0x10;
-constexpr std::uint8_t kEtx = 0x03;
 constexpr std::size_t kResponseCapacity = 128;
 // A page that ends before its stated length: "Attempt to read beyond end of file".
 constexpr int kReadBeyondEnd = -100;
-
-// Class 1 FCF bytes as the modem hands them over (first transmitted bit in bit 0).
-namespace fcf {
-constexpr std::uint8_t MPS = 0x4F;
-constexpr std::uint8_t EOM = 0x8F;
-constexpr std::uint8_t EOP = 0x2F;
-constexpr std::uint8_t DCN = 0xFB;
-constexpr bool isMCF(std::uint8_t f) { return (f & 0xFE) == 0x8C; }
-constexpr bool isRTN(std::uint8_t f) { return (f & 0xFE) == 0x4C; }
-constexpr bool isRTP(std::uint8_t f) { return (f & 0xFE) == 0xCC; }
-constexpr bool isFTT(std::uint8_t f) { return (f & 0xFE) == 0x44; }
-} // namespace fcf
-
-// Class 2 and 2.0 words the machine sends or looks for.
-struct Class2Words {
-    std::string_view classCommand;
-    std::string_view sessionParams;
-    std::string_view localId;
-    std::string_view connection;
-    std::string_view remoteCaps;
-    std::string_view session;
-    std::string_view calledId;
-    std::string_view pageStatus;
-    std::string_view hangup;
-};
-constexpr Class2Words kClass2{"AT+FCLASS=2", "AT+FDIS", "AT+FLID", "+FCON", "+FDIS",
-                              "+FDCS",       "+FCSI",   "+FPTS",   "FHNG"};
-constexpr Class2Words kClass20{"AT+FCLASS=2.0", "AT+FIS", "AT+FLI", "+FCO", "+FIS",
-                               "+FCS",          "+FCI",   "+FPS",   "FHS"};
-
-const Class2Words& words(TransmitClass c) { return c == TransmitClass::Class20 ? kClass20 : kClass2; }
 
 std::string trim(std::string_view s) {
     auto b = s.find_first_not_of(" \t\r\n");
@@ -104,17 +73,9 @@ bool containsNoCase(std::string_view hay, std::string_view needle) {
 
 } // namespace
 
-std::string_view to_string(TransmitClass c) {
-    switch (c) {
-    case TransmitClass::Class1: return "Class1";
-    case TransmitClass::Class2: return "Class2";
-    case TransmitClass::Class20: return "Class20";
-    }
-    return "?";
-}
-
 FaxTransmitter::FaxTransmitter(TransmitLink& link, TransmitOptions options, TransmitTriggers triggers)
-    : link_(link), opt_(std::move(options)), trig_(triggers) {}
+    : link_(link), opt_(std::move(options)), trig_(triggers),
+      class2_(class2CommandsFor(opt_.faxClass)) {}
 
 void FaxTransmitter::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint32_t param) {
     if (state_ == TransmitState::tfNone || state_ == TransmitState::tfDone)
@@ -134,11 +95,11 @@ void FaxTransmitter::Handle(std::uint16_t msg, std::uint16_t trigger, std::uint3
     const bool ours = trigger == 0 || trigger == trig_.statusTimer || trigger == trig_.timeout ||
                       trigger == trig_.outFree || trigger == trig_.outUsed;
     // A user abort is taken whatever trigger it names: losing it would leave the call running.
-    if (msg != kUserAbortMessage && !ours)
+    if (msg != faxmsg::UserAbort && !ours)
         return;
     link_.LogState(state_);
 
-    if (msg == kUserAbortMessage) {
+    if (msg == faxmsg::UserAbort) {
         faxStatus_ = progress(Fs::UserAbort);
         userAbort_ = true;
         fail(ec::CancelRequested);
@@ -285,7 +246,7 @@ FaxTransmitter::ReadResult FaxTransmitter::readResponse() {
         if (inFrame) {
             if (dlePending) {
                 dlePending = false;
-                if (b == kEtx) {
+                if (b == kETX) {
                     ReceivedFrame fr = link_.ParseFrame(buf_);
                     buf_.clear();
                     lastFcf_ = fr.fcf;
@@ -314,7 +275,7 @@ FaxTransmitter::ReadResult FaxTransmitter::readResponse() {
                         armPostPageWait();
                     return ReadResult::Frame;
                 }
-            } else if (b == kDle) {
+            } else if (b == kDLE) {
                 dlePending = true;
             }
             continue;
@@ -348,7 +309,7 @@ bool FaxTransmitter::judgeLine() {
         fail(ec::FaxBadModemResult);
         return false;
     }
-    if (!class1() && responseHas(words(opt_.faxClass).hangup) && state_ != TransmitState::tf2WaitFET &&
+    if (!class1() && responseHas(class2_.hangupReport) && state_ != TransmitState::tf2WaitFET &&
         state_ != TransmitState::tf20ChckPg) {
         hangupCode_ = numericValue(response_);
         fail(ec::FaxBadModemResult);
@@ -397,7 +358,7 @@ void FaxTransmitter::redial() {
 }
 
 std::string FaxTransmitter::sessionParams() const {
-    std::string s(words(opt_.faxClass).sessionParams);
+    std::string s(class2_.sessionParams);
     s += '=';
     s += resolution_;
     s += ',';
@@ -480,7 +441,7 @@ void FaxTransmitter::onInit() {
         link_.SendCommand("AT+FCLASS=1");
         state_ = TransmitState::tf1Init1;
     } else {
-        link_.SendCommand(words(opt_.faxClass).classCommand);
+        link_.SendCommand(class2_.classCommand);
         state_ = TransmitState::tf2Init1;
     }
 }
@@ -497,7 +458,7 @@ void FaxTransmitter::onInit2(std::uint16_t /*trigger*/) {
         fail(ec::FaxInitError);
         return;
     }
-    const Class2Words& w = words(opt_.faxClass);
+    const Class2Commands& w = class2_;
     switch (state_) {
     case TransmitState::tf2Init1:
         link_.SendCommand(std::string(w.localId) + "=\"" + opt_.stationId + "\"");
@@ -648,7 +609,7 @@ void FaxTransmitter::on1WaitPgCn() {
 // ---- Class 2/2.0 phase B ----
 
 void FaxTransmitter::on2Connect() {
-    if (responseHas(words(opt_.faxClass).connection)) {
+    if (responseHas(class2_.connectReport)) {
         link_.ArmTimeout(opt_.pageTimeout);
         response_.clear();
         state_ = TransmitState::tf2GetParams;
@@ -658,17 +619,17 @@ void FaxTransmitter::on2Connect() {
 }
 
 void FaxTransmitter::on2GetParams() {
-    const Class2Words& w = words(opt_.faxClass);
-    if (responseHas(w.remoteCaps)) {
+    const Class2Commands& w = class2_;
+    if (responseHas(w.remoteCapsReport)) {
         if (int rc = link_.ParseRemoteCapabilities(response_); rc < 0)
             return fail(rc);
         faxStatus_ = progress(Fs::GettingParams);
-    } else if (responseHas(w.calledId)) {
+    } else if (responseHas(w.calledIdReport)) {
         remoteId_ = link_.CleanStationId(response_);
         if (remoteId_.size() > 20)
             remoteId_.resize(20);
         faxStatus_ = progress(Fs::GotRemoteId);
-    } else if (responseHas(w.session)) {
+    } else if (responseHas(w.sessionReport)) {
         if (int rc = link_.ParseSessionReport(response_); rc < 0)
             return fail(rc);
         faxStatus_ = progress(Fs::GettingParams);
@@ -753,7 +714,7 @@ void FaxTransmitter::onOpenCover() {
 
 void FaxTransmitter::endPageData() {
     if (class1()) {
-        const std::array<std::uint8_t, 2> end{kDle, kEtx};
+        const std::array<std::uint8_t, 2> end{kDLE, kETX};
         link_.PutBytes(end);
     }
     link_.ArmTimeout(opt_.pageTimeout);
@@ -879,11 +840,11 @@ void FaxTransmitter::onDrainPage(std::uint16_t trigger) {
         return;
     }
     if (class20()) {
-        const std::array<std::uint8_t, 2> end{kDle, static_cast<std::uint8_t>(
+        const std::array<std::uint8_t, 2> end{kDLE, static_cast<std::uint8_t>(
                                                         !morePages_ ? '.' : resolutionChanges() ? ';' : ',')};
         link_.PutBytes(end);
     } else {
-        const std::array<std::uint8_t, 2> end{kDle, kEtx};
+        const std::array<std::uint8_t, 2> end{kDLE, kETX};
         link_.PutBytes(end);
     }
     state_ = TransmitState::tf2SendEOP;
@@ -911,9 +872,9 @@ void FaxTransmitter::on1SendEOP() {
     if (!responseHas("CONNECT"))
         return unexpectedLine();
     // A change of resolution needs new parameters, so it takes EOM even when MPS is allowed.
-    std::uint8_t f = fcf::EOP;
+    std::uint8_t f = fcf::EOPx;
     if (morePages_)
-        f = opt_.mpsEnabled && !resolutionChanges() ? fcf::MPS : fcf::EOM;
+        f = opt_.mpsEnabled && !resolutionChanges() ? fcf::MPSx : fcf::EOMx;
     link_.SendFcfFrame(f, true);
     state_ = TransmitState::tf1WaitMPS;
 }
@@ -934,9 +895,9 @@ void FaxTransmitter::on1WaitMPS(bool readerTimer) {
 
 void FaxTransmitter::armPostPageWait() {
     if (mcfWaitOnReaderTimer_)
-        link_.ArmReaderTimer(kFrameWait);
+        link_.ArmReaderTimer(kT4);
     else
-        link_.ArmTimeout(kFrameWait);
+        link_.ArmTimeout(kT4);
 }
 
 void FaxTransmitter::on1WaitMCF() {
@@ -1015,7 +976,7 @@ void FaxTransmitter::retrainAfterRtn() {
 void FaxTransmitter::on1SendDCN() {
     if (!responseHas("CONNECT"))
         return unexpectedLine();
-    link_.SendFcfFrame(fcf::DCN, true);
+    link_.SendFcfFrame(fcf::DCNx, true);
     state_ = TransmitState::tf1Hangup;
 }
 
@@ -1071,10 +1032,10 @@ bool FaxTransmitter::pageReport() {
 }
 
 void FaxTransmitter::on2WaitFET() {
-    const Class2Words& w = words(opt_.faxClass);
-    if (responseHas(w.pageStatus)) {
+    const Class2Commands& w = class2_;
+    if (responseHas(w.pageStatusReport)) {
         pageReport();
-    } else if (responseHas(w.hangup)) {
+    } else if (responseHas(w.hangupReport)) {
         hangupCode_ = numericValue(response_);
     } else if (responseHas("OK")) {
         state_ = resolutionChanges() ? TransmitState::tf2SndNwPrm : TransmitState::tf2NextPage;
@@ -1102,7 +1063,7 @@ void FaxTransmitter::on2SndNwPrm() {
         state_ = TransmitState::tfClose;
         return;
     }
-    std::string cmd(words(opt_.faxClass).sessionParams);
+    std::string cmd(class2_.sessionParams);
     cmd += '=';
     cmd += resolution_;
     link_.SendCommand(cmd);
@@ -1120,11 +1081,11 @@ void FaxTransmitter::on2NextPage() {
 }
 
 void FaxTransmitter::on20ChckPg() {
-    const Class2Words& w = words(opt_.faxClass);
-    if (responseHas(w.pageStatus)) {
+    const Class2Commands& w = class2_;
+    if (responseHas(w.pageStatusReport)) {
         // The modem reports the page's outcome before its OK; a rejected page is resent.
         pageReport();
-    } else if (responseHas(w.hangup)) {
+    } else if (responseHas(w.hangupReport)) {
         hangupCode_ = numericValue(response_);
     } else if (responseHas("ERROR")) {
         link_.SendCommand("AT+FPS?");

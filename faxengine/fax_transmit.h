@@ -2,8 +2,11 @@
 // with its triggers; each call advances the session by one or more states.
 #pragma once
 
+#include "faxengine/class2_commands.h"
+#include "faxengine/fax_messages.h"
 #include "faxengine/fax_transmit_link.h"
 #include "faxengine/fax_transmit_state.h"
+#include "base/t30_codes.h"
 
 #include <chrono>
 #include <cstdint>
@@ -12,12 +15,9 @@
 
 namespace faxengine {
 
-// Message the owner sends into the procedure to abort.
-inline constexpr std::uint16_t kUserAbortMessage = 0x7EA0;
-
 // Owner settings the machine reads.
 struct TransmitOptions {
-    TransmitClass faxClass = TransmitClass::Class1;
+    FaxClass faxClass = FaxClass::fcClass1;
     bool abortNoConnect = false;
     bool exitOnError = false;
     bool softwareFlow = false;
@@ -50,7 +50,8 @@ class FaxTransmitter {
 public:
     static constexpr std::size_t kBlockSize = 4096;
     static constexpr FaxTicks kPageConnectWait{18}; // 1 s
-    static constexpr FaxTicks kFrameWait{54};        // 3 s
+    // T.30's T4: the wait for the answer to a frame we sent (3 s).
+    static constexpr FaxTicks kT4 = std::chrono::duration_cast<FaxTicks>(t30::T4);
     static constexpr FaxTicks kDataModeWait{546};    // 30 s
     static constexpr FaxTicks kHangupWait{26};
     static constexpr FaxTicks kNextPagePause{5};
@@ -141,14 +142,15 @@ private:
     // A completed line that no row of the state wanted.
     void unexpectedLine();
 
-    bool class1() const { return opt_.faxClass == TransmitClass::Class1; }
-    bool class20() const { return opt_.faxClass == TransmitClass::Class20; }
+    bool class1() const { return opt_.faxClass == FaxClass::fcClass1; }
+    bool class20() const { return opt_.faxClass == FaxClass::fcClass2_0; }
     bool resolutionChanges() const { return prevResolution_ != ' ' && prevResolution_ != resolution_; }
     void sendPageBlocks();
 
     TransmitLink& link_;
     TransmitOptions opt_;
     TransmitTriggers trig_;
+    Class2Commands class2_; // the class's command and report names (empty for Class 1)
 
     TransmitState state_ = TransmitState::tfGetEntry;
     int faxStatus_ = 0;

@@ -3,6 +3,7 @@
 // this interface, so tests drive whole calls against a scripted modem.
 #pragma once
 
+#include "faxengine/fax_class.h"
 #include "faxengine/fax_transmit_state.h"
 
 #include <chrono>
@@ -18,8 +19,6 @@ namespace faxengine {
 // Time in ticks of 55 ms, the unit of the port's event timers.
 using FaxTicks = std::chrono::duration<std::int32_t, std::ratio<55, 1000>>;
 
-enum class TransmitClass : std::uint8_t { Class1, Class2, Class20 };
-std::string_view to_string(TransmitClass c);
 
 // One fax to send, as the owner hands it out.
 struct TransmitJob {

@@ -22,13 +22,7 @@ constexpr int kWideWidth = 2048;
 
 TransmitOptions transmitOptionsFrom(const FaxSession& s) {
     TransmitOptions o;
-    switch (s.faxClass) {
-    case FaxClass::fcClass2: o.faxClass = TransmitClass::Class2; break;
-    case FaxClass::fcClass2_0: o.faxClass = TransmitClass::Class20; break;
-    case FaxClass::fcUnknown:
-    case FaxClass::fcDetect:
-    case FaxClass::fcClass1: o.faxClass = TransmitClass::Class1; break;
-    }
+    o.faxClass = runnableClass(s.faxClass);
     o.abortNoConnect = (s.options & faxopt::AbortNoConnect) != 0;
     o.exitOnError = (s.options & faxopt::ExitOnError) != 0;
     o.softwareFlow = (s.options & faxopt::SoftwareFlow) != 0;

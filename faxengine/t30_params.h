@@ -3,6 +3,8 @@
 // coding and decoding, scan times and the minimum coded-line length.
 #pragma once
 
+#include "base/t30_codes.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -17,42 +19,13 @@ inline constexpr std::array<int, 7> kModulationBps{0, 2400, 4800, 7200, 9600, 12
 inline constexpr std::array<std::string_view, 7> kLongTrainCodes{"", "24", "48", "72", "96", "121", "145"};
 inline constexpr std::array<std::string_view, 7> kShortTrainCodes{"", "24", "48", "72", "96", "122", "146"};
 
-// Frame control fields, first transmitted bit in bit 0. The odd value carries the X bit
-// set by the calling station.
-namespace fcf {
-inline constexpr std::uint8_t DIS = 0x80;
-inline constexpr std::uint8_t DTC = 0x81;
-inline constexpr std::uint8_t CSI = 0x40;
-inline constexpr std::uint8_t CIG = 0x41;
-inline constexpr std::uint8_t TSI = 0x42;
-inline constexpr std::uint8_t TSIx = 0x43;
-inline constexpr std::uint8_t DCS = 0x82;
-inline constexpr std::uint8_t DCSx = 0x83;
-inline constexpr std::uint8_t CFR = 0x84;
-inline constexpr std::uint8_t CFRx = 0x85;
-inline constexpr std::uint8_t FTT = 0x44;
-inline constexpr std::uint8_t FTTx = 0x45;
-inline constexpr std::uint8_t MPS = 0x4E;
-inline constexpr std::uint8_t MPSx = 0x4F;
-inline constexpr std::uint8_t EOM = 0x8E;
-inline constexpr std::uint8_t EOMx = 0x8F;
-inline constexpr std::uint8_t EOP = 0x2E;
-inline constexpr std::uint8_t EOPx = 0x2F;
-inline constexpr std::uint8_t MCF = 0x8C;
-inline constexpr std::uint8_t MCFx = 0x8D;
-inline constexpr std::uint8_t RTN = 0x4C;
-inline constexpr std::uint8_t RTNx = 0x4D;
-inline constexpr std::uint8_t RTP = 0xCC;
-inline constexpr std::uint8_t RTPx = 0xCD;
-inline constexpr std::uint8_t DCN = 0xFA;
-inline constexpr std::uint8_t DCNx = 0xFB;
-} // namespace fcf
-
-inline constexpr std::uint8_t kHdlcAddress = 0xFF;
-inline constexpr std::uint8_t kHdlcControlFinal = 0x13;
-inline constexpr std::uint8_t kHdlcControlNonFinal = 0x03;
-inline constexpr std::uint8_t kDLE = 0x10;
-inline constexpr std::uint8_t kETX = 0x03;
+// The T.30 vocabulary shared with the virtual line.
+namespace fcf = ::t30::fcf;
+using ::t30::kDLE;
+using ::t30::kETX;
+using ::t30::kHdlcAddress;
+using ::t30::kHdlcControlFinal;
+using ::t30::kHdlcControlNonFinal;
 
 // Index of the highest speed not above bps (at least 1).
 int modulationForBps(int bps);

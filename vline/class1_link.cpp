@@ -1,6 +1,7 @@
 #include "class1_link.h"
 
 #include "spandsp_api.h"
+#include "base/t30_codes.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -8,19 +9,19 @@
 namespace vline {
 
 namespace {
-constexpr std::uint8_t kDle = 0x10;
-constexpr std::uint8_t kEtx = 0x03;
+using t30::kDLE;
+using t30::kETX;
 } // namespace
 
 std::vector<std::uint8_t> dleFramed(std::span<const std::uint8_t> f) {
     std::vector<std::uint8_t> out;
     for (std::uint8_t b : f) {
         out.push_back(b);
-        if (b == kDle)
-            out.push_back(kDle);
+        if (b == kDLE)
+            out.push_back(kDLE);
     }
-    out.push_back(kDle);
-    out.push_back(kEtx);
+    out.push_back(kDLE);
+    out.push_back(kETX);
     return out;
 }
 
@@ -149,15 +150,15 @@ void Class1Link::parse(std::uint8_t b) {
     if (inData_) {
         if (dle_) {
             dle_ = false;
-            if (b == kEtx) {
+            if (b == kETX) {
                 inData_ = false;
                 dataEnded_ = true;
-            } else if (b == kDle) {
-                data_.push_back(kDle);
+            } else if (b == kDLE) {
+                data_.push_back(kDLE);
             }
             return;
         }
-        if (b == kDle)
+        if (b == kDLE)
             dle_ = true;
         else
             data_.push_back(b);

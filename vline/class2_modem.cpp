@@ -5,6 +5,7 @@
 #include "call_log.h"
 #include "class2_at_parser.h"
 #include "pty_port.h"
+#include "base/t30_codes.h"
 
 #include <algorithm>
 #include <charconv>
@@ -20,12 +21,6 @@ int number(std::string_view text) {
     int v = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
     return ec == std::errc{} && end == text.data() + text.size() && v >= 0 && v <= 255 ? v : -1;
-}
-
-std::uint8_t reverse(std::uint8_t b) {
-    b = static_cast<std::uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
-    b = static_cast<std::uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
-    return static_cast<std::uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
 }
 
 } // namespace
@@ -551,13 +546,13 @@ std::size_t ClassTwoModem::fromDte(std::span<const std::uint8_t> data) {
 }
 
 std::uint8_t ClassTwoModem::txOrder(std::uint8_t b) const {
-    return (fbor_ & 1) ? reverse(b) : b;
+    return (fbor_ & 1) ? t30::reverseBits(b) : b;
 }
 
 std::uint8_t ClassTwoModem::rxOrder(std::uint8_t b) const {
     // Class 2 modems hand received data over bit-reversed; Class 2.0 as it came.
     const bool rev = (dialect() == FaxDialect::Class2) != ((fbor_ & 1) != 0);
-    return rev ? reverse(b) : b;
+    return rev ? t30::reverseBits(b) : b;
 }
 
 void ClassTwoModem::dteToPage(std::span<const std::uint8_t> data, std::size_t& i) {

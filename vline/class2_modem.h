@@ -2,6 +2,8 @@
 // data in, the T.30 procedure run by the modem itself over Class 1 primitives out.
 #pragma once
 
+#include "base/t30_codes.h"
+
 #include "class1_link.h"
 #include "class1_modem.h"
 #include "class2_at_parser.h"
@@ -114,9 +116,10 @@ private:
     };
     enum class Pending { None, Dial, Answer, Fdt, Fdr, Fet };
 
-    static constexpr std::uint8_t kDle = 0x10, kEtx = 0x03, kDc2 = 0x12, kXon = 0x11, kCan = 0x18;
-    // T.30's T4 (3 s) with room for a frame's preamble; T1 for the first DIS.
-    static constexpr std::chrono::seconds kFrameWait{6}, kDisWait{35};
+    static constexpr std::uint8_t kDle = t30::kDLE, kEtx = t30::kETX, kDc2 = 0x12, kXon = 0x11,
+                                  kCan = 0x18;
+    // T.30's T4 with room for a frame's preamble (twice T4); T1 for the first DIS.
+    static constexpr std::chrono::milliseconds kFrameWait = 2 * t30::T4, kDisWait = t30::T1;
     static constexpr std::size_t kPageBufferMax = 256 * 1024;
     static constexpr long long samples(std::chrono::milliseconds t) { return t.count() * 8; }
     static std::string_view stepName(Step s);

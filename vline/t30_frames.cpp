@@ -233,8 +233,8 @@ std::string decodeIdent(std::span<const std::uint8_t> fif) {
 
 std::vector<std::uint8_t> frame(std::uint8_t fcf, std::span<const std::uint8_t> fif, bool last) {
     std::vector<std::uint8_t> f(3 + fif.size());
-    f[0] = 0xFF;
-    f[1] = last ? 0x13 : 0x03;
+    f[0] = t30::kHdlcAddress;
+    f[1] = last ? t30::kHdlcControlFinal : t30::kHdlcControlNonFinal;
     f[2] = fcf;
     std::copy(fif.begin(), fif.end(), f.begin() + 3);
     return f;

@@ -2,6 +2,8 @@
 // (vr,br,wd,ln,df,ec,bf,st) the program sees in the +FDIS/+FDCS family.
 #pragma once
 
+#include "base/t30_codes.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -11,17 +13,8 @@
 
 namespace vline {
 
-// Frame control fields as written in a frame (first bit sent = least significant bit).
-// The X bit (0x01) is set by the station that received a DIS.
-namespace fcf {
-constexpr std::uint8_t DIS = 0x80, CSI = 0x40, NSF = 0x20;
-constexpr std::uint8_t DCS = 0x82, TSI = 0x42;
-constexpr std::uint8_t CFR = 0x84, FTT = 0x44;
-constexpr std::uint8_t EOM = 0x8E, MPS = 0x4E, EOP = 0x2E;
-constexpr std::uint8_t MCF = 0x8C, RTP = 0xCC, RTN = 0x4C, PIP = 0xAC, PIN = 0x2C;
-constexpr std::uint8_t DCN = 0xFA, CRP = 0x1A;
-constexpr std::uint8_t kX = 0x01;
-} // namespace fcf
+// Frame control fields, shared with the engine.
+namespace fcf = ::t30::fcf;
 
 struct SessionParams {
     int vr = 0; // 0 normal, 1 fine

@@ -549,14 +549,14 @@ TEST_F(ReceiveMachine, UserAbortMidPageKeepsThePartialFile) {
 
 class ReceiveClass2 : public ReceiveMachine {
 protected:
-    void init(ReceiveClass c) {
+    void init(FaxClass c) {
         opt_.faxClass = c;
         start();
         feed("\r\nOK\r\n");
         const std::string cap =
-            c == ReceiveClass::Class2 ? "AT+FDCC=1,3,0,2,0,0,0,0\r" : "AT+FCC=1,3,0,2,0,0,0,0\r";
+            c == FaxClass::fcClass2 ? "AT+FDCC=1,3,0,2,0,0,0,0\r" : "AT+FCC=1,3,0,2,0,0,0,0\r";
         EXPECT_NE(port_.Take().find(cap), std::string::npos);
-        if (c == ReceiveClass::Class20) {
+        if (c == FaxClass::fcClass2_0) {
             feed("\r\nOK\r\n");
             EXPECT_EQ(port_.Take(), "AT+FLO=2\r");
             feed("\r\nOK\r\n");
@@ -566,7 +566,7 @@ protected:
         ASSERT_EQ(rx_->State(), RS::rfWaiting);
         feed("\r\nRING\r\n");
         EXPECT_EQ(port_.Take(), "ATA\r");
-        const bool two = c == ReceiveClass::Class2;
+        const bool two = c == FaxClass::fcClass2;
         feed(two ? "\r\n+FCON\r\n" : "\r\n+FCO\r\n");
         feed(two ? "\r\n+FTSI:\"REMOTE 2\"\r\n" : "\r\n+FTI:\"REMOTE 2\"\r\n");
         EXPECT_EQ(acceptedId_, "REMOTE 2");
@@ -578,13 +578,13 @@ protected:
     void page(const std::string& data, const std::string& pts, const std::string& fet) {
         feed("\r\nCONNECT\r\n");
         EXPECT_EQ(port_.Take(), "\x12");
-        const bool two = opt_.faxClass == ReceiveClass::Class2;
+        const bool two = opt_.faxClass == FaxClass::fcClass2;
         feed(data + bytes({0x10, 0x03}) + (two ? "\r\n+FPTS:" : "\r\n+FPS:") + pts + "\r\n" +
              "\r\n+FET:" + fet + "\r\n\r\nOK\r\n");
         EXPECT_EQ(port_.Take(), "AT+FDR\r");
     }
     void hangup() {
-        feed(opt_.faxClass == ReceiveClass::Class2 ? "\r\n+FHNG:0\r\n\r\nOK\r\n"
+        feed(opt_.faxClass == FaxClass::fcClass2 ? "\r\n+FHNG:0\r\n\r\nOK\r\n"
                                                    : "\r\n+FHS:0\r\n\r\nOK\r\n");
         EXPECT_EQ(rx_->State(), RS::rfDone);
         EXPECT_EQ(finish_, 0);
@@ -592,7 +592,7 @@ protected:
 };
 
 TEST_F(ReceiveClass2, Class2BytesAreReversedAndABadPageIsReceivedAgain) {
-    init(ReceiveClass::Class2);
+    init(FaxClass::fcClass2);
     page(bytes({0x01, 0x80, 0x0F}), "2", "0"); // bad: dropped
     page(bytes({0x01, 0x80, 0x0F}), "1", "2");
     hangup();
@@ -607,7 +607,7 @@ TEST_F(ReceiveClass2, Class2BytesAreReversedAndABadPageIsReceivedAgain) {
 // The modem's page report says bad while its post-page report says last page: the
 // sender will send the page again, so the fax is not over and the page keeps its number.
 TEST_F(ReceiveClass2, ABadLastPageIsAwaitedAgainNotTakenAsTheEnd) {
-    init(ReceiveClass::Class20);
+    init(FaxClass::fcClass2_0);
     page(bytes({0x01, 0x80}), "2", "2");
     EXPECT_EQ(rx_->State(), RS::rf2GtCnnct);
     EXPECT_TRUE(logs_ == std::vector<int>{rxlog::ReceiveStart});
@@ -619,7 +619,7 @@ TEST_F(ReceiveClass2, ABadLastPageIsAwaitedAgainNotTakenAsTheEnd) {
 }
 
 TEST_F(ReceiveClass2, Class20BytesAsReceivedAndEomStartsANewFile) {
-    init(ReceiveClass::Class20);
+    init(FaxClass::fcClass2_0);
     page(bytes({0x01, 0x80}), "1", "1"); // EOM: the next page is another fax
     page(bytes({0x0F}), "1", "2");
     hangup();
@@ -631,7 +631,7 @@ TEST_F(ReceiveClass2, Class20BytesAsReceivedAndEomStartsANewFile) {
 
 TEST_F(ReceiveClass2, UnexpectedHangupReportFailsTheCall) {
     opt_.exitOnError = true;
-    init(ReceiveClass::Class2);
+    init(FaxClass::fcClass2);
     feed("\r\n+FHNG:50\r\n");
     EXPECT_EQ(errors_, std::vector<int>{ec::FaxSessionError});
     EXPECT_EQ(finish_, ec::FaxSessionError);

@@ -642,7 +642,7 @@ TEST_F(TransmitTest, UserAbortMidCallHangsUpAndFinishes) {
     while (m.InputWaiting())
         tx.Handle(apw::TriggerAvail, 0, 0);
     ASSERT_EQ(tx.State(), TransmitState::tf1Connect);
-    tx.Handle(kUserAbortMessage, 0, 0);
+    tx.Handle(faxmsg::UserAbort, 0, 0);
     EXPECT_EQ(tx.State(), TransmitState::tfDone);
     EXPECT_EQ(tx.FaxStatus(), 42);
     EXPECT_EQ(m.errors, std::vector<int>{ec::CancelRequested});
@@ -701,7 +701,7 @@ TEST_F(TransmitTest, PageDataEdges) {
 TEST_F(TransmitTest, Class2ResolutionChangeAndClass20PageEnds) {
     {
         SCOPED_TRACE("Class 2");
-        opt.faxClass = TransmitClass::Class2;
+        opt.faxClass = FaxClass::fcClass2;
         opt.stationId = "abc";
         m.files["a.apf"] = {page(100), page(100, true)};
         m.jobs.push_back({"5551234", "a.apf", ""});
@@ -726,7 +726,7 @@ TEST_F(TransmitTest, Class2ResolutionChangeAndClass20PageEnds) {
     {
         SCOPED_TRACE("Class 2.0: page ends marked, a rejected page is sent again");
         m = ScriptedModem{};
-        opt.faxClass = TransmitClass::Class20;
+        opt.faxClass = FaxClass::fcClass2_0;
         m.files["a.apf"] = {page(100), page(100, true)};
         m.jobs.push_back({"5551234", "a.apf", ""});
         m.expect("AT+FCLASS=2.0", ok());
@@ -755,7 +755,7 @@ TEST_F(TransmitTest, Class2ResolutionChangeAndClass20PageEnds) {
 // A port announces data once: the XON a Class 2 modem sends right after CONNECT often
 // comes in the same read and must be taken then, not left to spoil the next response.
 TEST_F(TransmitTest, Class2XonArrivingWithConnectIsTakenAtOnce) {
-    opt.faxClass = TransmitClass::Class2;
+    opt.faxClass = FaxClass::fcClass2;
     opt.stationId = "abc";
     m.files["a.apf"] = {page(100)};
     m.jobs.push_back({"5551234", "a.apf", ""});
