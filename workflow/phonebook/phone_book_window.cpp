@@ -89,9 +89,11 @@ TPhoneBook::TPhoneBook(QWidget* parent, PhoneBookHooks hooks) : QDialog(parent),
     PhoneGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     PhoneGrid->verticalHeader()->hide();
     PhoneGrid->horizontalHeader()->setStretchLastSection(true);
+    PhoneGrid->setWordWrap(false);
     // Name column as wide as 31 characters, as the table's display width says.
-    PhoneGrid->setColumnWidth(0, PhoneGrid->fontMetrics().averageCharWidth() * 31);
-    PhoneGrid->setMinimumWidth(PhoneGrid->fontMetrics().averageCharWidth() * 60);
+    const int nameWidth = PhoneGrid->fontMetrics().horizontalAdvance(QString(31, QLatin1Char('n')));
+    PhoneGrid->setColumnWidth(0, nameWidth);
+    PhoneGrid->setMinimumWidth(nameWidth + PhoneGrid->fontMetrics().horizontalAdvance(QString(22, QLatin1Char('0'))));
     PhoneGrid->setMinimumHeight(PhoneGrid->fontMetrics().height() * 14);
 
     Addbutton = makeButton(this, "Addbutton", tr("&New"), tr("Create a new phone book entry"));
