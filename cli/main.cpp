@@ -19,6 +19,7 @@ namespace cli {
 int runLog(const CliArgs& args); // log_command.cpp
 int runSend(const CliArgs& args);    // fax_commands.cpp
 int runReceive(const CliArgs& args); // fax_commands.cpp
+int runPhonebook(const CliArgs& args); // phonebook_command.cpp
 } // namespace cli
 
 namespace {
@@ -50,6 +51,7 @@ const Command kCommands[] = {
     {"receive", "receive --port N|--device PATH|--virtual [--dir DIR] [--once] [--class C] [--speed BPS] [--ecm] [--station-id ID] [--trace FILE] [--history FILE]", cli::runReceive,
      {"--port", "--device", "--virtual", "--dir", "--once", "--class", "--speed", "--ecm", "--no-ecm",
       "--station-id", "--trace", "--history"}},
+    {"phonebook", "phonebook list|import FILE.csv|export FILE.csv|-", cli::runPhonebook, {"--help"}},
     {"", "", nullptr, {}}, // commands are added above this line
 };
 
