@@ -116,8 +116,11 @@ int runPhonebook(const CliArgs& args) {
         return 0;
     }
     if (verb == "import") {
-        store.addAll(imported.entries);
-        std::printf("%zu entr%s imported\n", imported.entries.size(), imported.entries.size() == 1 ? "y" : "ies");
+        const std::size_t added = store.addAllNew(imported.entries);
+        std::printf("%zu entr%s imported", added, added == 1 ? "y" : "ies");
+        if (const std::size_t known = imported.entries.size() - added; known > 0)
+            std::printf(", %zu already in the phone book", known);
+        std::printf("\n");
         return 0;
     }
     const std::string csv = phonebook::writePhoneCsv(store.entries());

@@ -18,6 +18,9 @@ TEST_F(CliPhonebook, ImportListExport) {
     EXPECT_EQ(good.status, 0) << good.output;
     EXPECT_EQ(good.output, "2 entries imported\n");
     EXPECT_EQ(cli("phonebook list").output, "Berg, Anna\t555 0101\nCarl\t+46 8 1\n");
+    // The same file again adds nothing.
+    EXPECT_EQ(cli("phonebook import '" + (dir / "good.csv").string() + "'").output,
+              "0 entries imported, 2 already in the phone book\n");
 
     const CliResult out = cli("phonebook export '" + (dir / "out.csv").string() + "'");
     EXPECT_EQ(out.status, 0) << out.output;

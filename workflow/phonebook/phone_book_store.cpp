@@ -3,7 +3,9 @@
 #include "faxlog/dbe_table.h"
 #include "faxlog/log_tables.h"
 
+#include <set>
 #include <stdexcept>
+#include <utility>
 
 namespace phonebook {
 
@@ -139,6 +141,22 @@ void PhoneBookStore::addAll(const std::vector<PhoneEntry>& entries) {
         }
         throw;
     }
+}
+
+} // namespace phonebook
+
+namespace phonebook {
+
+std::size_t PhoneBookStore::addAllNew(const std::vector<PhoneEntry>& entries) {
+    std::set<std::pair<std::string, std::string>> known;
+    for (const PhoneEntry& e : this->entries())
+        known.emplace(e.name, e.number);
+    std::vector<PhoneEntry> fresh;
+    for (const PhoneEntry& e : entries)
+        if (known.emplace(e.name, e.number).second)
+            fresh.push_back(e);
+    addAll(fresh);
+    return fresh.size();
 }
 
 } // namespace phonebook

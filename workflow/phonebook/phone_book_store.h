@@ -49,6 +49,10 @@ public:
     // Adds every entry or, when one of them fails, none: the ones already written are
     // marked deleted again and the error is passed on.
     void addAll(const std::vector<PhoneEntry>& entries);
+    // As addAll, leaving out entries the book already holds with the same name and number
+    // (so that importing a file twice does not double it) and repeats within `entries`.
+    // The number of entries added.
+    std::size_t addAllNew(const std::vector<PhoneEntry>& entries);
 
 private:
     static void check(const PhoneEntry& entry);

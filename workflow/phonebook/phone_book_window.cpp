@@ -309,9 +309,10 @@ bool TPhoneBook::importCsv(const QString& file) {
     const CsvReadResult result = readPhoneCsv(std::string_view(bytes.constData(), std::size_t(bytes.size())));
     if (!result.ok()) {
         QMessageBox::warning(this, tr("Import"),
-                             tr("Nothing was imported: %n row(s) of %1 cannot be used.", nullptr,
-                                int(result.problems.size()))
-                                     .arg(file) +
+                             tr("Nothing was imported: %1 of %2 cannot be used.")
+                                     .arg(result.problems.size() == 1 ? tr("1 row")
+                                                                       : tr("%1 rows").arg(result.problems.size()),
+                                          file) +
                                  QStringLiteral("\n\n") + QString::fromStdString(describeProblems(result.problems)));
         return false;
     }
@@ -319,16 +320,20 @@ bool TPhoneBook::importCsv(const QString& file) {
         QMessageBox::information(this, tr("Import"), tr("%1 holds no entries.").arg(file));
         return false;
     }
+    std::size_t added = 0;
     try {
-        store_.addAll(result.entries);
+        added = store_.addAllNew(result.entries);
     } catch (const std::exception& e) {
         showError(tr("Nothing was imported."), e);
         reload(0);
         return false;
     }
     reload(0);
-    QMessageBox::information(this, tr("Import"),
-                             tr("%n entry(s) imported.", nullptr, int(result.entries.size())));
+    auto entries = [](std::size_t n) { return n == 1 ? tr("1 entry") : tr("%1 entries").arg(n); };
+    QString text = tr("%1 imported.").arg(entries(added));
+    if (const std::size_t known = result.entries.size() - added; known > 0)
+        text += QStringLiteral(" ") + tr("%1 of the file already in the phone book.").arg(entries(known));
+    QMessageBox::information(this, tr("Import"), text);
     return true;
 }
 

@@ -140,6 +140,12 @@ TEST(PhoneBookStore, AddAllAddsEverythingOrNothing) {
     s.addAll({{"One", "2"}, {"Two", "3"}});
     EXPECT_EQ(s.rowCount(), 3);
 
+    // Entries already there, and repeats, are left out.
+    EXPECT_EQ(s.addAllNew({{"One", "2"}, {"One", "22"}, {"One", "22"}, {"Existing", "1"}}), 1u);
+    EXPECT_EQ(s.rowCount(), 4);
+    for (int r = 0; r < s.rowCount(); ++r)
+        if (s.row(r) == PhoneEntry{"One", "22"})
+            s.remove(s.recNo(r));
     // The third entry cannot be stored: the two before it are taken back.
     EXPECT_THROW(s.addAll({{"Three", "4"}, {"Four", "5"}, {"\xC5\x81ukasz", "6"}}), std::exception);
     EXPECT_EQ(names(s), (std::vector<std::string>{"Existing", "One", "Two"}));

@@ -211,6 +211,11 @@ private slots:
         answerNextBox(QMessageBox::Ok);
         QVERIFY(book.importCsv(good));
         QCOMPARE(gridNames(book), QStringList({"Adam|2", "Doe, Jane|030 1", "Existing|1"}));
+        // Importing it again doubles nothing and says so.
+        seen = answerNextBox(QMessageBox::Ok);
+        QVERIFY(book.importCsv(good));
+        QCOMPARE(seen->text, QString("0 entries imported. 2 entries of the file already in the phone book."));
+        QCOMPARE(gridNames(book).size(), 3);
 
         // Import cancelled in the chooser does nothing; export through the button.
         book.ImportButtonClick();
