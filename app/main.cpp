@@ -9,6 +9,7 @@
 #include "settings/program_directory.h"
 #include "settings/settings.h"
 #include "single_instance.h"
+#include "workflow/spelling/spell_service.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -91,6 +92,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     app::setProgramDirectory(programDir);
+    spelling::setSpellingDataDirectory(programDir);
 
     // One copy per program directory: a second start hands over and leaves before any
     // window or table is touched.

@@ -3,6 +3,10 @@
 // and receive-mode guard and does nothing more.
 #include "main_screen.h"
 
+#include "centring.h"
+#include "help_window.h"
+#include "workflow/phonebook/phone_book_dialogs.h"
+
 namespace app {
 
 // Fax editor for a new fax (a clone when cloneRequested() is set).
@@ -27,7 +31,13 @@ void TMainScreen::runViewFax() {}
 void TMainScreen::runCoverBrowser() {}
 
 // Phone book window over its own copy of the phone table.
-void TMainScreen::runPhoneBook() {}
+void TMainScreen::runPhoneBook() {
+    phonebook::PhoneBookHooks hooks;
+    hooks.showHelp = [](int context) { showHelp(context); };
+    hooks.centre = [this](QWidget* window) { centreWindow(window, this); };
+    // A phone table that can be neither opened nor created leaves the command without effect.
+    phonebook::runPhoneBookBrowser(this, programDir_, hooks);
+}
 
 // Pack and reindex all four tables.
 void TMainScreen::runRebuildIndexes() {}

@@ -20,6 +20,7 @@ int runLog(const CliArgs& args); // log_command.cpp
 int runSend(const CliArgs& args);    // fax_commands.cpp
 int runReceive(const CliArgs& args); // fax_commands.cpp
 int runPrint(const CliArgs& args);   // print_command.cpp
+int runPhonebook(const CliArgs& args); // phonebook_command.cpp
 } // namespace cli
 
 namespace {
@@ -53,6 +54,7 @@ const Command kCommands[] = {
       "--station-id", "--trace", "--history"}},
     {"print", "print FAX.apf [--printer NAME|--pdf OUT.pdf] [--pages A-B] [--header [TEXT]] [--footer] [--four-up] [--landscape] [--log FILE] [--title T] | print --list", cli::runPrint,
      {"--printer", "--pdf", "--pages", "--header", "--footer", "--four-up", "--landscape", "--log", "--title", "--list"}},
+    {"phonebook", "phonebook list|import FILE.csv|export FILE.csv|-", cli::runPhonebook, {"--help"}},
     {"", "", nullptr, {}}, // commands are added above this line
 };
 
