@@ -192,7 +192,6 @@ public:
     // handler; the caller must hold no lock a handler may wait for.
     void AwaitHandlerCalls();
     void SetMainThreadInvoker(MainThreadInvoker invoker);
-    void SetAlwaysUseWindows(bool on) { alwaysUseWindows_ = on; }
 
     // Holds off dispatching (for synchronous command exchanges); returns the old value.
     // Bytes keep arriving in the input ring meanwhile.
@@ -298,7 +297,6 @@ private:
     std::string device_;
     std::uint32_t openedAtMs_ = 0;
     std::uint16_t options_ = 0;
-    std::atomic<bool> alwaysUseWindows_{false};
 
     // Data lock: triggers, settings, handlers, trace, log, dispatch state.
     mutable std::recursive_mutex dataLock_;

@@ -12,7 +12,9 @@
 #include "faxengine/fax_receive_file.h"
 #include "faxengine/rtc_finder.h"
 #include "faxengine/fax_receive_state.h"
-#include "faxengine/fax_session.h"
+#include "faxengine/fax_timing.h"
+#include "faxengine/reader_event.h"
+#include "base/t30_codes.h"
 
 #include <array>
 #include <chrono>

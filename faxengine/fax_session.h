@@ -10,6 +10,8 @@
 
 #include "faxengine/dispatcher.h"
 #include "faxengine/fax_messages.h"
+#include "faxengine/fax_timing.h"
+#include "faxengine/reader_event.h"
 #include "faxengine/class2_commands.h"
 #include "faxengine/modem_response.h"
 #include "faxengine/t30_params.h"
@@ -57,23 +59,6 @@ inline constexpr std::uint16_t ExitOnError = 2;
 inline constexpr std::uint16_t SoftwareFlow = 8;
 } // namespace faxopt
 
-// Timing of the command layer.
-namespace faxtime {
-using namespace std::chrono_literals;
-inline constexpr std::chrono::milliseconds CommandPreDelay = 100ms;
-inline constexpr std::chrono::milliseconds Class1TurnDelay = 40ms;
-inline constexpr std::chrono::milliseconds InterCharDelay = 0ms;
-inline constexpr std::chrono::milliseconds FrameStartDelay = 20ms;
-inline constexpr std::chrono::milliseconds ResponseTurnDelay = 200ms;
-inline constexpr std::chrono::milliseconds PostPagePause = 500ms;
-inline constexpr std::chrono::milliseconds GuardTime = 1000ms;
-inline constexpr std::chrono::milliseconds DtrDrop = 500ms;
-inline constexpr std::int32_t SpeedChangePauseTicks = 9;
-inline constexpr std::int32_t DataModeWaitTicks = 546;   // after AT+FDT
-inline constexpr std::int32_t CapabilityTailTicks = 36;  // final OK after the first line
-inline constexpr int LeadingBlankLines = 8;
-} // namespace faxtime
-
 // Result of a synchronous command exchange.
 enum class OkResult : std::uint8_t {
     Failed,    // ERROR, or nothing usable before the timeout
@@ -81,10 +66,6 @@ enum class OkResult : std::uint8_t {
     OtherLine, // another line, followed by one more line in time
 };
 std::string_view to_string(OkResult r);
-
-// What a byte fed to the response reader completed.
-enum class ReaderEvent : std::uint8_t { None, Line, Frame };
-std::string_view to_string(ReaderEvent e);
 
 // Two-byte pattern matcher (CR LF, DLE ETX).
 struct PairMatcher {
