@@ -50,7 +50,9 @@ public:
 
     // Set by the opener before showing.
     void setFaxFile(const std::filesystem::path& file) { faxFile_ = file; }
+    const std::filesystem::path& faxFile() const { return faxFile_; }
     void setHeaderText(const QString& text) { headerText_ = text; }
+    const QString& headerText() const { return headerText_; }
     void setTitle(const QString& title) { title_ = title; }
     // Where PVN.INI keeps the print preferences ([Printing]); none: kept for this window.
     void setProgramDir(const std::filesystem::path& dir) { programDir_ = dir; }
