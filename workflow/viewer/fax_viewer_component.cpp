@@ -18,6 +18,8 @@ TVelkCustomFaxViewer::TVelkCustomFaxViewer(QWidget* parent) : QFrame(parent), vi
             OnPageChange(*this);
     });
     connect(viewer_, &TViewer::viewerError, this, [this](int code) {
+        if (!viewer_->hasFax())
+            fileName_.clear();
         if (OnViewerError)
             OnViewerError(*this, code);
     });

@@ -332,9 +332,11 @@ QRect TViewer::pageDim() const {
 }
 
 int TViewer::setLoadWholeFax(bool on) {
-    showBusy(on && hasFax());
+    const bool decoding = on && hasFax();
+    if (decoding)
+        showBusy(true);
     const int rc = store_.setLoadWholeFax(on, page_);
-    if (on && hasFax())
+    if (decoding)
         showBusy(false);
     if (rc != 0)
         dropFax();

@@ -12,6 +12,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QMimeData>
+#include <QUrl>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -265,6 +267,43 @@ private slots:
         // A new page clears the mark.
         QTest::keyClick(&v, Qt::Key_PageDown);
         QVERIFY(v.mark().isEmpty());
+    }
+
+    void loadsDroppedFiles() {
+        // The event as the window system hands it over at the end of a drag.
+        struct DropViewer : TViewer {
+            void drop(const std::filesystem::path& file) {
+                QMimeData mime;
+                mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(file.string())),
+                              QUrl::fromLocalFile(QStringLiteral("/nonexistent/second.apf"))});
+                QDropEvent ev(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+                dropEvent(&ev);
+            }
+        } v;
+        QSignalSpy dropped(&v, &TViewer::fileDropped);
+        QSignalSpy errors(&v, &TViewer::viewerError);
+        v.drop(fax_);
+        QCOMPARE(dropped.count(), 1);
+        QCOMPARE(dropped.takeFirst().at(0).toString(), QString::fromStdString(fax_.string()));
+        QCOMPARE(v.pageCount(), 3);
+        std::ofstream(path("words.apf")) << "not a fax\n";
+        v.drop(path("words.apf"));
+        QCOMPARE(dropped.count(), 0);
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(errors.takeFirst().at(0).toInt(), ec::FaxBadFormat);
+        QCOMPARE(v.pageCount(), 0);
+
+        // The component takes the dropped file's name and tells its owner.
+        TVelkFaxViewer c;
+        QString name;
+        c.OnDropFile = [&](TVelkCustomFaxViewer&, const QString& n) { name = n; };
+        QCOMPARE(c.viewer()->setFile(fax_), 0);
+        emit c.viewer()->fileDropped(QString::fromStdString(fax_.string()));
+        QCOMPARE(name, QString::fromStdString(fax_.string()));
+        QCOMPARE(c.FileName(), name);
+        QCOMPARE(c.viewer()->setFile(path("words.apf")), ec::FaxBadFormat);
+        emit c.viewer()->viewerError(ec::FaxBadFormat);
+        QVERIFY(c.FileName().isEmpty());
     }
 
     void componentProperties() {
