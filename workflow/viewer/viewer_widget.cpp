@@ -166,26 +166,31 @@ void TViewer::endUpdate() {
 void TViewer::preparePage() {
     if (updateLock_ > 0 || g_busy)
         return;
-    g_busy = true;
-    if (hasFax()) {
-        showBusy(true);
-        int rc = store_.preparePage(page_);
-        showBusy(false);
-        if (rc == 0 && page_ != lastNotifiedPage_)
-            rc = store_.pageError(page_);
-        lastNotifiedPage_ = page_;
-        if (rc != 0)
-            emit viewerError(rc);
+    {
+        // Page requests that arrive meanwhile (from an error message's loop) are ignored.
+        struct BusyFlag {
+            BusyFlag() { g_busy = true; }
+            ~BusyFlag() { g_busy = false; }
+        } busyFlag;
+        if (hasFax()) {
+            showBusy(true);
+            int rc = store_.preparePage(page_);
+            showBusy(false);
+            if (rc == 0 && page_ != lastNotifiedPage_)
+                rc = store_.pageError(page_);
+            lastNotifiedPage_ = page_;
+            if (rc != 0)
+                emit viewerError(rc);
+        }
+        rebuildShown();
+        horizontalScrollBar()->setValue(0);
+        verticalScrollBar()->setValue(0);
+        clearMark();
+        marking_ = false;
+        autoScroll_.stop();
+        updateScrollBars();
+        viewport()->update();
     }
-    rebuildShown();
-    horizontalScrollBar()->setValue(0);
-    verticalScrollBar()->setValue(0);
-    clearMark();
-    marking_ = false;
-    autoScroll_.stop();
-    updateScrollBars();
-    viewport()->update();
-    g_busy = false;
     if (hasFax())
         emit pageChanged(page_);
 }
