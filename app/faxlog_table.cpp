@@ -121,6 +121,7 @@ public:
         if (isOpen() && row >= 0 && row < rowCount())
             table_.go(table_.rowRecNo(std::size_t(row)));
     }
+    faxlog::TDbeTable* engineTable() override { return isOpen() ? &table_ : nullptr; }
     std::string currentField(std::string_view name) override {
         if (!hasCurrentRecord())
             return {};

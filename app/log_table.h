@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace faxlog { class TDbeTable; }
+
 namespace app {
 
 enum class LogKind { Sent, Received };
@@ -55,6 +57,10 @@ public:
     // (after another window changed it behind the grid).
     virtual bool reopen() = 0;
     virtual void close() = 0;
+
+    // The engine table behind this one, for workflows that read memo fields or the
+    // record's date captions (building a fax file); null when there is none.
+    virtual faxlog::TDbeTable* engineTable() { return nullptr; }
 };
 
 // Opens (creating when missing) the sent or received table of a program directory; null

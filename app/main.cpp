@@ -9,6 +9,7 @@
 #include "settings/program_directory.h"
 #include "settings/settings.h"
 #include "single_instance.h"
+#include "viewer_printing.h"
 #include "workflow/spelling/spell_service.h"
 
 #include <QApplication>
@@ -118,6 +119,7 @@ int main(int argc, char** argv) {
     options.hints = &hints;
     options.rescue = &database;
     app::TMainScreen window(programDir, opener, options);
+    app::installViewerPrinting(window, programDir);
     QObject::connect(&instance, &app::SingleInstance::activationRequested, &window,
                      [&window] { app::bringToFront(&window); });
 

@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QMainWindow>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -94,6 +95,12 @@ public:
     // The modem line the send and receive workflows open; the window keeps it (and so
     // the virtual line it may have started) until it goes. Shown on the status line.
     void setFaxLine(FaxLine line);
+
+    // Printing from the viewer: pages first..last of a fax file with the header text
+    // (empty: no header). Until set, the viewer says printing is not available.
+    std::function<void(const std::filesystem::path& file, int first, int last, const QString& header)> printFax;
+    std::function<void(QWidget* parent)> printerSetup;
+    std::function<bool()> printerInstalled; // unset: taken as installed
     const FaxLine* faxLine() const { return faxLine_ ? &*faxLine_ : nullptr; }
 
 public slots:

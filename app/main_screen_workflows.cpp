@@ -6,8 +6,40 @@
 #include "centring.h"
 #include "help_window.h"
 #include "workflow/phonebook/phone_book_dialogs.h"
+#include "message_boxes.h"
+#include "faxlog/dbe_table.h"
+#include "faxlog/log_records.h"
+#include "workflow/render/fax_file_builder.h"
+#include "workflow/render/view_preparation.h"
+#include "workflow/viewer/fax_viewer_window.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QLocale>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QTextDocument>
 
 namespace app {
+
+namespace {
+
+// The record's date and time caption in the user's short formats.
+QString recordDateTime(LogTable& table) {
+    faxlog::TDbeTable* t = table.engineTable();
+    if (!t)
+        return {};
+    faxlog::DateTimeFormat fmt{
+        [](const faxlog::XDate& d) {
+            const QDate date = QDate::fromString(QString::fromStdString(d.dtos()), QStringLiteral("yyyyMMdd"));
+            return date.isValid() ? QLocale().toString(date, QLocale::ShortFormat).toStdString() : std::string();
+        },
+        [](int h, int m) { return QLocale().toString(QTime(h, m), QLocale::ShortFormat).toStdString(); }};
+    const auto kind = table.kind() == LogKind::Sent ? faxlog::LogTableKind::Sent : faxlog::LogTableKind::Received;
+    return QString::fromStdString(faxlog::formatDateTime(*t, kind, fmt));
+}
+
+} // namespace
 
 // Fax editor for a new fax (a clone when cloneRequested() is set).
 void TMainScreen::runNewFax() {}
@@ -24,8 +56,94 @@ void TMainScreen::runSendFax() {}
 // Switches receive mode on or off.
 void TMainScreen::runReceiveToggle() {}
 
-// Viewer for the current record of the page shown.
-void TMainScreen::runViewFax() {}
+// Viewer for the current record of the page shown: a received fax's file as it is, a
+// sent fax built into a fax file that is deleted after viewing.
+void TMainScreen::runViewFax() {
+    const bool received = page() == LogPage::Received;
+    LogTable* table = received ? RecTable.get() : FaxTable.get();
+    if (!table || !table->isOpen() || !table->hasCurrentRecord()) {
+        beep();
+        return;
+    }
+    const QString savedStatus = statusText();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    bool cursorShown = true;
+    auto restoreCursor = [&cursorShown] {
+        if (cursorShown)
+            QApplication::restoreOverrideCursor();
+        cursorShown = false;
+    };
+    auto restore = qScopeGuard([&] {
+        restoreCursor();
+        setStatus(savedStatus);
+        ButtonBar->setEnabled(true);
+    });
+    setStatus(QStringLiteral("Preparing files for viewing..."));
+    QCoreApplication::processEvents();
+
+    workflow::render::ViewRequest request;
+    if (received) {
+        workflow::render::ReceivedFax fax;
+        fax.from = QString::fromStdString(table->currentField("FROM"));
+        fax.dateTimeText = recordDateTime(*table);
+        fax.faxFile = QString::fromStdString(table->currentField("FAXFILE"));
+        // File names in the receive directory compare without regard to case.
+        const auto found = faxlog::receivedFaxPath(programDir_, fax.faxFile.toStdString());
+        if (!found.empty())
+            fax.faxFile = QString::fromStdString(found.filename().string());
+        request = workflow::render::prepareReceivedView(programDir_, fax);
+    } else {
+        workflow::render::SentFax fax;
+        fax.recipient = QString::fromStdString(table->currentField("RECIPIENT"));
+        fax.subject = QString::fromStdString(table->currentField("SUBJECT"));
+        fax.dateTimeText = recordDateTime(*table);
+        workflow::render::BuildResult built;
+        if (faxlog::TDbeTable* engine = table->engineTable()) {
+            workflow::render::BuildFeedback feedback;
+            feedback.setBusy = [this](bool busy) { ButtonBar->setEnabled(!busy); };
+            feedback.setStatus = [this](const QString& text) { setStatus(text); };
+            feedback.processEvents = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+            feedback.showMessage = [this, &restoreCursor](const QString& text) {
+                restoreCursor();
+                informationBox(this, text);
+            };
+            QTextDocument cover;
+            QTextDocument body;
+            try {
+                built = workflow::render::buildFaxFile(*engine, cover, body, programDir_, feedback);
+            } catch (const std::exception&) {
+                built = {};
+            }
+        }
+        request = workflow::render::prepareSentView(built, fax);
+    }
+    if (!request.ok()) {
+        restoreCursor();
+        informationBox(this, request.error);
+        return;
+    }
+
+    setStatus(QStringLiteral("Loading viewer..."));
+    QCoreApplication::processEvents();
+    {
+        workflow::viewer::TFaxViewer viewer(this);
+        viewer.setFaxFile(request.file);
+        viewer.setHeaderText(request.headerText);
+        viewer.setProgramDir(programDir_);
+        viewer.print = printFax;
+        viewer.printerSetup = printerSetup;
+        viewer.printerInstalled = printerInstalled;
+        viewer.showHelp = [](int context) { showHelp(context); };
+        centreWindow(&viewer, this);
+        setStatus(QString());
+        restoreCursor();
+        viewer.exec();
+    }
+    if (request.deleteAfterViewing) {
+        std::error_code ec;
+        std::filesystem::remove(request.file, ec);
+    }
+}
 
 // Cover template browser over the cover table.
 void TMainScreen::runCoverBrowser() {}

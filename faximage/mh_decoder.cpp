@@ -136,7 +136,9 @@ inline void setBlack(std::uint8_t* line, int from, int to) {
 
 } // namespace
 
-void MhDecoder::startPage() {
+void MhDecoder::startPage(int padShortLinesTo) {
+    padTo_ = padShortLinesTo == 1728 || padShortLinesTo == kMhMaxLinePixels ? padShortLinesTo : 0;
+    paddedLines_ = 0;
     acc_ = 0;
     bits_ = 0;
     mode_ = Mode::Code;
@@ -157,6 +159,11 @@ bool MhDecoder::endLine(MhLineSink& sink) {
         if (pos_ == 1728 || pos_ == kMhMaxLinePixels) {
             ++lines_;
             go = sink.onLine({line_, static_cast<std::size_t>(pos_ / 8)});
+        } else if (pos_ > 0 && pos_ < padTo_) {
+            // The rest of the line buffer is white already.
+            ++lines_;
+            ++paddedLines_;
+            go = sink.onLine({line_, static_cast<std::size_t>(padTo_ / 8)});
         } else if (pos_ != 0) {
             ++droppedLines_;
         }

@@ -9,7 +9,9 @@
 //  - eleven or more 0 bits followed by a 1 are an EOL, so any amount of fill is accepted;
 //  - runs before the page's first EOL are ignored;
 //  - at an EOL the line is handed on only when its runs add up to exactly 1728 or 2048
-//    pixels; anything else (a 1727-pixel line, a line garbled by noise) is dropped;
+//    pixels; anything else (a 1727-pixel line, a line garbled by noise) is dropped,
+//    unless the page asks for short lines to be padded: then a line shorter than the
+//    page is handed on filled up with white, as other fax readers show it;
 //  - three EOLs in a row end the page.
 // It does the walk with lookup tables generated at compile time from mh_codes.h (8 bits,
 // then 5 more for the long codes), which gives the same results much faster.
@@ -42,8 +44,10 @@ class MhDecoder {
 public:
     MhDecoder() { startPage(); }
 
-    // White, empty line, waiting for the first EOL; counters cleared.
-    void startPage();
+    // White, empty line, waiting for the first EOL; counters cleared. With
+    // `padShortLinesTo` (1728 or 2048) a line closed by an EOL with fewer pixels than
+    // that is handed on padded with white instead of being dropped.
+    void startPage(int padShortLinesTo = 0);
 
     // Decodes `data`, continuing the bit stream of earlier calls. Bits after the end of
     // the page (or after a stop) are left unused.
@@ -60,6 +64,8 @@ public:
     int droppedLines() const { return droppedLines_; }
     // Lines handed to the sink.
     int lines() const { return lines_; }
+    // Of those, lines that were padded to the page width.
+    int paddedLines() const { return paddedLines_; }
 
 private:
     enum class Mode : std::uint8_t { Code, Fill, Resync };
@@ -78,6 +84,8 @@ private:
     int badCodes_ = 0;
     int droppedLines_ = 0;
     int lines_ = 0;
+    int paddedLines_ = 0;
+    int padTo_ = 0;
     std::uint8_t line_[kMhMaxLineBytes + 8] = {};
 };
 

@@ -225,7 +225,8 @@ int unpackPage(UnpackState& s, const std::filesystem::path& name, int page) {
     s.linesDelivered = 0;
     s.blankRun = 0;
     s.badCodes = 0;
-    s.decoder.startPage();
+    // Lines shorter than the page are shown padded with white, as other readers do.
+    s.decoder.startPage(s.page.header.lineWidth());
     if (s.consumer)
         if (int rc = s.consumer(ulPageStart, {}, s.page.number); rc != 0)
             return rc;

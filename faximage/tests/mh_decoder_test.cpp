@@ -27,9 +27,9 @@ struct Lines final : MhLineSink {
     }
 };
 
-Lines decodeAll(const Bytes& data, MhDecoder& d, std::size_t chunk = 0) {
+Lines decodeAll(const Bytes& data, MhDecoder& d, std::size_t chunk = 0, int padTo = 0) {
     Lines sink;
-    d.startPage();
+    d.startPage(padTo);
     if (chunk == 0)
         chunk = data.size() + 1;
     for (std::size_t at = 0; at < data.size(); at += chunk) {
@@ -216,6 +216,22 @@ TEST(MhDecoder, DamageCases) {
         EXPECT_EQ(got.lines[0], rowOf(page, 0));
         EXPECT_EQ(got.lines[1], rowOf(page, 1));
         EXPECT_EQ(d.droppedLines(), 2);
+    }
+    // Padding to the page width: short lines come out whole with white after their
+    // runs; a line longer than the page and a line of no pixels do not.
+    for (int width : {1728, 2048}) {
+        const MonoBitmap wide = makePage(PageKind::Rules, width, 2, 1);
+        MhStream s;
+        s.eol().runs({100, 27, 1600}).eol().runs({2100}).eol().line(wide, 1).eol().eol().eol();
+        const Lines got = decodeAll(s.take(), d, 0, width);
+        ASSERT_EQ(got.lines.size(), 2u) << width;
+        Bytes expect(static_cast<std::size_t>(width / 8), 0);
+        for (int x = 100; x < 127; ++x)
+            expect[static_cast<std::size_t>(x / 8)] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+        EXPECT_EQ(got.lines[0], expect);
+        EXPECT_EQ(got.lines[1], rowOf(wide, 1));
+        EXPECT_EQ(d.paddedLines(), 1);
+        EXPECT_EQ(d.droppedLines(), 1);
     }
     // Any amount of fill before an EOL; runs before the first EOL are ignored.
     for (int fill : {0, 1, 4, 11, 12, 13, 100, 1000}) {

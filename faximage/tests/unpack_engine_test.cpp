@@ -126,12 +126,24 @@ TEST(UnpackEngine, BitmapIsCutAfterTheRightmostInk) {
     EXPECT_EQ(bmp.width(), 16);
     EXPECT_EQ(bmp.height(), 5);
 
-    // A page of 1727-pixel lines has no line to show.
+    // A page whose every line is one pixel short is shown padded with white; a line
+    // longer than the page is still dropped.
     MhStream m;
     for (int i = 0; i < 10; ++i)
-        m.eol().runs({1727});
-    m.eol().eol().eol();
-    writeApf(dir / "bad.apf", {{0, {m.take()}}});
+        m.eol().runs({100, 27, 1600});
+    m.eol().runs({100, 27, 1700}).eol().eol().eol();
+    writeApf(dir / "short.apf", {{0, {m.take()}}});
+    ASSERT_EQ(unpackPageToBitmap(s, dir / "short.apf", 1, true, bmp), 0);
+    EXPECT_EQ(bmp.height(), 10);
+    EXPECT_EQ(bmp.width(), 128);
+    EXPECT_TRUE(bmp.isBlack(100, 9) && bmp.isBlack(126, 0));
+    EXPECT_FALSE(bmp.isBlack(99, 0) || bmp.isBlack(127, 0));
+    EXPECT_EQ(unpackPageToBmp(s, dir / "short.apf", 1, dir / "short.bmp"), 0);
+
+    // A page with no decodable line at all is still refused as an export.
+    MhStream none;
+    none.eol().runs({3000}).eol().eol().eol();
+    writeApf(dir / "bad.apf", {{0, {none.take()}}});
     ASSERT_EQ(unpackPageToBitmap(s, dir / "bad.apf", 1, true, bmp), 0);
     EXPECT_TRUE(bmp.empty());
     EXPECT_EQ(unpackPageToBmp(s, dir / "bad.apf", 1, dir / "bad.bmp"), ec::FaxBadFormat);
