@@ -166,6 +166,8 @@ public:
         table_.close();
     }
 
+    faxlog::TDbeTable* engineTable() override { return isOpen() ? &table_ : nullptr; }
+
 private:
     LogDatabase& db_;
     LogKind kind_;

@@ -9,6 +9,10 @@
 #include <string>
 #include <string_view>
 
+namespace faxlog {
+class TDbeTable;
+}
+
 namespace app {
 
 enum class LogKind { Sent, Received };
@@ -55,6 +59,10 @@ public:
     // (after another window changed it behind the grid).
     virtual bool reopen() = 0;
     virtual void close() = 0;
+
+    // The engine table underneath, for workflows that read and write whole records
+    // (null when the table is not on the engine).
+    virtual faxlog::TDbeTable* engineTable() { return nullptr; }
 };
 
 // Opens (creating when missing) the sent or received table of a program directory; null

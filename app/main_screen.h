@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QMainWindow>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -21,6 +22,10 @@ class QSoundEffect;
 class QStackedWidget;
 class QTabBar;
 class QTableView;
+
+namespace workflow::send {
+struct SendJobHooks;
+}
 
 namespace app {
 
@@ -96,6 +101,9 @@ public:
     void setFaxLine(FaxLine line);
     const FaxLine* faxLine() const { return faxLine_ ? &*faxLine_ : nullptr; }
 
+    // Lets a test or a later window adjust the send job's hooks before it runs.
+    void setSendJobHook(std::function<void(workflow::send::SendJobHooks&)> hook) { sendJobHook_ = std::move(hook); }
+
 public slots:
     // --- commands ---
     void NewbuttonClick();
@@ -166,6 +174,7 @@ private:
     CommandStates states_;
     QString lastArrivalSound_;
     std::optional<FaxLine> faxLine_;
+    std::function<void(workflow::send::SendJobHooks&)> sendJobHook_;
 
     // Tables and their models.
     std::unique_ptr<LogTable> FaxTable;
