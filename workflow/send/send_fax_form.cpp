@@ -432,7 +432,6 @@ void TSendFaxForm::CloseButtonClick() {
     setHourglass(true);
     closePort();
     setHourglass(false);
-    closingAllowed_ = true;
     accept();
 }
 

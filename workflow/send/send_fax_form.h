@@ -58,6 +58,7 @@ public:
     void fillDialingFromSettings();
 
     // The last attempt's result text: "" before any attempt, "Sent" on success.
+    const QString& faxFile() const { return faxFile_; }
     const QString& resultText() const { return resultText_; }
     bool busy() const { return busy_; }
     QString phoneNumberText() const;
@@ -109,7 +110,6 @@ private:
     bool busy_ = false;
     bool firstActivation_ = true;
     bool hourglass_ = false;
-    bool closingAllowed_ = false;
     CallJournal journal_;
 
     std::unique_ptr<faxengine::TVelkComPort> VelkComPort1;
