@@ -18,8 +18,6 @@ std::string trimmed(const std::string& s) {
     return s.substr(a, s.find_last_not_of(' ') - a + 1);
 }
 
-std::string pageName(int page) { return page == 0 ? "The cover page" : "Page " + std::to_string(page); }
-
 } // namespace
 
 std::string speedText(int bps) {
@@ -55,18 +53,35 @@ void CallJournal::add(const std::string& text, Clock::time_point now) {
 }
 
 void CallJournal::status(const faxengine::FaxProgress& p, Clock::time_point now) {
+    // After an error the session only winds down; its last statuses say nothing new.
+    if (failed_)
+        return;
     const int code = p.faxStatus;
     const bool changed = code != lastStatus_;
+    // The remote's identity and the agreed speed are told once, whichever status carries them.
+    const std::string remote = trimmed(p.remoteId);
+    if (!remoteShown_ && !remote.empty()) {
+        add("Remote answered as \"" + remote + "\"", now);
+        remoteShown_ = true;
+    }
+    if (!paramsShown_ && p.bps > 0 &&
+        (code == static_cast<int>(FaxStatus::GettingParams) || code == static_cast<int>(FaxStatus::SendingPage))) {
+        add(speedText(p.bps) + " agreed, " + (p.fine ? "fine" : "standard") + " resolution, error correction " +
+                (p.ecm ? "on" : "off"),
+            now);
+        paramsShown_ = true;
+    }
+    if (p.pageCount > 0)
+        pageCount_ = p.pageCount;
     switch (static_cast<FaxStatus>(code)) {
     case FaxStatus::Initializing:
         if (changed)
             add("Preparing the modem for the fax", now);
         break;
     case FaxStatus::Dialing:
-        if (changed || p.dialAttempt != lastAttempt_)
+        if (changed)
             add("Dialling " + number_ + (p.dialAttempt > 0 ? " (attempt " + std::to_string(p.dialAttempt + 1) + ")" : ""),
                 now);
-        lastAttempt_ = p.dialAttempt;
         break;
     case FaxStatus::BusyWait:
         if (changed)
@@ -80,23 +95,35 @@ void CallJournal::status(const faxengine::FaxProgress& p, Clock::time_point now)
     case FaxStatus::GettingParams:
         break;
     case FaxStatus::SendingPage:
-        if (changed || p.currentPage != lastPage_)
-            add("Sending " + (p.currentPage == 0 ? std::string("the cover page") : "page " + std::to_string(p.currentPage)) +
-                    (p.pageCount > 0 ? " of " + std::to_string(p.pageCount) : ""),
+        if (changed) {
+            // The page numbers of the notices run ahead of the data, so pages are counted here.
+            const bool again = lastStatus_ == static_cast<int>(FaxStatus::PageError);
+            // The next page only starts once the remote took the last one.
+            if (!again && ended_)
+                confirmPending(now);
+            if (!again)
+                ++page_;
+            inFlight_ = true;
+            ended_ = false;
+            add((again ? "Sending page " + std::to_string(page_) + " again" : "Sending page " + std::to_string(page_)) +
+                    (pageCount_ > 0 ? " of " + std::to_string(pageCount_) : ""),
                 now);
-        lastPage_ = p.currentPage;
+        }
         break;
     case FaxStatus::SendingEop:
-        if (changed)
-            add("Telling the remote fax that the document ends", now);
+        if (changed && inFlight_ && !ended_) {
+            add("Page " + std::to_string(page_) + " sent; waiting for the remote to confirm it", now);
+            ended_ = true;
+        }
         break;
     case FaxStatus::PageError:
-        if (changed)
-            add(pageName(p.currentPage) + " was not received well; the remote asked for it again", now);
+        if (changed) {
+            ended_ = false;
+            add("Page " + std::to_string(page_) + " was not received well; the remote asked for it again", now);
+        }
         break;
     case FaxStatus::PageAccepted:
-        if (changed)
-            add(pageName(p.currentPage) + " sent and confirmed", now);
+        confirmPending(now);
         break;
     case FaxStatus::UserAbort:
         if (changed)
@@ -117,29 +144,27 @@ void CallJournal::status(const faxengine::FaxProgress& p, Clock::time_point now)
     case FaxStatus::GettingHangup:
         break;
     }
-    // The remote's identity and the agreed speed are told once, whichever status carries them.
-    const std::string remote = trimmed(p.remoteId);
-    if (!remoteShown_ && !remote.empty()) {
-        add("Remote answered as \"" + remote + "\"", now);
-        remoteShown_ = true;
-    }
-    if (!paramsShown_ && p.bps > 0 && (code == static_cast<int>(FaxStatus::GettingParams) ||
-                                       code == static_cast<int>(FaxStatus::SendingPage))) {
-        add(speedText(p.bps) + " agreed, " + (p.fine ? "fine" : "standard") + " resolution, error correction " +
-                (p.ecm ? "on" : "off"),
-            now);
-        paramsShown_ = true;
-    }
     lastStatus_ = code;
+}
+
+void CallJournal::confirmPending(Clock::time_point now) {
+    if (!inFlight_)
+        return;
+    inFlight_ = false;
+    ended_ = false;
+    add("Page " + std::to_string(page_) + " sent and confirmed", now);
 }
 
 void CallJournal::error(int code, Clock::time_point now) {
     add("Error: " + faximage::errorText(code), now);
+    failed_ = true;
 }
 
 void CallJournal::finish(int code, Clock::time_point now) {
-    if (code == 0)
+    if (code == 0) {
+        confirmPending(now);
         add("Fax sent: the call is over", now);
+    }
     else
         add("The fax was not sent: " + faximage::errorText(code), now);
 }

@@ -31,14 +31,18 @@ public:
 
 private:
     void add(const std::string& text, Clock::time_point now);
+    void confirmPending(Clock::time_point now);
 
     std::string number_;
     Clock::time_point start_{};
     std::vector<std::string> lines_;
     std::string last_;
     int lastStatus_ = 0;
-    int lastAttempt_ = 0;
-    int lastPage_ = -1;
+    int page_ = 0;
+    int pageCount_ = 0;
+    bool inFlight_ = false; // a page started and not yet confirmed
+    bool ended_ = false;    // its end was signalled
+    bool failed_ = false;
     bool paramsShown_ = false;
     bool remoteShown_ = false;
 };

@@ -63,7 +63,6 @@ QString findModemAdvice(int port) {
 TSendFaxForm::TSendFaxForm(QString faxFile, SendServices services, QWidget* parent)
     : QDialog(parent), services_(std::move(services)), faxFile_(std::move(faxFile)),
       VelkComPort1(std::make_unique<faxengine::TVelkComPort>()),
-      sender_(std::make_unique<faxengine::TVelkSendFax>()),
       statusDisplay_(std::make_unique<TVelkFaxStatus>(this)) {
     setObjectName(QStringLiteral("TSendFaxForm"));
     setWindowTitle(QStringLiteral("Send Fax"));
@@ -71,17 +70,33 @@ TSendFaxForm::TSendFaxForm(QString faxFile, SendServices services, QWidget* pare
     buildWidgets();
 
     VelkComPort1->SetAutoOpen(false);
+    statusDisplay_->SetCaption(faxengine::kDefaultFaxStatusCaption);
+    statusDisplay_->setJournal(&journal_);
+    bindSender();
+}
+
+// Each attempt gets a sender of its own: one reused after a finished session fails the
+// next session's modem initialisation.
+void TSendFaxForm::bindSender() {
+    if (auto* display = statusDisplay_->Display())
+        display->setFax(nullptr);
+    sender_ = std::make_unique<faxengine::TVelkSendFax>();
     sender_->SetComPort(VelkComPort1.get());
     VelkComPort1->SetBufferFull(kBufferFullMark);
     VelkComPort1->SetBufferResume(kBufferResumeMark);
     sender_->SetFaxFileExt("APF");
-    statusDisplay_->SetCaption(faxengine::kDefaultFaxStatusCaption);
-    statusDisplay_->setJournal(&journal_);
     sender_->SetStatusDisplay(statusDisplay_.get());
 
     // The engine's notices run on this thread: each one queued schedules a pump.
-    sender_->Notices().SetWakeup([this] {
-        QMetaObject::invokeMethod(this, [this] { sender_->Notices().pump(); }, Qt::QueuedConnection);
+    faxengine::TVelkSendFax* fax = sender_.get();
+    sender_->Notices().SetWakeup([this, fax] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, fax] {
+                if (sender_.get() == fax)
+                    fax->Notices().pump();
+            },
+            Qt::QueuedConnection);
     });
     sender_->OnFaxStatus = [this](faxengine::TVelkCustomAbstractFax& f, bool, bool) {
         journal_.status(f.Progress());
@@ -97,6 +112,7 @@ TSendFaxForm::TSendFaxForm(QString faxFile, SendServices services, QWidget* pare
         refreshJournalList();
         QTimer::singleShot(0, this, [this, code] { finishAttempt(code); });
     };
+    senderUsed_ = false;
 }
 
 TSendFaxForm::~TSendFaxForm() {
@@ -369,6 +385,9 @@ void TSendFaxForm::startAttempt() {
         headerText_ = headerLine(s.user.name, s.user.fax, s8(locale.toString(QDate::currentDate(), QLocale::ShortFormat)),
                                  s8(locale.toString(QTime::currentTime(), QLocale::ShortFormat)));
         c.header = headerText_;
+        if (senderUsed_)
+            bindSender();
+        senderUsed_ = true;
         configureSender(*sender_, s, c);
 
         setStatus(QString());

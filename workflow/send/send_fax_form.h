@@ -89,6 +89,7 @@ protected:
 
 private:
     void buildWidgets();
+    void bindSender();
     void fillConfigurationMemo();
     void setStatus(const QString& text);
     void abandon();
@@ -110,6 +111,7 @@ private:
     bool busy_ = false;
     bool firstActivation_ = true;
     bool hourglass_ = false;
+    bool senderUsed_ = false;
     CallJournal journal_;
 
     std::unique_ptr<faxengine::TVelkComPort> VelkComPort1;
