@@ -105,8 +105,8 @@ void CallJournal::status(const faxengine::FaxProgress& p, Clock::time_point now)
                 ++page_;
             inFlight_ = true;
             ended_ = false;
-            add((again ? "Sending page " + std::to_string(page_) + " again" : "Sending page " + std::to_string(page_)) +
-                    (pageCount_ > 0 ? " of " + std::to_string(pageCount_) : ""),
+            add("Sending page " + std::to_string(page_) + (pageCount_ > 0 ? " of " + std::to_string(pageCount_) : "") +
+                    (again ? " again" : ""),
                 now);
         }
         break;

@@ -164,6 +164,35 @@ TEST(CallJournal, TellsEachStepOnceInPlainWords) {
                                        HasSubstr("busy"), "0:33  Dialling 300 (attempt 2)"));
 }
 
+TEST(CallJournal, APageIsConfirmedWhenTheNextStartsOrTheFaxEndsWell) {
+    CallJournal j;
+    const auto t0 = CallJournal::Clock::now();
+    j.begin("200", t0);
+    // Page numbers in the notices run ahead of the data: the list counts pages itself.
+    j.status(progress(FaxStatus::SendingPage, 1), t0);
+    j.status(progress(FaxStatus::SendingPage, 2), t0 + seconds(1));
+    j.status(progress(FaxStatus::SendingEop, 2), t0 + seconds(9));
+    j.status(progress(FaxStatus::PageError, 2), t0 + seconds(10));
+    j.status(progress(FaxStatus::SendingPage, 2), t0 + seconds(12));
+    j.status(progress(FaxStatus::SendingEop, 2), t0 + seconds(20));
+    j.status(progress(FaxStatus::SendingPage, 2), t0 + seconds(22));
+    j.status(progress(FaxStatus::SendingEop, 2), t0 + seconds(30));
+    j.finish(0, t0 + seconds(33));
+    EXPECT_THAT(j.lines(),
+                ElementsAre("0:00  Sending page 1 of 2", "0:09  Page 1 sent; waiting for the remote to confirm it",
+                            HasSubstr("Page 1 was not received well"), "0:12  Sending page 1 of 2 again",
+                            "0:20  Page 1 sent; waiting for the remote to confirm it",
+                            "0:22  Page 1 sent and confirmed", "0:22  Sending page 2 of 2",
+                            "0:30  Page 2 sent; waiting for the remote to confirm it",
+                            "0:33  Page 2 sent and confirmed", "0:33  Fax sent: the call is over"));
+    // After an error the winding-down statuses add nothing.
+    j.begin("302", t0);
+    j.error(faximage::ec::FaxNoDialTone, t0);
+    j.status(progress(FaxStatus::Dialing), t0 + seconds(1));
+    j.finish(faximage::ec::FaxNoDialTone, t0 + seconds(5));
+    EXPECT_THAT(j.lines(), ElementsAre("0:00  Error: No dial tone", "0:05  The fax was not sent: No dial tone"));
+}
+
 TEST(CallJournal, SpeedsNameTheirModulationOnlyWhenItIsCertain) {
     EXPECT_EQ(speedText(14400), "14400 bit/s (V.17)");
     EXPECT_EQ(speedText(2400), "2400 bit/s (V.27 ter)");
