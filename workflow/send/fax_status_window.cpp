@@ -157,7 +157,11 @@ void TStandardFaxDisplay::updateValues(Clock::time_point now) {
         return;
     const auto& f = *fax_;
     const int code = f.FaxProgress();
-    if (!connectedAt_ && (is(code, FaxStatus::GotRemoteId) || is(code, FaxStatus::GettingParams)))
+    // Notices come once a second, so the brief connection statuses may never be seen: the
+    // page statuses start the timer too, as they only come on a connected call.
+    if (!connectedAt_ && (is(code, FaxStatus::GotRemoteId) || is(code, FaxStatus::GettingParams) ||
+                          is(code, FaxStatus::SendingPage) || is(code, FaxStatus::SendingEop) ||
+                          is(code, FaxStatus::PageError) || is(code, FaxStatus::PageAccepted)))
         connectedAt_ = now;
     if (is(code, FaxStatus::Finished) || is(code, FaxStatus::UserAbort) || is(code, FaxStatus::GotFhng))
         connectedAt_.reset();
@@ -183,7 +187,8 @@ void TStandardFaxDisplay::updateValues(Clock::time_point now) {
         fsDialAttempt->setText(QStringLiteral("1"));
     }
     fsTotalPages->setText(QString::number(f.TotalPages()));
-    fsRemoteID->setText(q(f.RemoteID()));
+    // Station ids come right-aligned in 20 characters.
+    fsRemoteID->setText(q(f.RemoteID()).trimmed());
     fsConnectBPS->setText(QString::number(f.SessionBPS()));
     fsResolution->setText(f.SessionResolution() ? QStringLiteral("high") : QStringLiteral("standard"));
     fsWidth->setText(f.SessionWidth() ? QStringLiteral("2048") : QStringLiteral("1728"));

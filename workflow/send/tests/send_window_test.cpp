@@ -179,7 +179,7 @@ void SendWindowTest::statusWindowShowsWhatTheNoticesSay() {
     QCOMPARE(display->value("fsStatusMsg"), QStringLiteral("Busy, waiting until redial...  1:00"));
 
     auto page = statusNotice(0, FaxStatus::SendingPage);
-    page.progress.remoteId = "+1 555 0200";
+    page.progress.remoteId = "         +1 555 0200";
     page.progress.bps = 14400;
     page.progress.fine = true;
     page.progress.currentPage = 2;
@@ -197,6 +197,7 @@ void SendWindowTest::statusWindowShowsWhatTheNoticesSay() {
     QCOMPARE(display->value("fsCurrentPage"), QStringLiteral("2"));
     QCOMPARE(display->value("fsTotalPages"), QStringLiteral("3"));
     QCOMPARE(display->value("fsBytesTransferred"), QStringLiteral("1010"));
+    QCOMPARE(display->value("fsElapsedTime"), QStringLiteral("  0:00")); // connected: the timer runs
     QCOMPARE(display->meter()->Position(), 51); // 50.5 % rounds up
     QCOMPARE(display->meter()->width(), 406);
     QCOMPARE(display->meter()->Blocks().whole, 21);
