@@ -23,6 +23,10 @@ class QStackedWidget;
 class QTabBar;
 class QTableView;
 
+namespace workflow::send {
+struct SendJobHooks;
+}
+
 namespace app {
 
 class HintControl;
@@ -103,6 +107,9 @@ public:
     std::function<bool()> printerInstalled; // unset: taken as installed
     const FaxLine* faxLine() const { return faxLine_ ? &*faxLine_ : nullptr; }
 
+    // Lets a test or a later window adjust the send job's hooks before it runs.
+    void setSendJobHook(std::function<void(workflow::send::SendJobHooks&)> hook) { sendJobHook_ = std::move(hook); }
+
 public slots:
     // --- commands ---
     void NewbuttonClick();
@@ -173,6 +180,7 @@ private:
     CommandStates states_;
     QString lastArrivalSound_;
     std::optional<FaxLine> faxLine_;
+    std::function<void(workflow::send::SendJobHooks&)> sendJobHook_;
 
     // Tables and their models.
     std::unique_ptr<LogTable> FaxTable;
