@@ -338,13 +338,16 @@ void FaxTransmitter::redial() {
     ++dialAttempt_;
     if (opt_.dialAttempts != 0 && dialAttempt_ >= opt_.dialAttempts) {
         status(false, false);
+        // Busy and unanswered calls are redialled alike, but the user is told which the
+        // last one was: a number that only rings is not busy.
+        const int code = lastDialUnanswered_ ? ec::FaxNoAnswer : ec::FaxBusy;
         if (opt_.abortNoConnect) {
-            fail(ec::FaxBusy);
+            fail(code);
             return;
         }
         link_.CloseFiles();
-        lastError_ = ec::FaxBusy;
-        link_.ReportError(ec::FaxBusy);
+        lastError_ = code;
+        link_.ReportError(code);
         link_.LogEvent(3);
         faxStatus_ = progress(Fs::Initializing);
         link_.RestoreIdleSpeed();
@@ -504,6 +507,7 @@ void FaxTransmitter::onRetryWait(std::uint16_t trigger) {
 
 bool FaxTransmitter::connectFailure() {
     if (responseHas("BUSY") || responseHas("ANSWER")) {
+        lastDialUnanswered_ = !responseHas("BUSY");
         redial();
         return true;
     }

@@ -164,6 +164,7 @@ private:
 
     TransmitJob job_;
     int dialAttempt_ = 0;
+    bool lastDialUnanswered_ = false; // the last dial ended in NO ANSWER, not BUSY
     int pageNumber_ = 0;
     int pageCount_ = 0;
     int coverCount_ = 0;

@@ -405,7 +405,8 @@ TEST_F(TransmitTest, DialLimitAndAbortNoConnect) {
         while (mm.InputWaiting())
             tx.Handle(apw::TriggerAvail, 0, 0);
         EXPECT_EQ(tx.State(), TransmitState::tfDone);
-        EXPECT_EQ(mm.finishes, std::vector<int>{ec::FaxBusy});
+        // Nobody answered: that is what the user is told, not that the line was busy.
+        EXPECT_EQ(mm.finishes, std::vector<int>{ec::FaxNoAnswer});
         EXPECT_EQ(mm.jobs.size(), 1u); // the second fax was never asked for
         EXPECT_EQ(tx.FaxStatus(), 42);
     }

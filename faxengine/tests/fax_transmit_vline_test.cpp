@@ -293,7 +293,7 @@ TEST_F(TransmitCall, LineFaultsEndTheFaxWithTheirOwnCodes) {
         int error;
     };
     // 301 rings without an answer (one attempt here), 302 gives no dial tone, 303 a voice answer.
-    for (const Case& c : {Case{"301", ec::FaxBusy}, Case{"302", ec::FaxNoDialTone}, Case{"303", ec::FaxVoiceCall}}) {
+    for (const Case& c : {Case{"301", ec::FaxNoAnswer}, Case{"302", ec::FaxNoDialTone}, Case{"303", ec::FaxVoiceCall}}) {
         SCOPED_TRACE(c.number);
         Owner owner;
         int code = 0;

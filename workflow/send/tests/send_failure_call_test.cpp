@@ -64,6 +64,8 @@ void SendFailureCallTest::RealCallFailuresLeaveTheFaxUnsent() {
             a->result));
         QVERIFY(a->stepsShownInDialog);
     }
+    // A number that only rings is reported as not answering, not as busy.
+    QCOMPARE(noAnswer.result, QStringLiteral("Remote fax did not answer"));
     // Each failure shows how far the call got.
     QVERIFY2(!joined(noAnswer.steps).contains(QStringLiteral("Remote answered")), qPrintable(joined(noAnswer.steps)));
     QVERIFY2(joined(cutOff.steps).contains(QStringLiteral("Remote answered")), qPrintable(joined(cutOff.steps)));
