@@ -136,3 +136,28 @@ TEST_F(VirtualLineTest, ReceivesOneFaxFromTheFarEnd) {
     EXPECT_NE(ss.str().find("FAX0001.APF from "), std::string::npos) << ss.str();
     EXPECT_NE(ss.str().find("Receive finished OK at "), std::string::npos) << ss.str();
 }
+
+// A send dialog keeps one sender for every attempt and closes the port in between.
+TEST_F(VirtualLineTest, OneSenderCarriesASecondAttemptAfterThePortWasReopened) {
+    startLine();
+    TVelkComPort port;
+    port.SetPromptForPort(false);
+    port.SetDevicePath(line->ports().front().path);
+    TVelkSendFax fax;
+    fax.SetComPort(&port);
+    fax.SetFaxClass(TFaxClass::fcClass1);
+    fax.SetDialAttempts(1);
+    fax.SetFaxFile(blankPage(dir / "a.apf").string());
+    fax.SetPhoneNumber("300"); // busy
+    std::vector<int> finishes;
+    fax.OnFaxFinish = [&](TVelkCustomAbstractFax&, int code) { finishes.push_back(code); };
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        SCOPED_TRACE(attempt);
+        port.SetOpen(true);
+        fax.StartSending();
+        pump(fax, 60s);
+        ASSERT_FALSE(fax.Busy());
+        port.SetOpen(false);
+    }
+    EXPECT_EQ(finishes, (std::vector<int>{faximage::ec::FaxBusy, faximage::ec::FaxBusy}));
+}
