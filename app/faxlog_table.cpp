@@ -165,6 +165,7 @@ public:
             table_.commit();
         table_.close();
     }
+    faxlog::TDbeTable* dbeTable() override { return readOnly_ ? nullptr : &table_; }
 
 private:
     LogDatabase& db_;

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace faxlog { class TDbeTable; }
+
 namespace app {
 
 enum class LogKind { Sent, Received };
@@ -55,6 +57,10 @@ public:
     // (after another window changed it behind the grid).
     virtual bool reopen() = 0;
     virtual void close() = 0;
+
+    // The table on the engine, for the windows that write records (null when the table
+    // is not on the engine).
+    virtual faxlog::TDbeTable* dbeTable() { return nullptr; }
 };
 
 // Opens (creating when missing) the sent or received table of a program directory; null

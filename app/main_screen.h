@@ -6,6 +6,7 @@
 #include "fax_line.h"
 #include "fax_log_model.h"
 #include "log_table.h"
+#include "workflow/compose/compose_hooks.h"
 
 #include <QEvent>
 #include <QMainWindow>
@@ -96,6 +97,10 @@ public:
     void setFaxLine(FaxLine line);
     const FaxLine* faxLine() const { return faxLine_ ? &*faxLine_ : nullptr; }
 
+    // The composing windows' hooks: set phoneBook, spellCheck and documentCreated here;
+    // the window fills in the rest each time it opens one.
+    workflow::compose::ComposeHooks& composeHooks() { return composeHooks_; }
+
 public slots:
     // --- commands ---
     void NewbuttonClick();
@@ -166,6 +171,7 @@ private:
     CommandStates states_;
     QString lastArrivalSound_;
     std::optional<FaxLine> faxLine_;
+    workflow::compose::ComposeHooks composeHooks_;
 
     // Tables and their models.
     std::unique_ptr<LogTable> FaxTable;
