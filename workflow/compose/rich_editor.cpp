@@ -29,19 +29,21 @@ QAction* checkable(QToolBar* bar, const QString& text, const QString& tip, QKeyS
 
 RichEditor::RichEditor(const ComposeHooks& hooks, QWidget* parent) : QWidget(parent), hooks_(hooks) {
     edit_ = new FaxTextEdit(this);
+    formatBar_ = new QToolBar(this);
+    formatBar_->setIconSize(QSize(16, 16));
     toolBar_ = new QToolBar(this);
     toolBar_->setIconSize(QSize(16, 16));
 
-    fontBox_ = new QFontComboBox(toolBar_);
+    fontBox_ = new QFontComboBox(formatBar_);
     fontBox_->setToolTip(tr("Font"));
-    toolBar_->addWidget(fontBox_);
-    sizeBox_ = new QComboBox(toolBar_);
+    formatBar_->addWidget(fontBox_);
+    sizeBox_ = new QComboBox(formatBar_);
     sizeBox_->setEditable(true);
     sizeBox_->setToolTip(tr("Font size"));
     for (int size : QFontDatabase::standardSizes())
         sizeBox_->addItem(QString::number(size));
     sizeBox_->setMinimumContentsLength(3);
-    toolBar_->addWidget(sizeBox_);
+    formatBar_->addWidget(sizeBox_);
     connect(fontBox_, &QFontComboBox::textActivated, this, [this](const QString& family) {
         QTextCharFormat f;
         f.setFontFamilies(QStringList{family});
@@ -57,16 +59,16 @@ RichEditor::RichEditor(const ComposeHooks& hooks, QWidget* parent) : QWidget(par
         }
     });
 
-    toolBar_->addSeparator();
-    bold_ = checkable(toolBar_, tr("B"), tr("Bold"), QKeySequence::Bold);
+    formatBar_->addSeparator();
+    bold_ = checkable(formatBar_, tr("B"), tr("Bold"), QKeySequence::Bold);
     QFont boldFont = bold_->font();
     boldFont.setBold(true);
     bold_->setFont(boldFont);
-    italic_ = checkable(toolBar_, tr("I"), tr("Italic"), QKeySequence::Italic);
+    italic_ = checkable(formatBar_, tr("I"), tr("Italic"), QKeySequence::Italic);
     QFont italicFont = italic_->font();
     italicFont.setItalic(true);
     italic_->setFont(italicFont);
-    underline_ = checkable(toolBar_, tr("U"), tr("Underline"), QKeySequence::Underline);
+    underline_ = checkable(formatBar_, tr("U"), tr("Underline"), QKeySequence::Underline);
     QFont underlineFont = underline_->font();
     underlineFont.setUnderline(true);
     underline_->setFont(underlineFont);
@@ -86,12 +88,12 @@ RichEditor::RichEditor(const ComposeHooks& hooks, QWidget* parent) : QWidget(par
         mergeFormat(f);
     });
 
-    toolBar_->addSeparator();
+    formatBar_->addSeparator();
     auto* alignGroup = new QActionGroup(this);
-    alignLeft_ = checkable(toolBar_, tr("Left"), tr("Align left"));
-    alignCentre_ = checkable(toolBar_, tr("Centre"), tr("Centre"));
-    alignRight_ = checkable(toolBar_, tr("Right"), tr("Align right"));
-    alignJustify_ = checkable(toolBar_, tr("Justify"), tr("Justify"));
+    alignLeft_ = checkable(formatBar_, tr("Left"), tr("Align left"));
+    alignCentre_ = checkable(formatBar_, tr("Centre"), tr("Centre"));
+    alignRight_ = checkable(formatBar_, tr("Right"), tr("Align right"));
+    alignJustify_ = checkable(formatBar_, tr("Justify"), tr("Justify"));
     const std::pair<QAction*, Qt::Alignment> alignments[] = {{alignLeft_, Qt::AlignLeft | Qt::AlignAbsolute},
                                                              {alignCentre_, Qt::AlignHCenter},
                                                              {alignRight_, Qt::AlignRight | Qt::AlignAbsolute},
@@ -101,23 +103,22 @@ RichEditor::RichEditor(const ComposeHooks& hooks, QWidget* parent) : QWidget(par
         connect(action, &QAction::triggered, this, [this, alignment] { edit_->setAlignment(alignment); });
     }
 
-    toolBar_->addSeparator();
+    formatBar_->addSeparator();
     QStyle* st = style();
-    QAction* undo = toolBar_->addAction(st->standardIcon(QStyle::SP_ArrowBack), tr("Undo"), edit_, &QTextEdit::undo);
-    QAction* redo = toolBar_->addAction(st->standardIcon(QStyle::SP_ArrowForward), tr("Redo"), edit_, &QTextEdit::redo);
+    QAction* undo = formatBar_->addAction(st->standardIcon(QStyle::SP_ArrowBack), tr("Undo"), edit_, &QTextEdit::undo);
+    QAction* redo = formatBar_->addAction(st->standardIcon(QStyle::SP_ArrowForward), tr("Redo"), edit_, &QTextEdit::redo);
     undo->setEnabled(false);
     redo->setEnabled(false);
     connect(edit_, &QTextEdit::undoAvailable, undo, &QAction::setEnabled);
     connect(edit_, &QTextEdit::redoAvailable, redo, &QAction::setEnabled);
-    QAction* cut = toolBar_->addAction(tr("Cut"), edit_, &QTextEdit::cut);
-    QAction* copy = toolBar_->addAction(tr("Copy"), edit_, &QTextEdit::copy);
-    toolBar_->addAction(tr("Paste"), edit_, &QTextEdit::paste);
+    QAction* cut = formatBar_->addAction(tr("Cut"), edit_, &QTextEdit::cut);
+    QAction* copy = formatBar_->addAction(tr("Copy"), edit_, &QTextEdit::copy);
+    formatBar_->addAction(tr("Paste"), edit_, &QTextEdit::paste);
     cut->setEnabled(false);
     copy->setEnabled(false);
     connect(edit_, &QTextEdit::copyAvailable, cut, &QAction::setEnabled);
     connect(edit_, &QTextEdit::copyAvailable, copy, &QAction::setEnabled);
 
-    toolBar_->addSeparator();
     paragraph_ = toolBar_->addAction(tr("Paragraph"), this, [this] { ParagraphDialog::editParagraphs(edit_); });
     paragraph_->setToolTip(tr("Paragraph properties"));
     pageBreak_ = toolBar_->addAction(tr("Page break"), this, &RichEditor::askPageBreak);
@@ -125,7 +126,8 @@ RichEditor::RichEditor(const ComposeHooks& hooks, QWidget* parent) : QWidget(par
     wordWrap_ = toolBar_->addAction(tr("Wrap"), this, &RichEditor::toggleWordWrap);
     wordWrap_->setCheckable(true);
     wordWrap_->setChecked(edit_->wordWrap());
-    wordWrap_->setToolTip(tr(kWordWrapOnHint));
+    // The view wraps like the fax page from the start; the hint says what a click does.
+    wordWrap_->setToolTip(edit_->wordWrap() ? tr(kWordWrapOffHint) : tr(kWordWrapOnHint));
     defaultFont_ = toolBar_->addAction(tr("Default font"), this, [this] {
         chooseDefaultFont(this, hooks_.programDir);
     });
@@ -143,6 +145,7 @@ RichEditor::RichEditor(const ComposeHooks& hooks, QWidget* parent) : QWidget(par
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
+    layout->addWidget(formatBar_);
     layout->addWidget(toolBar_);
     layout->addWidget(edit_, 1);
 

@@ -1,6 +1,7 @@
-// The rich-text editor both composing windows use: a tool bar (font, size, bold, italic,
-// underline, alignment, undo/redo, cut/copy/paste, page break, word wrap, paragraph
-// properties, default font, spell check) over a FaxTextEdit.
+// The rich-text editor both composing windows use: a formatting bar (font, size, bold,
+// italic, underline, alignment, undo/redo, cut/copy/paste) and a tool bar (paragraph
+// properties, page break, word wrap, default font, spell check, and what the owner adds)
+// over a FaxTextEdit.
 #pragma once
 
 #include "workflow/compose/compose_hooks.h"
@@ -26,6 +27,7 @@ public:
     FaxTextEdit* edit() const { return edit_; }
     QTextDocument* document() const;
     QToolBar* toolBar() const { return toolBar_; }
+    QToolBar* formatBar() const { return formatBar_; }
 
     // The editor's own actions, for their owners to name and place.
     QAction* pageBreakAction() const { return pageBreak_; }
@@ -51,6 +53,7 @@ private:
     const ComposeHooks& hooks_;
     FaxTextEdit* edit_ = nullptr;
     QToolBar* toolBar_ = nullptr;
+    QToolBar* formatBar_ = nullptr;
     QFontComboBox* fontBox_ = nullptr;
     QComboBox* sizeBox_ = nullptr;
     QAction* bold_ = nullptr;

@@ -411,9 +411,12 @@ void ComposeWindowTest::coverEditorTools() {
 
     // Word wrap toggles with its hint.
     QAction* wrap = editor.richCover()->wordWrapAction();
-    QCOMPARE(wrap->toolTip(), QStringLiteral("Toggle word wrap on"));
+    QCOMPARE(editor.richCover()->edit()->wordWrap(), true);
+    QVERIFY(wrap->isChecked());
+    QCOMPARE(wrap->toolTip(), QStringLiteral("Toggle word wrap off"));
     wrap->trigger();
     QCOMPARE(editor.richCover()->edit()->wordWrap(), false);
+    QVERIFY(!wrap->isChecked());
     QCOMPARE(wrap->toolTip(), QStringLiteral("Toggle word wrap on"));
     wrap->trigger();
     QCOMPARE(editor.richCover()->edit()->wordWrap(), true);
