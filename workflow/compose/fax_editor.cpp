@@ -118,7 +118,7 @@ TFaxEditor::TFaxEditor(const ComposeHooks& hooks, faxlog::DbeEngine* engine, QWi
         return l;
     };
     form->addRow(label(tr("Recipient &name"), Recipient), Recipient);
-    form->addRow(label(tr("Fax &number"), FaxNumber), FaxNumber);
+    form->addRow(label(tr("Fax nu&mber"), FaxNumber), FaxNumber);
     form->addRow(label(tr("&Subject"), Subject), Subject);
     auto* recipientLayout = new QVBoxLayout(recipientPage);
     recipientLayout->addLayout(form);
