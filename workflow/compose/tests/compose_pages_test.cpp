@@ -12,6 +12,7 @@
 #include "workflow/richtext/rtf_reader.h"
 #include "workflow/richtext/rtf_writer.h"
 
+#include <QFile>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPainter>
@@ -219,6 +220,17 @@ void ComposePagesTest::insertedPdfMatchesTheConverter() {
     const fs::path dir = temp.path().toStdString();
     const QString pdf = temp.filePath(QStringLiteral("three.pdf"));
     writeTestPdf(pdf);
+
+    // A file that is no document inserts nothing and says why.
+    const QString junk = temp.filePath(QStringLiteral("junk.pdf"));
+    {
+        QFile f(junk);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("this is not a PDF file at all");
+    }
+    const FilePages none = readFilePages(junk.toStdString());
+    QVERIFY(!none.error.isEmpty());
+    QVERIFY(none.pages.empty());
 
     const FilePages read = readFilePages(pdf.toStdString());
     QVERIFY2(read.error.isEmpty(), qPrintable(read.error));
