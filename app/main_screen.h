@@ -6,6 +6,7 @@
 #include "fax_line.h"
 #include "fax_log_model.h"
 #include "log_table.h"
+#include "workflow/compose/compose_hooks.h"
 
 #include <QEvent>
 #include <QMainWindow>
@@ -109,6 +110,9 @@ public:
 
     // Lets a test or a later window adjust the send job's hooks before it runs.
     void setSendJobHook(std::function<void(workflow::send::SendJobHooks&)> hook) { sendJobHook_ = std::move(hook); }
+    // The composing windows' hooks: set phoneBook, spellCheck and documentCreated here;
+    // the window fills in the rest each time it opens one.
+    workflow::compose::ComposeHooks& composeHooks() { return composeHooks_; }
 
 public slots:
     // --- commands ---
@@ -140,6 +144,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The sent table the composing windows write to; null when it is closed or read-only.
+    faxlog::TDbeTable* writableSentTable() const;
+
     // --- the later workflows' entry points; each is filled in with its window ---
     void runNewFax();
     void runEditSentFax();
@@ -181,6 +188,7 @@ private:
     QString lastArrivalSound_;
     std::optional<FaxLine> faxLine_;
     std::function<void(workflow::send::SendJobHooks&)> sendJobHook_;
+    workflow::compose::ComposeHooks composeHooks_;
 
     // Tables and their models.
     std::unique_ptr<LogTable> FaxTable;

@@ -15,6 +15,7 @@
 #include "workflow/render/fax_file_builder.h"
 #include "workflow/render/view_preparation.h"
 #include "workflow/send/send_job.h"
+#include "workflow/spelling/spell_service.h"
 #include "workflow/viewer/fax_viewer_window.h"
 
 #include <QApplication>
@@ -23,7 +24,20 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <QWidget>
+#include "help_window.h"
+#include "message_boxes.h"
+#include "window_placement.h"
+#include "settings/settings.h"
+#include "workflow/compose/cover_browse.h"
+#include "workflow/compose/cover_store.h"
+#include "workflow/compose/fax_editor.h"
+
+#include "faxlog/dbe_table.h"
+#include "faxlog/log_records.h"
+
+#include <QApplication>
 
 namespace app {
 
@@ -42,15 +56,80 @@ QString recordDateTime(LogTable& table) {
         [](int h, int m) { return QLocale().toString(QTime(h, m), QLocale::ShortFormat).toStdString(); }};
     const auto kind = table.kind() == LogKind::Sent ? faxlog::LogTableKind::Sent : faxlog::LogTableKind::Received;
     return QString::fromStdString(faxlog::formatDateTime(*t, kind, fmt));
+// The hooks of the composing windows that the main window itself provides.
+void fillWindowHooks(workflow::compose::ComposeHooks& hooks, QWidget* mainWindow,
+                     const std::filesystem::path& programDir) {
+    const std::filesystem::path ini = programDir / settings::kSettingsFileName;
+    hooks.programDir = programDir;
+    hooks.mainWindow = mainWindow;
+    hooks.restorePlacement = [ini, mainWindow](QWidget* w) { restorePlacement(w, ini, mainWindow); };
+    hooks.savePlacement = [ini](QWidget* w) { savePlacement(w, ini); };
+    hooks.centre = [mainWindow](QWidget* w) { centreWindow(w, mainWindow); };
+    hooks.help = [](int context) { showHelp(context); };
+    // The phone book and the spelling checker, unless a caller put its own in place.
+    if (!hooks.phoneBook)
+        hooks.phoneBook = [mainWindow, programDir](QWidget* parent) {
+            phonebook::PhoneBookHooks pb;
+            pb.showHelp = [](int context) { showHelp(context); };
+            pb.centre = [mainWindow](QWidget* window) { centreWindow(window, mainWindow); };
+            return phonebook::pickRecipient(parent, programDir, pb);
+        };
+    if (!hooks.spellCheck)
+        hooks.spellCheck = [](QTextEdit* edit) { spelling::runSpellCheck(edit, edit ? edit->window() : nullptr); };
+    if (!hooks.documentCreated)
+        hooks.documentCreated = [](QTextDocument* document) { spelling::attachSpellHighlighter(document); };
 }
 
 } // namespace
 
+faxlog::TDbeTable* TMainScreen::writableSentTable() const {
+    return FaxTable && !FaxTable->readOnly() ? FaxTable->engineTable() : nullptr;
+}
+
 // Fax editor for a new fax (a clone when cloneRequested() is set).
-void TMainScreen::runNewFax() {}
+void TMainScreen::runNewFax() {
+    faxlog::TDbeTable* sent = writableSentTable();
+    if (!sent)
+        return;
+    fillWindowHooks(composeHooks_, this, programDir_);
+    workflow::compose::TFaxEditor editor(composeHooks_, &sent->engine(), this);
+    if (cloneRequested_ && FaxTable->hasCurrentRecord())
+        editor.loadFromRecord(*sent, true);
+    else
+        editor.startEmpty();
+    if (editor.exec() == QDialog::Accepted) {
+        try {
+            faxlog::appendSentFax(*sent, editor.content());
+        } catch (const std::exception& e) {
+            informationBox(this, tr("The fax could not be saved: %1").arg(QString::fromLocal8Bit(e.what())));
+        }
+        QApplication::processEvents();
+        reopenSentTable();
+        QApplication::processEvents();
+    }
+    cloneRequested_ = false;
+    applyCommandRules();
+}
 
 // Fax editor on the current sent record.
-void TMainScreen::runEditSentFax() {}
+void TMainScreen::runEditSentFax() {
+    faxlog::TDbeTable* sent = writableSentTable();
+    if (!sent || FaxTable->currentRow() < 0) {
+        beep();
+        return;
+    }
+    fillWindowHooks(composeHooks_, this, programDir_);
+    workflow::compose::TFaxEditor editor(composeHooks_, &sent->engine(), this);
+    editor.loadFromRecord(*sent, false);
+    if (editor.exec() == QDialog::Accepted) {
+        try {
+            faxlog::updateSentFax(*sent, editor.content());
+        } catch (const std::exception& e) {
+            informationBox(this, tr("The fax could not be saved: %1").arg(QString::fromLocal8Bit(e.what())));
+        }
+        reopenSentTable();
+    }
+}
 
 // Notes editor on the current received record.
 void TMainScreen::runEditReceivedNotes() {}
@@ -213,7 +292,21 @@ void TMainScreen::runViewFax() {
 }
 
 // Cover template browser over the cover table.
-void TMainScreen::runCoverBrowser() {}
+void TMainScreen::runCoverBrowser() {
+    faxlog::TDbeTable* sent = writableSentTable();
+    if (!sent)
+        return;
+    auto covers = workflow::compose::openCoverTable(sent->engine(), programDir_);
+    if (!covers)
+        return;
+    fillWindowHooks(composeHooks_, this, programDir_);
+    {
+        workflow::compose::TCoverBrowse browser(*covers, workflow::compose::BrowseMode::Browse, composeHooks_, this);
+        centreWindow(&browser, this);
+        browser.exec();
+    }
+    covers->close();
+}
 
 // Phone book window over its own copy of the phone table.
 void TMainScreen::runPhoneBook() {
