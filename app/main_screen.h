@@ -100,16 +100,17 @@ public:
     // The modem line the send and receive workflows open; the window keeps it (and so
     // the virtual line it may have started) until it goes. Shown on the status line.
     void setFaxLine(FaxLine line);
+    const FaxLine* faxLine() const { return faxLine_ ? &*faxLine_ : nullptr; }
 
     // Printing from the viewer: pages first..last of a fax file with the header text
     // (empty: no header). Until set, the viewer says printing is not available.
     std::function<void(const std::filesystem::path& file, int first, int last, const QString& header)> printFax;
     std::function<void(QWidget* parent)> printerSetup;
     std::function<bool()> printerInstalled; // unset: taken as installed
-    const FaxLine* faxLine() const { return faxLine_ ? &*faxLine_ : nullptr; }
 
     // Lets a test or a later window adjust the send job's hooks before it runs.
     void setSendJobHook(std::function<void(workflow::send::SendJobHooks&)> hook) { sendJobHook_ = std::move(hook); }
+
     // The composing windows' hooks: set phoneBook, spellCheck and documentCreated here;
     // the window fills in the rest each time it opens one.
     workflow::compose::ComposeHooks& composeHooks() { return composeHooks_; }
