@@ -3,6 +3,12 @@
 // and receive-mode guard and does nothing more.
 #include "main_screen.h"
 
+#include "centring.h"
+#include "help_window.h"
+#include "dm_form.h"
+#include "rebuild_ind.h"
+#include "faxlog/dbe_table.h"
+
 namespace app {
 
 // Fax editor for a new fax (a clone when cloneRequested() is set).
@@ -30,13 +36,57 @@ void TMainScreen::runCoverBrowser() {}
 void TMainScreen::runPhoneBook() {}
 
 // Pack and reindex all four tables.
-void TMainScreen::runRebuildIndexes() {}
+void TMainScreen::runRebuildIndexes() {
+    // The rebuild needs every table to itself.
+    if (FaxTable)
+        FaxTable->close();
+    if (RecTable)
+        RecTable->close();
+    {
+        faxlog::DbeEngine engine;
+        faxlog::TDbeEnv env(engine);
+        env.start();
+        env.setDeleted(true);
+        maintenance::TRebuildInd window(engine, programDir_, this);
+        centreWindow(&window, this);
+        window.exec();
+    }
+    reopenSentTable();
+    reopenReceivedTable();
+}
 
 // Preferences wizard.
 void TMainScreen::runPreferences() {}
 
 // Fax log cleanup utility; may ask for a rebuild afterwards.
-void TMainScreen::runLogCleanup() {}
+void TMainScreen::runLogCleanup() {
+    if (FaxTable)
+        FaxTable->close();
+    if (RecTable)
+        RecTable->close();
+    bool rebuild = false;
+    {
+        faxlog::DbeEngine engine;
+        faxlog::TDbeEnv env(engine);
+        env.start();
+        env.setDeleted(true);
+        faxlog::TDbeTable sent(engine), received(engine);
+        std::string error;
+        if (faxlog::openLogTable(sent, faxlog::LogTableKind::Sent, programDir_, &error) &&
+            faxlog::openLogTable(received, faxlog::LogTableKind::Received, programDir_, &error)) {
+            maintenance::TDMForm form({sent, received, env, programDir_}, this);
+            form.showHelp = [](int context) { showHelp(context); };
+            form.clearRebuildWanted();
+            centreWindow(&form, this);
+            form.exec();
+            rebuild = form.rebuildWanted();
+        }
+    }
+    reopenSentTable();
+    reopenReceivedTable();
+    if (rebuild)
+        mnuRebuildIndexesClick();
+}
 
 // Quick setup at the first start.
 void TMainScreen::runQuickSetup() {}
