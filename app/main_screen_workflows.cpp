@@ -5,6 +5,7 @@
 
 #include "centring.h"
 #include "help_window.h"
+#include "message_boxes.h"
 #include "dm_form.h"
 #include "rebuild_ind.h"
 #include "faxlog/dbe_table.h"
@@ -80,6 +81,9 @@ void TMainScreen::runLogCleanup() {
             centreWindow(&form, this);
             form.exec();
             rebuild = form.rebuildWanted();
+        } else {
+            informationBox(this, QStringLiteral("The fax log could not be opened for cleanup:\r") +
+                                     QString::fromStdString(error));
         }
     }
     reopenSentTable();

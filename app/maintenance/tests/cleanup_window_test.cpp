@@ -378,6 +378,7 @@ private slots:
         window.FaxlogCleanup1Click();
         // The rebuild ran: the two unsent faxes are gone from the file, not just marked.
         QCOMPARE(window.sentTable()->rowCount(), 5);
+        QCOMPARE(window.findChild<QTableView*>("FaxGrid")->model()->rowCount(), 5);
         QVERIFY(window.sentTable()->hasTag("DATEND"));
         std::ifstream in(dir / "PVN.DBF", std::ios::binary);
         unsigned char header[8] = {};
