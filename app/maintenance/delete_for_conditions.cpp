@@ -100,8 +100,7 @@ QString TDeleteForConditions::selectedText() const {
 bool TDeleteForConditions::exactMatch() const { return ExactMatch->isChecked(); }
 
 std::string TDeleteForConditions::condition() const {
-    // Upper-cased here too, so that letters beyond ASCII compare as the table's UPPER() makes them.
-    return matchCondition(selectedField(), selectedText().trimmed().toUpper().toStdString(), exactMatch());
+    return matchCondition(selectedField(), selectedText().toStdString(), exactMatch());
 }
 
 void TDeleteForConditions::OkButtonClick() {

@@ -1,5 +1,6 @@
 #include "log_cleanup.h"
 
+#include "faxlog/codepage.h"
 #include "faxlog/log_records.h"
 #include "faxlog/dbe_engine.h"
 #include "faxlog/dbf_record.h"
@@ -90,10 +91,11 @@ std::string trimmedUpper(std::string_view text) {
         text.remove_prefix(1);
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
         text.remove_suffix(1);
-    std::string out(text);
+    // Upper-cased as the table's UPPER() does it, letters beyond ASCII included.
+    std::string out = faxlog::utf8ToCp1252(text);
     for (char& c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
+        c = faxlog::cp1252Upper(c);
+    return faxlog::cp1252ToUtf8(out);
 }
 
 } // namespace

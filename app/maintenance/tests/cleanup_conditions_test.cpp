@@ -64,6 +64,11 @@ TEST_F(CleanupConditionsTest, RecipientMatchesExactlyOrInPartTrimmedAndUpperCase
     EXPECT_EQ(deleteSent(matchCondition(MatchField::Recipient, " smith ", true)), (Set{3, 6}));
     EXPECT_EQ(deleteSent(matchCondition(MatchField::Recipient, "smith", false)), (Set{1, 2, 3, 6}));
     EXPECT_EQ(deleteSent(matchCondition(MatchField::Phone, "555-0107", true)), (Set{1, 2, 3, 6, 7}));
+    // Letters beyond ASCII are upper-cased on both sides alike.
+    sent.go(4);
+    sent.replace("RECIPIENT", "Zoë Café");
+    sent.commit();
+    EXPECT_EQ(deleteSent(matchCondition(MatchField::Recipient, "zoë café", true)), (Set{1, 2, 3, 4, 6, 7}));
 }
 
 TEST_F(CleanupConditionsTest, TextsWithQuotesAndBracketsStillMatch) {
