@@ -4,13 +4,20 @@
 #include "main_screen.h"
 
 #include "centring.h"
+#include "dm_form.h"
 #include "fax_log_model.h"
 #include "help_window.h"
 #include "message_boxes.h"
 #include "problem_solver.h"
+#include "rebuild_ind.h"
 #include "show_error_form.h"
+#include "window_placement.h"
 #include "faxlog/dbe_table.h"
 #include "faxlog/log_records.h"
+#include "settings/settings.h"
+#include "workflow/compose/cover_browse.h"
+#include "workflow/compose/cover_store.h"
+#include "workflow/compose/fax_editor.h"
 #include "workflow/phonebook/phone_book_dialogs.h"
 #include "workflow/render/fax_file_builder.h"
 #include "workflow/render/view_preparation.h"
@@ -26,18 +33,6 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QWidget>
-#include "help_window.h"
-#include "message_boxes.h"
-#include "window_placement.h"
-#include "settings/settings.h"
-#include "workflow/compose/cover_browse.h"
-#include "workflow/compose/cover_store.h"
-#include "workflow/compose/fax_editor.h"
-
-#include "faxlog/dbe_table.h"
-#include "faxlog/log_records.h"
-
-#include <QApplication>
 
 namespace app {
 
@@ -56,6 +51,8 @@ QString recordDateTime(LogTable& table) {
         [](int h, int m) { return QLocale().toString(QTime(h, m), QLocale::ShortFormat).toStdString(); }};
     const auto kind = table.kind() == LogKind::Sent ? faxlog::LogTableKind::Sent : faxlog::LogTableKind::Received;
     return QString::fromStdString(faxlog::formatDateTime(*t, kind, fmt));
+}
+
 // The hooks of the composing windows that the main window itself provides.
 void fillWindowHooks(workflow::compose::ComposeHooks& hooks, QWidget* mainWindow,
                      const std::filesystem::path& programDir) {
@@ -318,13 +315,60 @@ void TMainScreen::runPhoneBook() {
 }
 
 // Pack and reindex all four tables.
-void TMainScreen::runRebuildIndexes() {}
+void TMainScreen::runRebuildIndexes() {
+    // The rebuild needs every table to itself.
+    if (FaxTable)
+        FaxTable->close();
+    if (RecTable)
+        RecTable->close();
+    {
+        faxlog::DbeEngine engine;
+        faxlog::TDbeEnv env(engine);
+        env.start();
+        env.setDeleted(true);
+        maintenance::TRebuildInd window(engine, programDir_, this);
+        centreWindow(&window, this);
+        window.exec();
+    }
+    reopenSentTable();
+    reopenReceivedTable();
+}
 
 // Preferences wizard.
 void TMainScreen::runPreferences() {}
 
 // Fax log cleanup utility; may ask for a rebuild afterwards.
-void TMainScreen::runLogCleanup() {}
+void TMainScreen::runLogCleanup() {
+    if (FaxTable)
+        FaxTable->close();
+    if (RecTable)
+        RecTable->close();
+    bool rebuild = false;
+    {
+        faxlog::DbeEngine engine;
+        faxlog::TDbeEnv env(engine);
+        env.start();
+        env.setDeleted(true);
+        faxlog::TDbeTable sent(engine), received(engine);
+        std::string error;
+        if (faxlog::openLogTable(sent, faxlog::LogTableKind::Sent, programDir_, &error) &&
+            faxlog::openLogTable(received, faxlog::LogTableKind::Received, programDir_, &error)) {
+            maintenance::TDMForm form({sent, received, env, programDir_}, this);
+            form.showHelp = [](int context) { showHelp(context); };
+            form.clearRebuildWanted();
+            centreWindow(&form, this);
+            form.exec();
+            rebuild = form.rebuildWanted();
+        } else {
+            informationBox(this, QStringLiteral("The fax log could not be opened for cleanup:\r") +
+                                     QString::fromStdString(error));
+        }
+    }
+    reopenSentTable();
+    reopenReceivedTable();
+    if (rebuild)
+        mnuRebuildIndexesClick();
+}
 
 // Quick setup at the first start.
 void TMainScreen::runQuickSetup() {}

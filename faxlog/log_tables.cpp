@@ -147,7 +147,8 @@ bool openLog(TDbeTable& t, LogTableKind kind, const std::filesystem::path& dir, 
     const LogTableDef& def = logTableDef(kind);
     const auto path = dir / def.fileName;
     try {
-        if (!std::filesystem::exists(path)) {
+        const bool created = !std::filesystem::exists(path);
+        if (created) {
             if (mode == kModeReadOnly) {
                 if (error)
                     *error = path.string() + ": no such table";
@@ -161,7 +162,11 @@ bool openLog(TDbeTable& t, LogTableKind kind, const std::filesystem::path& dir, 
         WorkArea* area = t.engine().area(t.workArea());
         if (!area)
             throw TableError(path, "opened without a work area");
-        if (area->indexes().damaged()) {
+        if (created) {
+            // A new log starts with every tag a rebuild would make: nothing to reindex.
+            for (const TagDef& tag : def.rebuildTags)
+                t.indexTag(tag.name, tag.key, tag.descending, tag.condition);
+        } else if (area->indexes().damaged()) {
             // The damaged file's own tag list is not to be trusted: every tag this table
             // is defined with comes back.
             for (const TagDef& tag : def.rebuildTags)

@@ -29,6 +29,12 @@ struct LogDir {
             db.open(app::LogKind::Sent);
             db.open(app::LogKind::Received);
         }
+        if (!withDatend) {
+            // A new log has every tag; a log from before its first rebuild has only the
+            // one opening makes.
+            std::filesystem::remove(path() / "PVN.CDX");
+            std::filesystem::remove(path() / "PVNREC.CDX");
+        }
         faxlog::DbeEngine dbe;
         append(dbe, "PVN.DBF", sent, withDatend ? "DTOS(DATESENT)+TIMESENT" : nullptr);
         append(dbe, "PVNREC.DBF", received, withDatend ? "DTOS(DATEREC)+TIMEREC" : nullptr);

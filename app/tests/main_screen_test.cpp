@@ -112,6 +112,7 @@ private slots:
 
     void emptyTablesEnableOnlyNew() {
         LogDir dir;
+        dir.seed({}, {});
         Program p(dir.path());
         QVERIFY(!p.window.startupFailed());
         p.activate();
@@ -339,12 +340,12 @@ private slots:
         // Both tables held exclusively by someone else: both messages, files unchanged.
         LogDir locked;
         locked.seed(threeSent(), twoReceived());
-        const std::string sentBefore = locked.readFile(locked.path() / "PVN.DBF");
-        const std::string recBefore = locked.readFile(locked.path() / "PVNREC.DBF");
         app::LogDatabase holder(locked.path());
         auto heldSent = holder.open(LogKind::Sent);
         auto heldRec = holder.open(LogKind::Received);
         QVERIFY(heldSent && heldRec);
+        const std::string sentBefore = locked.readFile(locked.path() / "PVN.DBF");
+        const std::string recBefore = locked.readFile(locked.path() / "PVNREC.DBF");
         QStringList texts;
         testing_support::onNextModal([&](QWidget* w) {
             texts << static_cast<QMessageBox*>(w)->text();
@@ -365,11 +366,20 @@ private slots:
     }
 
     void reindexQuestionAndFirstRun() {
-        // Fresh directory: no settings (first run), tables without DATEND.
+        // Fresh directory: no settings (first run), and new tables already have DATEND.
         LogDir fresh;
         {
             Program p(fresh.path());
             QVERIFY(p.window.firstRun());
+            p.activate(QMessageBox::No);
+            QVERIFY(!p.reindexSeen->seen);
+            QTest::qWait(600); // the unused answer expires
+        }
+        // Tables from before their first rebuild (no DATEND) get the question.
+        LogDir old;
+        old.seed(threeSent(), {});
+        {
+            Program p(old.path());
             p.activate(QMessageBox::No);
             QVERIFY(p.reindexSeen->seen);
             QCOMPARE(p.reindexSeen->title, QString("REINDEX"));
