@@ -100,6 +100,8 @@ int TVelkBaseDispatcher::Open(const DispatcherOpenParams& params) {
     lostReported_ = false;
     closeRequested_ = false;
     openedAtMs_ = clock_.NowMs();
+    static std::atomic<std::uint64_t> openings{0};
+    openSerial_ = ++openings;
     {
         std::lock_guard g(inLock_);
         inRing_ = std::make_unique<ByteRing>(kInRingSize);

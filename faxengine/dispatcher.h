@@ -128,6 +128,8 @@ public:
     int LostError() const { return lost_.load(); }
     const MillisecondClock& Clock() const { return clock_; }
     std::uint32_t MsSinceOpen() const { return clock_.NowMs() - openedAtMs_; }
+    // Tells one opening of a device from the next (unique in the process, never 0).
+    std::uint64_t OpenSerial() const { return openSerial_; }
 
     // Line control. kKeep leaves a value as it is.
     int SetLine(int baud, std::optional<TParity> parity, int dataBits, int stopBits);
@@ -296,6 +298,7 @@ private:
     int handle_ = -1;
     std::string device_;
     std::uint32_t openedAtMs_ = 0;
+    std::uint64_t openSerial_ = 0;
     std::uint16_t options_ = 0;
 
     // Data lock: triggers, settings, handlers, trace, log, dispatch state.

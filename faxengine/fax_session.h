@@ -206,6 +206,9 @@ public:
     faximage::ApfFileHeader fileHeader;
     faximage::ApfPageHeader pageHeader;
     bool modemInitialised = false;
+    // The port opening the modem was initialised on: a port closed and opened again (the
+    // modem reset, perhaps by a reset string) needs the initialisation again.
+    std::uint64_t initialisedOnOpen = 0;
 
     PairMatcher lineMatcher{'\r', '\n'};
     PairMatcher frameMatcher{0x10, 0x03};

@@ -222,12 +222,13 @@ int FaxSession::InitTransmit(std::uint8_t getEntryState) {
     port->SetRTS(true);
     if (DetectClass() != 0)
         return lastError = kBadModem;
-    if (!modemInitialised) {
+    if (!modemInitialised || initialisedOnOpen != port->OpenSerial()) {
         if (!modemInit.empty() && CommandWithOK(modemInit) == OkResult::Failed)
             return lastError = kBadModem;
         if (CommandWithOK(defaultInit) == OkResult::Failed)
             return lastError = kBadModem;
         modemInitialised = true;
+        initialisedOnOpen = port->OpenSerial();
     }
     if (faxClass == FaxClass::fcClass2 || faxClass == FaxClass::fcClass2_0)
         BuildClass2Table();
@@ -247,12 +248,13 @@ int FaxSession::InitReceive() {
     const bool isClass2 = faxClass == FaxClass::fcClass2 || faxClass == FaxClass::fcClass2_0;
     if (isClass2)
         BuildClass2Table();
-    if (!modemInitialised) {
+    if (!modemInitialised || initialisedOnOpen != port->OpenSerial()) {
         if (!modemInit.empty() && CommandWithOK(modemInit) == OkResult::Failed)
             return lastError = kBadModem;
         if (CommandWithOK(defaultInit) == OkResult::Failed)
             return lastError = kBadModem;
         modemInitialised = true;
+        initialisedOnOpen = port->OpenSerial();
     }
     if (faxClass == FaxClass::fcClass1) {
         if (CommandWithOK("AT+FCLASS=1") == OkResult::Failed)
