@@ -12,6 +12,9 @@ TVelkCustomAbstractFax::TVelkCustomAbstractFax(FaxRole role, FaxMachine machine)
       notices_([this](const FaxNotice& n, FaxNoticeAnswer& a) { handle(n, a); }) {}
 
 TVelkCustomAbstractFax::~TVelkCustomAbstractFax() {
+    // A port closed since the last session took its dispatcher with it: nothing of that
+    // session can still run, and the session must not reach for it.
+    forgetClosedPort();
     // The engine must be quiet before the queue it reports to goes.
     if (busy_ && machine_.abort)
         machine_.abort(*session_);
@@ -29,7 +32,15 @@ TVelkCustomAbstractFax::~TVelkCustomAbstractFax() {
         faxLog_->fax_ = nullptr;
 }
 
+void TVelkCustomAbstractFax::forgetClosedPort() {
+    if (session_->port && !TVelkBaseDispatcher::StillOpen(session_->port, session_->portOpenSerial)) {
+        session_->port = nullptr;
+        session_->sessionActive = false;
+    }
+}
+
 void TVelkCustomAbstractFax::SetInitBaud(int baud) {
+    forgetClosedPort();
     if (session_->port)
         session_->SetInitBaud(baud, session_->normalBaud);
     else
@@ -129,6 +140,7 @@ int TVelkCustomAbstractFax::SupportedFaxClasses() {
         return lastClasses_;
     CheckPort();
     session_->port = &comPort_->Dispatcher();
+    session_->portOpenSerial = session_->port->OpenSerial();
     lastClasses_ = session_->QuerySupportedClasses();
     return lastClasses_;
 }

@@ -131,6 +131,8 @@ protected:
     virtual void FaxNextOrAcceptNotice(FaxNoticeAnswer& answer) = 0;
     virtual void FaxNameNotice(FaxNoticeAnswer& answer);
 
+    // Drops the session's reference to a dispatcher the port has closed since.
+    void forgetClosedPort();
     // Port check before a start; raises EPortNotAssigned or
     // EOutputBufferTooSmall.
     void CheckPort() const;

@@ -61,6 +61,17 @@ int TVelkBaseDispatcher::readyCheck() const {
 // ---------------------------------------------------------------------------------------
 // Open and close
 
+bool TVelkBaseDispatcher::StillOpen(const TVelkBaseDispatcher* d, std::uint64_t openSerial) {
+    if (openSerial == 0)
+        return true;
+    auto& list = dispatcherList();
+    std::lock_guard g(list.lock);
+    for (const auto& slot : list.slots)
+        if (slot.first == d)
+            return d->openSerial_ == openSerial;
+    return false;
+}
+
 int TVelkBaseDispatcher::Open(const DispatcherOpenParams& params) {
     if (open_)
         return ec::AlreadyOpen;

@@ -130,6 +130,9 @@ public:
     std::uint32_t MsSinceOpen() const { return clock_.NowMs() - openedAtMs_; }
     // Tells one opening of a device from the next (unique in the process, never 0).
     std::uint64_t OpenSerial() const { return openSerial_; }
+    // Whether d (never dereferenced unless open) is still that opening of a device. A
+    // dispatcher that was never opened (serial 0) is taken as live.
+    static bool StillOpen(const TVelkBaseDispatcher* d, std::uint64_t openSerial);
 
     // Line control. kKeep leaves a value as it is.
     int SetLine(int baud, std::optional<TParity> parity, int dataBits, int stopBits);

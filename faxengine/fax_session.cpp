@@ -110,6 +110,7 @@ void FaxSession::SetInitBaud(int baud, int normal) {
 int FaxSession::Start(TVelkBaseDispatcher& p, FaxNoticeSink* sink, const InitProc& init,
                       TriggerHandler stateProc) {
     port = &p;
+    portOpenSerial = p.OpenSerial();
     owner = sink;
     lastError = 0;
     p.SetDataAvailThreshold(1);

@@ -209,6 +209,8 @@ public:
     // The port opening the modem was initialised on: a port closed and opened again (the
     // modem reset, perhaps by a reset string) needs the initialisation again.
     std::uint64_t initialisedOnOpen = 0;
+    // The opening of `port` the session was started on (0 for a port never opened).
+    std::uint64_t portOpenSerial = 0;
 
     PairMatcher lineMatcher{'\r', '\n'};
     PairMatcher frameMatcher{0x10, 0x03};

@@ -18,6 +18,7 @@
 #include <functional>
 #include <thread>
 #include "oracle_skip.h"
+#include "spawn_shell.h"
 
 namespace faxengine {
 namespace {
@@ -401,11 +402,10 @@ TEST_F(Class2Call, EfaxOnAnotherModem) {
     fs::create_directories(dir_ / "efax");
     {
         SCOPED_TRACE("efax receives");
-        pid_t rx = ::fork();
+        const pid_t rx = spawnShell("cd '" + (dir_ / "efax").string() + "' && timeout 200 efax -d " +
+                                    line_->portPath(2) + " -o1 -vewinc -r recv > '" +
+                                    (dir_ / "efax-rx.log").string() + "' 2>&1");
         ASSERT_GE(rx, 0);
-        if (rx == 0)
-            ::_exit(run("cd '" + (dir_ / "efax").string() + "' && timeout 200 efax -d " + line_->portPath(2) +
-                        " -o1 -vewinc -r recv > '" + (dir_ / "efax-rx.log").string() + "' 2>&1"));
         std::this_thread::sleep_for(2s);
         const Outcome o = send(line_->portPath(1), TFaxClass::fcClass2, "101", {a, b});
         int st = 0;
@@ -423,11 +423,9 @@ TEST_F(Class2Call, EfaxOnAnotherModem) {
         pid_t tx = -1;
         const Outcome o = receive(line_->portPath(2), TFaxClass::fcClass2_0, [&] {
             std::this_thread::sleep_for(1s);
-            tx = ::fork();
-            if (tx == 0)
-                ::_exit(run("cd '" + dir_.string() + "' && timeout 200 efax -d " + line_->portPath(1) +
-                            " -o1 -vewinc -l 'EFAX SENDER' -h '' -t 101 e.tif > '" + (dir_ / "efax-tx.log").string() +
-                            "' 2>&1"));
+            tx = spawnShell("cd '" + dir_.string() + "' && timeout 200 efax -d " + line_->portPath(1) +
+                            " -o1 -vewinc -l 'EFAX SENDER' -h '' -t 101 e.tif > '" +
+                            (dir_ / "efax-tx.log").string() + "' 2>&1");
         });
         int st = -1;
         if (tx > 0)

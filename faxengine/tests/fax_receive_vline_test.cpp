@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 #include "oracle_skip.h"
+#include "spawn_shell.h"
 
 namespace faxengine {
 namespace {
@@ -229,9 +230,7 @@ TEST_F(ReceiveCall, EfaxSendsThroughAnotherModem) {
         " -o1 -l 'EFAX SENDER' -h '' -t 101 page.tif > '" + (dir_ / "efax.log").string() + "' 2>&1";
     const Received got = receiveOne(line_->portPath(2), apf, dir_ / "trace.txt", [&] {
         std::this_thread::sleep_for(std::chrono::seconds(1));
-        tx = ::fork();
-        if (tx == 0)
-            ::_exit(run(efax));
+        tx = spawnShell(efax);
     });
     int st = -1;
     if (tx > 0)

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 #include "oracle_skip.h"
+#include "spawn_shell.h"
 
 namespace faxengine {
 namespace {
@@ -457,11 +458,10 @@ TEST_F(TransmitCall, EfaxReceivesThroughAnotherModem) {
     ASSERT_GE(line_->ports().size(), 2u);
     fs::create_directories(dir_ / "rx");
     // efax waits for the ring on modem 101 and answers.
-    const pid_t rx = ::fork();
+    const pid_t rx = spawnShell("cd '" + (dir_ / "rx").string() + "' && timeout 200 efax -d " + line_->portPath(2) +
+                                " -o1 -vewinc -l '+1 555 0101' -r recv > '" + (dir_ / "efax.log").string() +
+                                "' 2>&1");
     ASSERT_GE(rx, 0);
-    if (rx == 0)
-        ::_exit(run("cd '" + (dir_ / "rx").string() + "' && timeout 200 efax -d " + line_->portPath(2) +
-                    " -o1 -vewinc -l '+1 555 0101' -r recv > '" + (dir_ / "efax.log").string() + "' 2>&1"));
     std::this_thread::sleep_for(std::chrono::seconds(2));
     Owner owner;
     owner.jobs.push_back({"101", apf_.string(), {}});

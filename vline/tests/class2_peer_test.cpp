@@ -2,6 +2,7 @@
 // drive them against the built-in far end and against each other's modems.
 #include "fax_peer.h"
 #include "oracle_skip.h"
+#include "spawn_shell.h"
 
 using namespace vline;
 using namespace vline::peer;
@@ -121,10 +122,8 @@ TEST_F(ClassTwoCall, MixedClassesBetweenModems) {
         SCOPED_TRACE(std::string(leg.txMode) + " to " + leg.rxMode);
         std::filesystem::remove_all(dir_ / "rx");
         std::filesystem::create_directories(dir_ / "rx");
-        pid_t rx = ::fork();
+        const pid_t rx = spawnShell(efaxCommand(2, "-r recv", "efax-rx.log", (dir_ / "rx").string(), leg.rxMode));
         ASSERT_GE(rx, 0);
-        if (rx == 0)
-            ::_exit(efax(2, "-r recv", "efax-rx.log", (dir_ / "rx").string(), leg.rxMode));
         ::sleep(2);
         const int txStatus = efax(1, "-h '' -t 101 page.tif", "efax-tx.log", "", leg.txMode);
         int st = 0;

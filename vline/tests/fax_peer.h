@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include "oracle_skip.h"
+#include "spawn_shell.h"
 
 namespace vline::peer {
 
@@ -106,10 +107,12 @@ protected:
     // mode: the class efax uses, "-o1" (Class 1), "-o2" (Class 2) or "-o0" (Class 2.0).
     int efax(int com, const std::string& args, const std::string& log, const std::string& cwd = "",
              const std::string& mode = "-o1") {
-        std::string cmd = "cd '" + (cwd.empty() ? dir_.string() : cwd) +
-                          "' && timeout 150 efax -d " + line_->portPath(com) + " " + mode +
-                          " -vewinc " + args + " > '" + (dir_ / log).string() + "' 2>&1";
-        return run(cmd);
+        return run(efaxCommand(com, args, log, cwd, mode));
+    }
+    std::string efaxCommand(int com, const std::string& args, const std::string& log, const std::string& cwd = "",
+                            const std::string& mode = "-o1") {
+        return "cd '" + (cwd.empty() ? dir_.string() : cwd) + "' && timeout 150 efax -d " + line_->portPath(com) +
+               " " + mode + " -vewinc " + args + " > '" + (dir_ / log).string() + "' 2>&1";
     }
     // mgetty's sendfax on COMn: cls ("cls2" or "c2.0"), then the number and G3 files.
     int sendfax(int com, const std::string& cls, const std::string& args, const std::string& log) {
