@@ -116,7 +116,7 @@ private:
             n = line.size() / 2;
             for (std::size_t i = 0; i < n; ++i)
                 buf[i] = static_cast<std::uint8_t>(kHalf[line[2 * i]] << 4 | kHalf[line[2 * i + 1]]);
-        } else {
+        } else if (n != 0) { // a blank line comes as an empty span, without data
             std::memcpy(buf, line.data(), n);
         }
         if (s_.invert)
