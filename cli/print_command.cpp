@@ -11,6 +11,7 @@
 
 #include "faximage/apf_file.h"
 #include "faximage/fax_errors.h"
+#include "offscreen_app.h"
 
 #include <QGuiApplication>
 
@@ -23,18 +24,6 @@ namespace cli {
 #ifdef PARVANE_PRINTING
 
 namespace {
-
-void ensureGuiApplication() {
-    if (QGuiApplication::instance())
-        return;
-    const char* platform = getenv("QT_QPA_PLATFORM");
-    if (!platform || !*platform)
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "parvane-cli";
-    static char* argv[] = {name, nullptr};
-    static std::unique_ptr<QGuiApplication> app = std::make_unique<QGuiApplication>(argc, argv);
-}
 
 int listPrinters() {
     namespace wp = workflow::printing;

@@ -12,6 +12,7 @@
 
 #include "faximage/apf_file.h"
 #include "faximage/fax_errors.h"
+#include "offscreen_app.h"
 #include "faximage/staged_output.h"
 
 #include <QGuiApplication>
@@ -37,19 +38,6 @@ bool isRichTextInput(const CliArgs& args, const std::string& input) {
 #ifdef PARVANE_RICH_TEXT
 
 namespace {
-
-// Qt's font and layout classes need an application object; no display is needed.
-void ensureGuiApplication() {
-    if (QGuiApplication::instance())
-        return;
-    const char* platform = getenv("QT_QPA_PLATFORM");
-    if (!platform || !*platform)
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "parvane-cli";
-    static char* argv[] = {name, nullptr};
-    static std::unique_ptr<QGuiApplication> app = std::make_unique<QGuiApplication>(argc, argv);
-}
 
 // Page files are made in a directory of their own beside the output, then joined.
 struct WorkDir {
