@@ -207,7 +207,8 @@ void placeImageRow(const ConvertState& state, std::span<const std::uint8_t> row,
         return;
     const std::size_t rowBytes = std::min(MonoBitmap::bytesForWidth(imageWidth), row.size());
     const std::size_t n = std::min(rowBytes, raster.size() - offset);
-    std::memcpy(raster.data() + offset, row.data(), n);
+    if (n != 0)
+        std::memcpy(raster.data() + offset, row.data(), n);
     // Pixels past the image width are white.
     const int rest = imageWidth % 8;
     if (rest && n == MonoBitmap::bytesForWidth(imageWidth))

@@ -49,7 +49,8 @@ void MonoBitmap::convertTo(PixelSense sense) {
 }
 
 void MonoBitmap::setRow(int y, std::span<const std::uint8_t> src) {
-    std::memcpy(row(y), src.data(), std::min(src.size(), stride_));
+    if (const std::size_t n = std::min(src.size(), stride_); n != 0)
+        std::memcpy(row(y), src.data(), n);
 }
 
 bool MonoBitmap::samePixels(const MonoBitmap& other) const {

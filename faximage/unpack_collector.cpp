@@ -36,7 +36,8 @@ int PageCollector::addLine(std::span<const std::uint8_t> line) {
     // A line wider than the page (a 2048-pixel line on a 1728-pixel page) is cut to it;
     // the rest of a narrower one stays blank.
     const std::size_t n = std::min(line.size(), stride_);
-    std::memcpy(row, line.data(), n);
+    if (n != 0) // a blank line comes as an empty span without data
+        std::memcpy(row, line.data(), n);
     for (std::size_t i = width_ == Width::Packed ? n : 0; i > 0; --i) {
         if (row[i - 1] != blank) {
             widest_ = std::max(widest_, i);
