@@ -4,7 +4,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace t30 {
 
@@ -60,6 +62,27 @@ inline constexpr std::uint8_t kHdlcControlNonFinal = 0x03;
 // A modem's data stream: DLE escapes, DLE ETX ends the data, a doubled DLE is one data byte.
 inline constexpr std::uint8_t kDLE = 0x10;
 inline constexpr std::uint8_t kETX = 0x03;
+
+// A received frame as the modem hands it over: address, control, FCF, FIF and the two FCS
+// bytes, with DLE doubled and DLE ETX at the end (which may be missing). True when the frame
+// check sequence holds: the CRC over everything including the FCS leaves the HDLC residue.
+constexpr bool hdlcFcsGood(std::span<const std::uint8_t> stuffed) {
+    std::uint16_t crc = 0xFFFF;
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < stuffed.size(); ++i) {
+        std::uint8_t b = stuffed[i];
+        if (b == kDLE && i + 1 < stuffed.size()) {
+            if (stuffed[i + 1] == kETX)
+                break;
+            ++i; // a doubled DLE is one data byte
+        }
+        crc ^= b;
+        for (int k = 0; k < 8; ++k)
+            crc = static_cast<std::uint16_t>(crc & 1 ? (crc >> 1) ^ 0x8408 : crc >> 1);
+        ++bytes;
+    }
+    return bytes >= 5 && crc == 0xF0B8; // address, control, FCF and the FCS at the least
+}
 
 // The protocol's timers. T1: time to find the other station once the call is up;
 // T2: the wait for a command; T4: the wait for a response to a command.

@@ -192,7 +192,15 @@ void attachProgress(TVelkCustomAbstractFax& fax, int& finishCode, bool& finished
     fax.OnFaxError = [](TVelkCustomAbstractFax&, int code) {
         std::fprintf(stderr, "fax error %d: %s\n", code, faximage::errorText(code).c_str());
     };
-    fax.OnFaxFinish = [&finishCode, &finished](TVelkCustomAbstractFax&, int code) {
+    fax.OnFaxFinish = [&finishCode, &finished](TVelkCustomAbstractFax& f, int code) {
+        // The trace asked for with --trace is written while the port still holds it.
+        if (TVelkComPort* port = f.ComPort(); port && port->Tracing() == TTraceLogState::tlOn && port->Open()) {
+            try {
+                port->SetTracing(TTraceLogState::tlDump);
+            } catch (const faximage::EVelkException& e) {
+                std::fprintf(stderr, "the trace could not be written to %s: %s\n", port->TraceName().c_str(), e.what());
+            }
+        }
         finishCode = code;
         finished = true;
     };

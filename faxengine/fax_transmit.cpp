@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <utility>
 
 namespace faxengine {
 
@@ -145,15 +146,19 @@ bool FaxTransmitter::step(std::uint16_t trigger) {
             timedOut_ = false;
             trigger = 0;
         }
-        if (timedOut_)
-            return timeoutBeforeStep();
-        if (trigger != 0)
-            return false;
-        switch (readResponse()) {
-        case ReadResult::Nothing: return false;
-        case ReadResult::Failed:
-        case ReadResult::Frame: return true;
-        case ReadResult::Line: break;
+        if (timedOut_ && std::exchange(verdictPending_, false)) {
+            takeFrameAsConfirmed();
+        } else {
+            if (timedOut_)
+                return timeoutBeforeStep();
+            if (trigger != 0)
+                return false;
+            switch (readResponse()) {
+            case ReadResult::Nothing: return false;
+            case ReadResult::Failed:
+            case ReadResult::Frame: return true;
+            case ReadResult::Line: break;
+            }
         }
     }
 
@@ -211,10 +216,24 @@ bool FaxTransmitter::step(std::uint16_t trigger) {
     return true;
 }
 
+// The frame is whole and its FCS holds, but the modem keeps listening for more: noise
+// holds its carrier detector up, and it gives its verdict only when the carrier drops. A
+// character ends a reception still running (a modem already back in command mode takes it
+// as the start of a line), and the frame counts as confirmed. An OK the modem still sends
+// arrives before the CONNECT of our next command and is passed over.
+void FaxTransmitter::takeFrameAsConfirmed() {
+    const std::array<std::uint8_t, 1> space{0x20};
+    link_.PutBytes(space);
+    response_ = "OK";
+}
+
 bool FaxTransmitter::timeoutBeforeStep() {
     switch (state_) {
     case TransmitState::tf1Connect:
-    case TransmitState::tf2Connect: fail(ec::FaxNoAnswer); break;
+    case TransmitState::tf2Connect:
+        // A far end that sent frames did answer: the call failed later than that.
+        fail(frameHeard_ ? ec::FaxSessionError : ec::FaxNoAnswer);
+        break;
     case TransmitState::tf1WaitMCF: {
         // Any character ends the modem's frame reception; then the post-page message is repeated.
         const std::array<std::uint8_t, 1> space{0x20};
@@ -249,6 +268,7 @@ FaxTransmitter::ReadResult FaxTransmitter::readResponse() {
                 if (b == kETX) {
                     ReceivedFrame fr = link_.ParseFrame(buf_);
                     buf_.clear();
+                    frameHeard_ = true;
                     lastFcf_ = fr.fcf;
                     lastFrameFinal_ = fr.final;
                     if (fr.cfr)
@@ -273,6 +293,10 @@ FaxTransmitter::ReadResult FaxTransmitter::readResponse() {
                     // again.
                     if (state_ == TransmitState::tf1WaitMCF)
                         armPostPageWait();
+                    if (fr.final && fr.fcsGood && waitsForFrameVerdict(state_)) {
+                        verdictPending_ = true;
+                        link_.ArmTimeout(kFrameVerdictWait);
+                    }
                     return ReadResult::Frame;
                 }
             } else if (b == kDLE) {
@@ -293,6 +317,7 @@ FaxTransmitter::ReadResult FaxTransmitter::readResponse() {
                 continue;
             if (line.size() > kResponseCapacity)
                 line.resize(kResponseCapacity);
+            verdictPending_ = false;
             response_ = std::move(line);
             return judgeLine() ? ReadResult::Line : ReadResult::Failed;
         }
@@ -491,6 +516,7 @@ void FaxTransmitter::onDial() {
     cmd += job_.phone;
     link_.SendCommand(cmd);
     link_.ArmTimeout(opt_.dialWait);
+    frameHeard_ = verdictPending_ = false;
     faxStatus_ = progress(Fs::Dialing);
     state_ = class1() ? TransmitState::tf1Connect : TransmitState::tf2Connect;
 }

@@ -56,6 +56,9 @@ public:
     static constexpr FaxTicks kHangupWait{26};
     static constexpr FaxTicks kNextPagePause{5};
     static constexpr FaxTicks kLateAnswerGrace{18};  // 1 s
+    // How long a whole final frame waits for the modem's OK or ERROR. Modems give it when the
+    // far end's carrier drops, which noise on the line can put off for good.
+    static constexpr FaxTicks kFrameVerdictWait{18}; // 1 s
     static constexpr std::chrono::milliseconds kResponseTurn{200};
     static constexpr std::chrono::milliseconds kPostPagePause{500};
     static constexpr int kPostPageTries = 3;
@@ -91,6 +94,7 @@ private:
     void status(bool first, bool last);
     void redial();
     bool timeoutBeforeStep();
+    void takeFrameAsConfirmed();
     std::string sessionParams() const;
 
     // One handler per state.
@@ -187,6 +191,9 @@ private:
     bool cfrReceived_ = false;
     bool frameArriving_ = false;
     bool mcfWaitOnReaderTimer_ = false; // which timer tf1WaitMCF's wait runs on
+    // A whole final frame with a good FCS arrived and its OK has not (yet).
+    bool verdictPending_ = false;
+    bool frameHeard_ = false; // the far end sent a frame in this call
     std::uint8_t lastFcf_ = 0;
     int postPageTries_ = 0;
     int pageResends_ = 0;

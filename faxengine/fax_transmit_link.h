@@ -41,6 +41,7 @@ struct ReceivedFrame {
     bool final = false;
     bool cfr = false;     // CFR
     bool retrain = false; // FTT or RTN
+    bool fcsGood = false; // the frame check sequence holds
     int error = 0;        // -6005 for DCN, -8060 for an incompatible DIS
 };
 

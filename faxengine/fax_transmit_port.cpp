@@ -166,6 +166,7 @@ ReceivedFrame FaxTransmitPort::ParseFrame(std::span<const std::uint8_t> frame) {
     r.final = s_.lastFrameFinal;
     r.cfr = s_.cfrReceived;
     r.retrain = s_.retrainRequested;
+    r.fcsGood = t30::hdlcFcsGood(frame);
     return r;
 }
 

@@ -125,6 +125,10 @@ TransmitPace paceOf(TransmitState s) {
     return TransmitPace::Wait;
 }
 
+bool waitsForFrameVerdict(TransmitState s) {
+    return s == TransmitState::tf1Connect || s == TransmitState::tf1WaitCFR || s == TransmitState::tf1WaitMCF;
+}
+
 bool readsResponses(TransmitState s) {
     switch (s) {
     case TransmitState::tf1Init1:

@@ -77,5 +77,7 @@ TransmitPace paceOf(TransmitState s);
 // States whose step reads modem responses: on data they run the response reader first,
 // and an expired timeout is judged before the step.
 bool readsResponses(TransmitState s);
+// States that wait for the modem's verdict (OK or ERROR) on a frame it received.
+bool waitsForFrameVerdict(TransmitState s);
 
 } // namespace faxengine

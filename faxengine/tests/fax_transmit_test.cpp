@@ -31,6 +31,27 @@ std::string frame(std::uint8_t fcf, bool final, std::string fif = {}) {
     return f;
 }
 std::string received(std::uint8_t fcf, bool final = true) { return connect() + frame(fcf, final) + ok(); }
+// The same with the two FCS bytes a modem also hands over, DLE doubled where it occurs.
+std::string frameWithFcs(std::uint8_t fcf, bool final, std::string fif = {}) {
+    std::string body{'\xFF', static_cast<char>(final ? 0x13 : 0x03), static_cast<char>(fcf)};
+    body += fif;
+    std::uint16_t crc = 0xFFFF;
+    for (char c : body) {
+        crc ^= static_cast<std::uint8_t>(c);
+        for (int k = 0; k < 8; ++k)
+            crc = static_cast<std::uint16_t>(crc & 1 ? (crc >> 1) ^ 0x8408 : crc >> 1);
+    }
+    crc = static_cast<std::uint16_t>(~crc);
+    body += static_cast<char>(crc & 0xFF);
+    body += static_cast<char>(crc >> 8);
+    std::string out;
+    for (char c : body) {
+        out += c;
+        if (c == '\x10')
+            out += c;
+    }
+    return out + "\x10\x03";
+}
 
 struct Page {
     TransmitPageInfo info;
@@ -113,6 +134,7 @@ public:
         r.retrain = (r.fcf & 0xFE) == 0x44 || (r.fcf & 0xFE) == 0x4C;
         if ((r.fcf & 0xFE) == 0xFA)
             r.error = ec::CancelRequested;
+        r.fcsGood = t30::hdlcFcsGood(f);
         return r;
     }
     bool StepDown() override {
@@ -522,6 +544,52 @@ TEST_F(TransmitTest, OkHeldBackAfterTheMcfFrameIsWaitedFor) {
     EXPECT_EQ(*m.timeout, FaxTicks{54});
     m.queue(ok());
     expectConfirmedWithoutRepeat(tx);
+}
+
+// Noise keeps the modem's carrier detector up after the far end's DIS: the frame is whole and
+// its FCS holds, but no OK comes. After a short wait the reception is ended with a character
+// and the call goes on; the OK the modem gives late is passed over.
+TEST_F(TransmitTest, FrameWhoseVerdictNeverComesIsTakenOnItsFcs) {
+    m.files["a.apf"] = {page(100)};
+    m.jobs.push_back({"5551234", "a.apf", ""});
+    m.expect("AT+FCLASS=1", ok());
+    m.expect("ATDT5551234", connect() + frame(0x40, false, std::string(20, ' ')) + ok());
+    m.expect("AT+FRH=3", connect() + frameWithFcs(0x80, true, std::string("\x00\xEE\xF8\x10", 4)));
+    m.expect("raw: ", "");
+    m.expect("AT+FTH=3", ok() + connect());
+    m.expect("TSI", connect());
+    m.expect("DCS:0", ok());
+    m.expect("AT+FTM=96", connect());
+    m.expect("TCF", ok());
+    m.expect("AT+FRH=3", received(0x84));
+    m.expect("AT+FTM=96", connect());
+    lastPageEnd();
+    FaxTransmitter tx(m, opt, kTriggers);
+    noTimeoutIn = TransmitState::tf1Connect;
+    ASSERT_EQ(run(tx), TransmitState::tf1Connect);
+    ASSERT_TRUE(m.timeout.has_value());
+    EXPECT_EQ(*m.timeout, FaxTransmitter::kFrameVerdictWait);
+    noTimeoutIn.reset();
+    EXPECT_EQ(run(tx), TransmitState::tfDone);
+    EXPECT_TRUE(m.unexpected.empty()) << m.unexpected.front();
+    EXPECT_TRUE(m.script.empty());
+    EXPECT_EQ(m.finishes, std::vector<int>{0});
+}
+
+// A damaged frame is never taken without the modem's word, and a call in which the far end
+// did send frames never ends as "did not answer".
+TEST_F(TransmitTest, DamagedFrameWithoutVerdictFailsAsASessionFault) {
+    m.files["a.apf"] = {page(100)};
+    m.jobs.push_back({"5551234", "a.apf", ""});
+    std::string dis = frameWithFcs(0x80, true, std::string("\x00\xEE\xF8", 3));
+    dis[4] ^= 0x01;
+    m.expect("AT+FCLASS=1", ok());
+    m.expect("ATDT5551234", connect() + frame(0x40, false, std::string(20, ' ')) + ok());
+    m.expect("AT+FRH=3", connect() + dis);
+    m.expect("ATH", ok());
+    FaxTransmitter tx(m, opt, kTriggers);
+    EXPECT_EQ(run(tx), TransmitState::tfDone);
+    EXPECT_EQ(m.finishes, std::vector<int>{ec::FaxSessionError});
 }
 
 // RTN on the first page of two: a retrain, the same page again, then the second page.

@@ -305,6 +305,23 @@ TEST_F(TransmitCall, LineFaultsEndTheFaxWithTheirOwnCodes) {
     }
 }
 
+// On the noisy number the modem delivers the far end's DIS whole but never gives its verdict
+// (the noise holds its carrier detector up). The frame's FCS holds, so the call goes on to
+// our DCS and the training; at 2400 bit/s the noise spoils the training check, which is what
+// the call then fails on. It never says that the far end did not answer.
+TEST_F(TransmitCall, NoisyLineGoesOnPastAWithheldFrameVerdict) {
+    Owner owner;
+    int code = 0;
+    CallSetup setup;
+    setup.desiredBps = 2400;
+    setup.dialAttempts = 1;
+    call("305", owner, code, setup);
+    EXPECT_NE(code, ec::FaxNoAnswer);
+    EXPECT_TRUE(code == 0 || code == ec::FaxTrainError) << code;
+    const std::string log = slurp(dir_ / "logs" / "call-0001.log");
+    EXPECT_NE(log.find("rx DCS"), std::string::npos) << log;
+}
+
 TEST_F(TransmitCall, FarEndHangingUpMidPageIsNoSuccess) {
     // A page long enough at 2400 bit/s that the far end (304) drops the line inside it.
     std::string text;
