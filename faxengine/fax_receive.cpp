@@ -206,77 +206,8 @@ void FaxReceiver::onTimeout() {
 }
 
 void FaxReceiver::step() {
-    switch (state_) {
-    case RS::rfNone:
-    case RS::rfDone:
-    case RS::rf2Init2:
-    case RS::rf1Timeout:
-        return;
-    case RS::rfInit:
-        return doInit();
-    case RS::rf1Init1:
-    case RS::rf2Init1:
-    case RS::rf2Init1A:
-    case RS::rf2Init1B:
-    case RS::rf2Init3:
-        return doInitReply();
-    case RS::rfWaiting:
-        return doWaiting();
-    case RS::rfAnswer:
-        return doAnswer();
-    case RS::rf1SendCSI:
-        return doSendCSI();
-    case RS::rf1SendDIS:
-        return doSendDIS();
-    case RS::rf1CollFrms:
-        return doCollFrms();
-    case RS::rf1CollRtry1:
-        return doCollRtry1();
-    case RS::rf1CollRtry2:
-        return doCollRtry2();
-    case RS::rf1StrtTrn:
-        return doStrtTrn();
-    case RS::rf1CollTrn:
-        return doCollTrn();
-    case RS::rf1Retrain:
-        return doRetrain();
-    case RS::rf1FinTrn:
-        return doFinTrn();
-    case RS::rf1SendCFR:
-        return doSendCFR();
-    case RS::rf1WtPgCnnct:
-        return doWtPgCnnct();
-    case RS::rf2ValCnnct:
-        return doValCnnct();
-    case RS::rf2GtSndID:
-        return doGtSndID();
-    case RS::rf2GtCnnct:
-        return doGtCnnct();
-    case RS::rfStartPage:
-        return doStartPage();
-    case RS::rfGtPgDta:
-        return doGtPgDta();
-    case RS::rf1FinPage:
-        return doFinPage();
-    case RS::rf1WaitEOP:
-        return doWaitEOP();
-    case RS::rf1WritePage:
-        return doWritePage();
-    case RS::rf1SendMCF:
-        return doSendMCF();
-    case RS::rf1WaitDCN:
-        return doWaitDCN();
-    case RS::rf1WtHngp:
-        return doWtHngp();
-    case RS::rf2GtPgRslt:
-        return doGtPgRslt();
-    case RS::rf2GetFHNG:
-        return doGetFHNG();
-    case RS::rfComplete:
-        return doComplete();
-    case RS::rfAbort:
-        return doAbort();
-    }
+    if (const StepFn run = rowOf(state_).step)
+        run(*this);
 }
 
 // ---- states ---------------------------------------------------------------------------

@@ -148,6 +148,18 @@ std::string_view to_string(ReceiveEvent e);
 
 class FaxReceiver {
 public:
+    // One row per state, in the order of the state numbers.
+    using StepFn = void (*)(FaxReceiver&);
+    struct StateRow {
+        ReceiveState state;
+        std::string_view name;
+        ReceiveRun runAfter;  // how the machine goes on after the step
+        bool readsResponses;  // events go through the response reader first
+        StepFn step;          // none: nothing to do in this state
+    };
+    static const std::array<StateRow, kReceiveStateCount> kStates;
+    static const StateRow& rowOf(ReceiveState s);
+
     using ms = std::chrono::milliseconds;
     static constexpr ms kResponseTimeout{10000};
     // T.30's T4: the wait for the answer to a frame we sent.

@@ -2,6 +2,7 @@
 // (the dispatch log records 15179 + number), and how each is run.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -47,6 +48,8 @@ enum class ReceiveState : std::uint8_t {
     rfAbort = 36,
     rfDone = 37,
 };
+
+inline constexpr std::size_t kReceiveStateCount = 38;
 
 std::string_view to_string(ReceiveState s);
 

@@ -162,57 +162,10 @@ bool FaxTransmitter::step(std::uint16_t trigger) {
         }
     }
 
-    switch (state_) {
-    case TransmitState::tfNone:
-    case TransmitState::tfDone: return false;
-    case TransmitState::tfGetEntry: onGetEntry(); break;
-    case TransmitState::tfInit: onInit(); break;
-    case TransmitState::tf1Init1: onInit1(); break;
-    case TransmitState::tf2Init1:
-    case TransmitState::tf2Init1A:
-    case TransmitState::tf2Init1B:
-    case TransmitState::tf2Init2:
-    case TransmitState::tf2Init3: onInit2(trigger); break;
-    case TransmitState::tfDial: onDial(); break;
-    case TransmitState::tfRetryWait: onRetryWait(trigger); break;
-    case TransmitState::tf1Connect: on1Connect(); break;
-    case TransmitState::tf1SendTSI: on1SendTSI(); break;
-    case TransmitState::tf1TSIRespns: on1TSIRespns(); break;
-    case TransmitState::tf1DCSRspns: on1DCSRspns(); break;
-    case TransmitState::tf1TrainStrt: on1TrainStrt(); break;
-    case TransmitState::tf1TrainFnsh: on1TrainFnsh(); break;
-    case TransmitState::tf1WaitCFR: on1WaitCFR(); break;
-    case TransmitState::tf1WaitPgCn: on1WaitPgCn(); break;
-    case TransmitState::tf2Connect: on2Connect(); break;
-    case TransmitState::tf2GetParams: on2GetParams(); break;
-    case TransmitState::tfWaitXon: onWaitXon(trigger); break;
-    case TransmitState::tfWaitFrHead: onWaitFrHead(trigger); break;
-    case TransmitState::tfSndPgeHdr: onSndPgeHdr(); break;
-    case TransmitState::tfOpenCover: onOpenCover(); break;
-    case TransmitState::tfSendCover: onSendCover(trigger); break;
-    case TransmitState::tfPrepPage: onPrepPage(); break;
-    case TransmitState::tfSendPage: onSendPage(trigger); break;
-    case TransmitState::tfDrainPage: onDrainPage(trigger); break;
-    case TransmitState::tf1PageEnd: on1PageEnd(); break;
-    case TransmitState::tf1PrepEOP: on1PrepEOP(); break;
-    case TransmitState::tf1SendEOP: on1SendEOP(); break;
-    case TransmitState::tf1WaitMPS: on1WaitMPS(false); break;
-    case TransmitState::tf1WaitEOP: on1WaitMPS(true); break;
-    case TransmitState::tf1WaitMCF: on1WaitMCF(); break;
-    case TransmitState::tf1SendDCN: on1SendDCN(); break;
-    case TransmitState::tf1Hangup: on1Hangup(); break;
-    case TransmitState::tf1WaitHngp: on1WaitHngp(); break;
-    case TransmitState::tf2SendEOP: on2SendEOP(); break;
-    case TransmitState::tf2WaitFPTS: on2WaitFPTS(); break;
-    case TransmitState::tf2WaitFET: on2WaitFET(); break;
-    case TransmitState::tf2WaitPgOK: on2WaitPgOK(); break;
-    case TransmitState::tf2SndNwPrm: on2SndNwPrm(); break;
-    case TransmitState::tf2NextPage: on2NextPage(); break;
-    case TransmitState::tf20ChckPg: on20ChckPg(); break;
-    case TransmitState::tfClose: onClose(); break;
-    case TransmitState::tfCompleteOK: onCompleteOK(); break;
-    case TransmitState::tfAbort: onAbort(); break;
-    }
+    if (const StepFn run = rowOf(state_).step)
+        run(*this, trigger);
+    else
+        return false;
     return true;
 }
 

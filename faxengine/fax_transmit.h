@@ -8,6 +8,7 @@
 #include "faxengine/fax_transmit_state.h"
 #include "base/t30_codes.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -66,6 +67,20 @@ public:
     static constexpr std::uint8_t kXoff = 0x13;
 
     FaxTransmitter(TransmitLink& link, TransmitOptions options, TransmitTriggers triggers);
+
+    // One row per state, in the order of the state numbers.
+    using StepFn = void (*)(FaxTransmitter&, std::uint16_t trigger);
+    struct StateRow {
+        TransmitState state;
+        std::string_view name;
+        TransmitPace pace;         // how the machine goes on after the step
+        bool readsResponses;       // on data the response reader runs first, and an expired
+                                   // timeout is judged before the step
+        bool waitsForFrameVerdict; // waits for the modem's OK or ERROR on a received frame
+        StepFn step;               // none: nothing to do in this state
+    };
+    static const std::array<StateRow, kTransmitStateCount> kStates;
+    static const StateRow& rowOf(TransmitState s);
 
     // The event procedure: (message, trigger handle, parameter).
     void Handle(std::uint16_t msg, std::uint16_t trigger, std::uint32_t param);

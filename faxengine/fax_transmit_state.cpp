@@ -1,60 +1,129 @@
-#include "faxengine/fax_transmit_state.h"
+// The transmit machine's states in one table: for each state its name, how the machine
+// goes on after its step, whether it reads modem responses, and its step.
+#include "faxengine/fax_transmit.h"
+
+#include <array>
 
 namespace faxengine {
 
+constexpr std::array<FaxTransmitter::StateRow, kTransmitStateCount> FaxTransmitter::kStates{{
+    {TransmitState::tfNone, "tfNone", TransmitPace::Wait, false, false,
+     nullptr},
+    {TransmitState::tfGetEntry, "tfGetEntry", TransmitPace::Immediate, false, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.onGetEntry(); }},
+    {TransmitState::tfInit, "tfInit", TransmitPace::Immediate, false, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.onInit(); }},
+    {TransmitState::tf1Init1, "tf1Init1", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.onInit1(); }},
+    {TransmitState::tf2Init1, "tf2Init1", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t trigger) { t.onInit2(trigger); }},
+    {TransmitState::tf2Init1A, "tf2Init1A", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t trigger) { t.onInit2(trigger); }},
+    {TransmitState::tf2Init1B, "tf2Init1B", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t trigger) { t.onInit2(trigger); }},
+    {TransmitState::tf2Init2, "tf2Init2", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t trigger) { t.onInit2(trigger); }},
+    {TransmitState::tf2Init3, "tf2Init3", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t trigger) { t.onInit2(trigger); }},
+    {TransmitState::tfDial, "tfDial", TransmitPace::Immediate, false, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.onDial(); }},
+    {TransmitState::tfRetryWait, "tfRetryWait", TransmitPace::Wait, false, false,
+     [](FaxTransmitter& t, std::uint16_t trigger) { t.onRetryWait(trigger); }},
+    {TransmitState::tf1Connect, "tf1Connect", TransmitPace::WhileInput, true, true,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1Connect(); }},
+    {TransmitState::tf1SendTSI, "tf1SendTSI", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1SendTSI(); }},
+    {TransmitState::tf1TSIRespns, "tf1TSIRespns", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1TSIRespns(); }},
+    {TransmitState::tf1DCSRspns, "tf1DCSRspns", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1DCSRspns(); }},
+    {TransmitState::tf1TrainStrt, "tf1TrainStrt", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1TrainStrt(); }},
+    {TransmitState::tf1TrainFnsh, "tf1TrainFnsh", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1TrainFnsh(); }},
+    {TransmitState::tf1WaitCFR, "tf1WaitCFR", TransmitPace::WhileInput, true, true,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1WaitCFR(); }},
+    {TransmitState::tf1WaitPgCn, "tf1WaitPgCn", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1WaitPgCn(); }},
+    {TransmitState::tf2Connect, "tf2Connect", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on2Connect(); }},
+    {TransmitState::tf2GetParams, "tf2GetParams", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on2GetParams(); }},
+    {TransmitState::tfWaitXon, "tfWaitXon", TransmitPace::Wait, false, false,
+     [](FaxTransmitter& t, std::uint16_t trigger) { t.onWaitXon(trigger); }},
+    {TransmitState::tfWaitFrHead, "tfWaitFrHead", TransmitPace::Wait, false, false,
+     [](FaxTransmitter& t, std::uint16_t trigger) { t.onWaitFrHead(trigger); }},
+    {TransmitState::tfSndPgeHdr, "tfSndPgeHdr", TransmitPace::Immediate, false, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.onSndPgeHdr(); }},
+    {TransmitState::tfOpenCover, "tfOpenCover", TransmitPace::Immediate, false, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.onOpenCover(); }},
+    {TransmitState::tfSendCover, "tfSendCover", TransmitPace::Wait, false, false,
+     [](FaxTransmitter& t, std::uint16_t trigger) { t.onSendCover(trigger); }},
+    {TransmitState::tfPrepPage, "tfPrepPage", TransmitPace::Immediate, false, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.onPrepPage(); }},
+    {TransmitState::tfSendPage, "tfSendPage", TransmitPace::Wait, false, false,
+     [](FaxTransmitter& t, std::uint16_t trigger) { t.onSendPage(trigger); }},
+    {TransmitState::tfDrainPage, "tfDrainPage", TransmitPace::Wait, false, false,
+     [](FaxTransmitter& t, std::uint16_t trigger) { t.onDrainPage(trigger); }},
+    {TransmitState::tf1PageEnd, "tf1PageEnd", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1PageEnd(); }},
+    {TransmitState::tf1PrepEOP, "tf1PrepEOP", TransmitPace::Immediate, false, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1PrepEOP(); }},
+    {TransmitState::tf1SendEOP, "tf1SendEOP", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1SendEOP(); }},
+    {TransmitState::tf1WaitMPS, "tf1WaitMPS", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1WaitMPS(false); }},
+    {TransmitState::tf1WaitEOP, "tf1WaitEOP", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1WaitMPS(true); }},
+    {TransmitState::tf1WaitMCF, "tf1WaitMCF", TransmitPace::WhileInput, true, true,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1WaitMCF(); }},
+    {TransmitState::tf1SendDCN, "tf1SendDCN", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1SendDCN(); }},
+    {TransmitState::tf1Hangup, "tf1Hangup", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1Hangup(); }},
+    {TransmitState::tf1WaitHngp, "tf1WaitHngp", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on1WaitHngp(); }},
+    {TransmitState::tf2SendEOP, "tf2SendEOP", TransmitPace::Immediate, false, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on2SendEOP(); }},
+    {TransmitState::tf2WaitFPTS, "tf2WaitFPTS", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on2WaitFPTS(); }},
+    {TransmitState::tf2WaitFET, "tf2WaitFET", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on2WaitFET(); }},
+    {TransmitState::tf2WaitPgOK, "tf2WaitPgOK", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on2WaitPgOK(); }},
+    {TransmitState::tf2SndNwPrm, "tf2SndNwPrm", TransmitPace::Immediate, false, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on2SndNwPrm(); }},
+    {TransmitState::tf2NextPage, "tf2NextPage", TransmitPace::Immediate, false, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on2NextPage(); }},
+    {TransmitState::tf20ChckPg, "tf20ChckPg", TransmitPace::WhileInput, true, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.on20ChckPg(); }},
+    {TransmitState::tfClose, "tfClose", TransmitPace::Immediate, false, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.onClose(); }},
+    {TransmitState::tfCompleteOK, "tfCompleteOK", TransmitPace::Immediate, false, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.onCompleteOK(); }},
+    {TransmitState::tfAbort, "tfAbort", TransmitPace::Immediate, false, false,
+     [](FaxTransmitter& t, std::uint16_t) { t.onAbort(); }},
+    {TransmitState::tfDone, "tfDone", TransmitPace::Wait, false, false,
+     nullptr},
+}};
+
+namespace {
+constexpr bool rowsInStateOrder() {
+    for (std::size_t i = 0; i < kTransmitStateCount; ++i)
+        if (static_cast<std::size_t>(FaxTransmitter::kStates[i].state) != i)
+            return false;
+    return true;
+}
+static_assert(rowsInStateOrder(), "a state's row must sit at its state number");
+} // namespace
+
+const FaxTransmitter::StateRow& FaxTransmitter::rowOf(TransmitState s) {
+    return kStates[static_cast<std::size_t>(s)];
+}
+
 std::string_view to_string(TransmitState s) {
-    switch (s) {
-    case TransmitState::tfNone: return "tfNone";
-    case TransmitState::tfGetEntry: return "tfGetEntry";
-    case TransmitState::tfInit: return "tfInit";
-    case TransmitState::tf1Init1: return "tf1Init1";
-    case TransmitState::tf2Init1: return "tf2Init1";
-    case TransmitState::tf2Init1A: return "tf2Init1A";
-    case TransmitState::tf2Init1B: return "tf2Init1B";
-    case TransmitState::tf2Init2: return "tf2Init2";
-    case TransmitState::tf2Init3: return "tf2Init3";
-    case TransmitState::tfDial: return "tfDial";
-    case TransmitState::tfRetryWait: return "tfRetryWait";
-    case TransmitState::tf1Connect: return "tf1Connect";
-    case TransmitState::tf1SendTSI: return "tf1SendTSI";
-    case TransmitState::tf1TSIRespns: return "tf1TSIRespns";
-    case TransmitState::tf1DCSRspns: return "tf1DCSRspns";
-    case TransmitState::tf1TrainStrt: return "tf1TrainStrt";
-    case TransmitState::tf1TrainFnsh: return "tf1TrainFnsh";
-    case TransmitState::tf1WaitCFR: return "tf1WaitCFR";
-    case TransmitState::tf1WaitPgCn: return "tf1WaitPgCn";
-    case TransmitState::tf2Connect: return "tf2Connect";
-    case TransmitState::tf2GetParams: return "tf2GetParams";
-    case TransmitState::tfWaitXon: return "tfWaitXon";
-    case TransmitState::tfWaitFrHead: return "tfWaitFrHead";
-    case TransmitState::tfSndPgeHdr: return "tfSndPgeHdr";
-    case TransmitState::tfOpenCover: return "tfOpenCover";
-    case TransmitState::tfSendCover: return "tfSendCover";
-    case TransmitState::tfPrepPage: return "tfPrepPage";
-    case TransmitState::tfSendPage: return "tfSendPage";
-    case TransmitState::tfDrainPage: return "tfDrainPage";
-    case TransmitState::tf1PageEnd: return "tf1PageEnd";
-    case TransmitState::tf1PrepEOP: return "tf1PrepEOP";
-    case TransmitState::tf1SendEOP: return "tf1SendEOP";
-    case TransmitState::tf1WaitMPS: return "tf1WaitMPS";
-    case TransmitState::tf1WaitEOP: return "tf1WaitEOP";
-    case TransmitState::tf1WaitMCF: return "tf1WaitMCF";
-    case TransmitState::tf1SendDCN: return "tf1SendDCN";
-    case TransmitState::tf1Hangup: return "tf1Hangup";
-    case TransmitState::tf1WaitHngp: return "tf1WaitHngp";
-    case TransmitState::tf2SendEOP: return "tf2SendEOP";
-    case TransmitState::tf2WaitFPTS: return "tf2WaitFPTS";
-    case TransmitState::tf2WaitFET: return "tf2WaitFET";
-    case TransmitState::tf2WaitPgOK: return "tf2WaitPgOK";
-    case TransmitState::tf2SndNwPrm: return "tf2SndNwPrm";
-    case TransmitState::tf2NextPage: return "tf2NextPage";
-    case TransmitState::tf20ChckPg: return "tf20ChckPg";
-    case TransmitState::tfClose: return "tfClose";
-    case TransmitState::tfCompleteOK: return "tfCompleteOK";
-    case TransmitState::tfAbort: return "tfAbort";
-    case TransmitState::tfDone: return "tfDone";
-    }
-    return "?";
+    const auto i = static_cast<std::size_t>(s);
+    return i < kTransmitStateCount ? FaxTransmitter::kStates[i].name : std::string_view("?");
 }
 
 std::string_view to_string(TransmitPace p) {
@@ -66,124 +135,8 @@ std::string_view to_string(TransmitPace p) {
     return "?";
 }
 
-TransmitPace paceOf(TransmitState s) {
-    switch (s) {
-    case TransmitState::tfGetEntry:
-    case TransmitState::tfInit:
-    case TransmitState::tfDial:
-    case TransmitState::tfSndPgeHdr:
-    case TransmitState::tfOpenCover:
-    case TransmitState::tfPrepPage:
-    case TransmitState::tf1PrepEOP:
-    case TransmitState::tf2SendEOP:
-    case TransmitState::tf2NextPage:
-    case TransmitState::tfClose:
-    case TransmitState::tfCompleteOK:
-    case TransmitState::tfAbort:
-    // It waits for nothing, so it runs in the call that entered it.
-    case TransmitState::tf2SndNwPrm:
-        return TransmitPace::Immediate;
-    case TransmitState::tf1Init1:
-    case TransmitState::tf2Init1:
-    case TransmitState::tf2Init1A:
-    case TransmitState::tf2Init1B:
-    case TransmitState::tf2Init2:
-    case TransmitState::tf2Init3:
-    case TransmitState::tf1Connect:
-    case TransmitState::tf1SendTSI:
-    case TransmitState::tf1TSIRespns:
-    case TransmitState::tf1DCSRspns:
-    case TransmitState::tf1TrainStrt:
-    case TransmitState::tf1TrainFnsh:
-    case TransmitState::tf1WaitCFR:
-    case TransmitState::tf1WaitPgCn:
-    case TransmitState::tf2Connect:
-    case TransmitState::tf2GetParams:
-    case TransmitState::tf1PageEnd:
-    case TransmitState::tf1SendEOP:
-    case TransmitState::tf1WaitMPS:
-    case TransmitState::tf1WaitEOP:
-    case TransmitState::tf1WaitMCF:
-    case TransmitState::tf1SendDCN:
-    case TransmitState::tf1Hangup:
-    case TransmitState::tf1WaitHngp:
-    case TransmitState::tf2WaitFPTS:
-    case TransmitState::tf2WaitFET:
-    case TransmitState::tf2WaitPgOK:
-    case TransmitState::tf20ChckPg:
-        return TransmitPace::WhileInput;
-    case TransmitState::tfNone:
-    case TransmitState::tfRetryWait:
-    case TransmitState::tfWaitXon:
-    case TransmitState::tfWaitFrHead:
-    case TransmitState::tfSendCover:
-    case TransmitState::tfSendPage:
-    case TransmitState::tfDrainPage:
-    case TransmitState::tfDone:
-        return TransmitPace::Wait;
-    }
-    return TransmitPace::Wait;
-}
-
-bool waitsForFrameVerdict(TransmitState s) {
-    return s == TransmitState::tf1Connect || s == TransmitState::tf1WaitCFR || s == TransmitState::tf1WaitMCF;
-}
-
-bool readsResponses(TransmitState s) {
-    switch (s) {
-    case TransmitState::tf1Init1:
-    case TransmitState::tf2Init1:
-    case TransmitState::tf2Init1A:
-    case TransmitState::tf2Init1B:
-    case TransmitState::tf2Init2:
-    case TransmitState::tf2Init3:
-    case TransmitState::tf1Connect:
-    case TransmitState::tf1SendTSI:
-    case TransmitState::tf1TSIRespns:
-    case TransmitState::tf1DCSRspns:
-    case TransmitState::tf1TrainStrt:
-    case TransmitState::tf1TrainFnsh:
-    case TransmitState::tf1WaitCFR:
-    case TransmitState::tf1WaitPgCn:
-    case TransmitState::tf2Connect:
-    case TransmitState::tf2GetParams:
-    case TransmitState::tf1PageEnd:
-    case TransmitState::tf1SendEOP:
-    case TransmitState::tf1WaitMPS:
-    case TransmitState::tf1WaitEOP:
-    case TransmitState::tf1WaitMCF:
-    case TransmitState::tf1SendDCN:
-    case TransmitState::tf1Hangup:
-    case TransmitState::tf1WaitHngp:
-    case TransmitState::tf2WaitFPTS:
-    case TransmitState::tf2WaitFET:
-    case TransmitState::tf2WaitPgOK:
-    case TransmitState::tf20ChckPg:
-        return true;
-    case TransmitState::tfNone:
-    case TransmitState::tfGetEntry:
-    case TransmitState::tfInit:
-    case TransmitState::tfDial:
-    case TransmitState::tfRetryWait:
-    case TransmitState::tfWaitXon:
-    case TransmitState::tfWaitFrHead:
-    case TransmitState::tfSndPgeHdr:
-    case TransmitState::tfOpenCover:
-    case TransmitState::tfSendCover:
-    case TransmitState::tfPrepPage:
-    case TransmitState::tfSendPage:
-    case TransmitState::tfDrainPage:
-    case TransmitState::tf1PrepEOP:
-    case TransmitState::tf2SendEOP:
-    case TransmitState::tf2SndNwPrm:
-    case TransmitState::tf2NextPage:
-    case TransmitState::tfClose:
-    case TransmitState::tfCompleteOK:
-    case TransmitState::tfAbort:
-    case TransmitState::tfDone:
-        return false;
-    }
-    return false;
-}
+TransmitPace paceOf(TransmitState s) { return FaxTransmitter::rowOf(s).pace; }
+bool readsResponses(TransmitState s) { return FaxTransmitter::rowOf(s).readsResponses; }
+bool waitsForFrameVerdict(TransmitState s) { return FaxTransmitter::rowOf(s).waitsForFrameVerdict; }
 
 } // namespace faxengine

@@ -3,6 +3,7 @@
 // are fixed. tf1 states serve Class 1 only, tf2 states Class 2 and 2.0, tf20 Class 2.0.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -59,6 +60,8 @@ enum class TransmitState : std::uint8_t {
     tfAbort = 47,
     tfDone = 48,
 };
+
+inline constexpr std::size_t kTransmitStateCount = 49;
 
 std::string_view to_string(TransmitState s);
 
