@@ -58,9 +58,8 @@ void renderDocument(QTextDocument& document, const std::filesystem::path& dir,
     int k = static_cast<int>(pages.size());
 
     QImage raster(kPageWidthPixels, kPageHeightPixels, QImage::Format_Grayscale8);
-    const int dotsPerMeter = static_cast<int>(kPageDotsPerInch / 0.0254 + 0.5);
-    raster.setDotsPerMeterX(dotsPerMeter);
-    raster.setDotsPerMeterY(dotsPerMeter);
+    raster.setDotsPerMeterX(static_cast<int>(kFaxDotsPerInchAcross / 0.0254 + 0.5));
+    raster.setDotsPerMeterY(static_cast<int>(kFaxLinesPerInchFine / 0.0254 + 0.5));
     raster.fill(Qt::white);
     faximage::MonoBitmap bitmap(kPageWidthPixels, kPageHeightPixels, faximage::PixelSense::OneIsBlack);
 
@@ -90,7 +89,7 @@ void renderDocument(QTextDocument& document, const std::filesystem::path& dir,
             p.setRenderHint(QPainter::Antialiasing, false);
             p.setRenderHint(QPainter::TextAntialiasing, false);
             p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-            next = painter.paintPage(p, start, pageContentRect(), kPageDotsPerInch);
+            next = painter.paintPage(p, start, pageContentRect(), kFaxDotsPerInchAcross, kFaxLinesPerInchFine);
         }
         ++k;
         const std::filesystem::path name = k == 1 ? firstName : pageFile(dir, k);

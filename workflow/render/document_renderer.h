@@ -1,6 +1,6 @@
-// Rendering a rich-text document to fax pages: each page is painted at 200 dpi onto one
-// reused 1664 x 2156 page raster, saved as the page bitmap and converted to a one-page
-// fine-resolution APF file.
+// Rendering a rich-text document to fax pages: each page is painted onto one reused
+// 1664 x 2156 page raster at the resolution of a fine fax page, saved as the page bitmap
+// and converted to a one-page fine-resolution APF file.
 #pragma once
 
 #include "workflow/richtext/page_setup.h"
@@ -20,7 +20,10 @@ namespace workflow::render {
 inline constexpr int kPageWidthPixels = 1664;
 inline constexpr int kPageHeightPixels = 2156;
 inline constexpr int kPageMarginPixels = 49;
-inline constexpr double kPageDotsPerInch = 200.0;
+// A fine fax page: 1728 dots across 215 mm, 7.7 lines per millimetre. Painting at these
+// keeps shapes true on the page the far end prints (a square stays square).
+inline constexpr double kFaxDotsPerInchAcross = 1728 / (215 / 25.4);
+inline constexpr double kFaxLinesPerInchFine = 7.7 * 25.4;
 // The text area of the page raster: (49, 49) to (width - 49, height - 49).
 QRect pageContentRect();
 

@@ -82,13 +82,16 @@ int PagePainter::nextPageStart(int position) const {
 }
 
 int PagePainter::paintPage(QPainter& painter, int start, const QRectF& target, double dpi) {
+    return paintPage(painter, start, target, dpi, dpi);
+}
+
+int PagePainter::paintPage(QPainter& painter, int start, const QRectF& target, double dpiX, double dpiY) {
     const int page = pageOf(start);
     const QSizeF area = page_.textAreaUnits();
-    const double scale = dpi / kUnitsPerInch;
     painter.save();
     painter.setClipRect(target, Qt::IntersectClip);
     painter.translate(target.topLeft());
-    painter.scale(scale, scale);
+    painter.scale(dpiX / kUnitsPerInch, dpiY / kUnitsPerInch);
     painter.translate(0, -page * pageHeight_);
     const QRectF pageRect(0, page * pageHeight_, area.width(), pageHeight_);
     painter.setClipRect(pageRect, Qt::IntersectClip);

@@ -30,6 +30,8 @@ public:
     // `dpi` dots per inch, its top-left the text area's top-left; what does not fit is
     // clipped). Returns where the next page begins, or 0 when this was the last.
     int paintPage(QPainter& painter, int start, const QRectF& target, double dpi);
+    // The same with a resolution of its own across and down (a fax line is not square).
+    int paintPage(QPainter& painter, int start, const QRectF& target, double dpiX, double dpiY);
 
     // The page (0-based) a position lies on, and the position where page `index + 1`
     // begins (0 when there is none).

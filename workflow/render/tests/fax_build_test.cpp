@@ -21,6 +21,8 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QTextImageFormat>
+#include <QUrl>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -225,6 +227,30 @@ TEST(PageRender, TextStartsAtTheMarginAndWrapsInsideIt) {
     // The editor's page has 7.5 inches of text width; lines wrap inside it.
     EXPECT_LE(ink.right, kPageMarginPixels + 1500);
     EXPECT_GT(ink.right, kPageMarginPixels + 1300);
+}
+
+// A black square of one inch (96 units) comes out as one inch across and down on the fine
+// fax page: about 204 dots wide and 196 lines high, not the square of pixels a square grid
+// would paint.
+TEST(PageRender, ASquareStaysSquareOnTheFaxPage) {
+    TempDir dir;
+    QTextDocument doc;
+    QImage square(96, 96, QImage::Format_RGB32);
+    square.fill(Qt::black);
+    doc.addResource(QTextDocument::ImageResource, QUrl("square.png"), square);
+    QTextCursor cursor(&doc);
+    QTextImageFormat image;
+    image.setName("square.png");
+    image.setWidth(96);
+    image.setHeight(96);
+    cursor.insertImage(image);
+    std::vector<fs::path> pages;
+    renderDocument(doc, dir.path, pages);
+    ASSERT_EQ(pages.size(), 1u);
+    const faximage::MonoBitmap r = pageRaster(pages[0], 1);
+    const Ink ink = inkOf(r);
+    EXPECT_NEAR(ink.right - ink.left + 1, 204, 2);
+    EXPECT_NEAR(ink.bottom - ink.top + 1, 196, 2);
 }
 
 TEST(PageRender, LongDocumentsBreakBetweenLinesAndKeepEveryLine) {
