@@ -1,5 +1,6 @@
 #include "workflow/compose/fax_text_edit.h"
 
+#include "workflow/richtext/page_painter.h"
 #include "workflow/richtext/rich_units.h"
 #include "workflow/richtext/rtf_reader.h"
 
@@ -13,6 +14,7 @@
 #include <QTextLayout>
 
 #include <cmath>
+#include <memory>
 
 namespace workflow::compose {
 
@@ -71,6 +73,9 @@ void FaxTextEdit::setWordWrap(bool on) {
 
 void FaxTextEdit::refreshLayout() {
     QTextDocument* doc = document();
+    pageStartsStale_ = true;
+    disconnect(contentsWatch_);
+    contentsWatch_ = connect(doc, &QTextDocument::contentsChanged, this, [this] { pageStartsStale_ = true; });
     doc->documentLayout()->setPaintDevice(&layoutDevice_);
     const double lineInches = (page_.paperWidthTw - page_.marginLeftTw - page_.marginRightTw) /
                               double(richtext::kTwipsPerInch);
@@ -84,32 +89,31 @@ void FaxTextEdit::refreshLayout() {
     viewport()->update();
 }
 
+// The marks come from the renderer itself, run on a copy of the document: the editor's
+// layout at another zoom or screen resolution wraps and spaces lines a little differently
+// and would put its own breaks a line off the fax's.
+const std::vector<int>& FaxTextEdit::pageStarts() const {
+    if (pageStartsStale_) {
+        pageStarts_.clear();
+        const std::unique_ptr<QTextDocument> copy(document()->clone());
+        richtext::PagePainter painter(*copy, page_);
+        for (int start = painter.nextPageStart(0); start > 0; start = painter.nextPageStart(start))
+            pageStarts_.push_back(start);
+        pageStartsStale_ = false;
+    }
+    return pageStarts_;
+}
+
 std::vector<double> FaxTextEdit::pageBreakPositions() const {
     std::vector<double> breaks;
     const QTextDocument* doc = document();
-    const double pageHeight = (page_.paperHeightTw - page_.marginTopTw - page_.marginBottomTw) /
-                              double(richtext::kTwipsPerInch) * layoutDpi();
     QAbstractTextDocumentLayout* layout = doc->documentLayout();
-    double pageTop = doc->documentMargin();
-    bool first = true;
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-        const QRectF blockRect = layout->blockBoundingRect(b);
-        if (!first && (b.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)) {
-            pageTop = blockRect.top();
-            breaks.push_back(pageTop);
-        }
-        first = false;
-        const QTextLayout* lines = b.layout();
-        if (!lines)
-            continue;
-        for (int i = 0; i < lines->lineCount(); ++i) {
-            const QTextLine line = lines->lineAt(i);
-            const double top = blockRect.top() + line.y();
-            if (top + line.height() > pageTop + pageHeight && top > pageTop) {
-                pageTop = top;
-                breaks.push_back(pageTop);
-            }
-        }
+    for (int start : pageStarts()) {
+        const QTextBlock block = doc->findBlock(start);
+        const QRectF box = layout->blockBoundingRect(block);
+        const QTextLayout* lines = block.layout();
+        const QTextLine line = lines ? lines->lineForTextPosition(start - block.position()) : QTextLine();
+        breaks.push_back(box.top() + (line.isValid() ? line.y() : 0.0));
     }
     return breaks;
 }

@@ -40,11 +40,16 @@ protected:
 
 private:
     double layoutDpi() const;
+    // Document positions where the fax pages after the first begin.
+    const std::vector<int>& pageStarts() const;
 
     richtext::PageSetup page_;
     QImage layoutDevice_;
     int zoom_ = 100;
     bool wordWrap_ = true;
+    mutable std::vector<int> pageStarts_;
+    mutable bool pageStartsStale_ = true;
+    QMetaObject::Connection contentsWatch_;
 };
 
 // The MIME types offering RTF, in the order they are tried.

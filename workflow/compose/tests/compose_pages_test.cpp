@@ -9,6 +9,7 @@
 #include "workflow/compose/rich_editor.h"
 #include "workflow/render/fax_file_builder.h"
 #include "workflow/richtext/editor_operations.h"
+#include "workflow/richtext/page_painter.h"
 #include "workflow/richtext/rtf_reader.h"
 #include "workflow/richtext/rtf_writer.h"
 
@@ -20,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QAbstractTextDocumentLayout>
 #include <QTextDocument>
 #include <QtTest>
 
@@ -176,6 +178,27 @@ void ComposePagesTest::pageMarksFollowTheFaxPages() {
     edit.refreshLayout();
     const std::vector<double> withBreak = edit.pageBreakPositions();
     QCOMPARE(withBreak.size(), breaks.size() + 1);
+
+    // The marks stand where the built fax's pages start: the line under each mark is the
+    // first line of a page the renderer paints.
+    QList<int> renderedLines;
+    {
+        std::unique_ptr<QTextDocument> copy(edit.document()->clone());
+        workflow::richtext::PagePainter painter(*copy, edit.page());
+        for (int start = painter.nextPageStart(0); start > 0; start = painter.nextPageStart(start))
+            renderedLines << copy->findBlock(start).blockNumber();
+    }
+    for (int zoom : {100, 150, 75}) {
+        edit.setZoom(zoom);
+        QList<int> markedLines;
+        for (double y : edit.pageBreakPositions()) {
+            const int at = edit.document()->documentLayout()->hitTest(QPointF(2, y + 2), Qt::FuzzyHit);
+            markedLines << edit.document()->findBlock(at).blockNumber();
+        }
+        QVERIFY2(markedLines == renderedLines, qPrintable(QStringLiteral("zoom %1").arg(zoom)));
+    }
+    edit.setZoom(100);
+
     // Zoom scales the layout, and the marks with it.
     edit.setZoom(70);
     const std::vector<double> zoomed = edit.pageBreakPositions();

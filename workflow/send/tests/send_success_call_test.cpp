@@ -1,9 +1,11 @@
 // One send dialog through the virtual line: a busy number, a line without dial tone and a
 // call cancelled while dialling, then the two-page fax goes through in the same dialog.
-// The far end's pages must equal the rendered ones and the record must say it was sent.
+// The far end's pages must equal the rendered ones, read back as the typed words, and the
+// record must say it was sent.
 #include "send_call_support.h"
 
 #include <QDate>
+#include <QProcess>
 #include <QTime>
 #include <QtTest>
 
@@ -109,6 +111,18 @@ void SendSuccessCallTest::RealCallFailuresThenTheFaxGoesThrough() {
         const std::size_t header = got.rows.size() - rendered.rows.size();
         QCOMPARE(lt::differingRows(rendered, got, header), 0);
     }
+
+    // And a reader nobody here wrote finds the cover's and the body's words on the pages
+    // the far end received.
+    QProcess ocr;
+    ocr.start(QStringLiteral("tesseract"), {QString::fromStdString(farEnd), QStringLiteral("-"),
+                                            QStringLiteral("--psm"), QStringLiteral("4")});
+    QVERIFY2(ocr.waitForFinished(120000) && ocr.exitCode() == 0,
+             "tesseract did not read the far end's TIFF (is tesseract-ocr installed?)");
+    const QString text = QString::fromUtf8(ocr.readAllStandardOutput()).simplified();
+    for (const char* words : {"Fax cover sheet", "To: Anna Berg", "Subject: Quarterly report",
+                              "The quarterly report follows."})
+        QVERIFY2(text.contains(QLatin1String(words)), qPrintable(QStringLiteral("read: ") + text));
 }
 
 QTEST_MAIN(SendSuccessCallTest)
