@@ -8,7 +8,7 @@
 #include "faxengine/receive_fax.h"
 #include "faxengine/send_fax.h"
 #include "faximage/apf_file.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "settings/program_directory.h"
 #include "settings/settings.h"
 #include "vline_launcher.h"
@@ -190,7 +190,7 @@ void attachProgress(TVelkCustomAbstractFax& fax, int& finishCode, bool& finished
         }
     };
     fax.OnFaxError = [](TVelkCustomAbstractFax&, int code) {
-        std::fprintf(stderr, "fax error %d: %s\n", code, faximage::errorText(code).c_str());
+        std::fprintf(stderr, "fax error %d: %s\n", code, faxengine::errorText(code).c_str());
     };
     fax.OnFaxFinish = [&finishCode, &finished](TVelkCustomAbstractFax& f, int code) {
         // The trace asked for with --trace is written while the port still holds it.
@@ -319,7 +319,7 @@ int runSend(const CliArgs& args) {
             return 1;
         }
         if (rc != 0) {
-            std::fprintf(stderr, "parvane-cli send: %s: %s\n", f.c_str(), faximage::errorText(rc).c_str());
+            std::fprintf(stderr, "parvane-cli send: %s: %s\n", f.c_str(), faxengine::errorText(rc).c_str());
             return 1;
         }
     }
@@ -382,7 +382,7 @@ int runSend(const CliArgs& args) {
     }
     pumpUntilFinished(fax, finished);
     if (finishCode != 0) {
-        std::printf("send failed: %s (%d)\n", faximage::errorText(finishCode).c_str(), finishCode);
+        std::printf("send failed: %s (%d)\n", faxengine::errorText(finishCode).c_str(), finishCode);
         return 1;
     }
     std::printf("sent to %s (remote id \"%s\") at %d bps\n", number.c_str(), trimmed(fax.RemoteID()).c_str(),
@@ -460,7 +460,7 @@ int runReceive(const CliArgs& args) {
     pumpUntilFinished(fax, finished);
     // Stopped by the user: receive mode simply ends.
     if (finishCode != 0 && !gInterrupted) {
-        std::printf("receive ended: %s (%d)\n", faximage::errorText(finishCode).c_str(), finishCode);
+        std::printf("receive ended: %s (%d)\n", faxengine::errorText(finishCode).c_str(), finishCode);
         return 1;
     }
     return received > 0 || !args.has("--once") ? 0 : 1;

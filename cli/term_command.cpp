@@ -3,7 +3,7 @@
 #include "cli_args.h"
 
 #include "faxengine/com_port.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "settings/program_directory.h"
 #include "settings/settings.h"
 
@@ -130,7 +130,7 @@ int runTerm(const CliArgs& args) {
     int rc = 0;
     if (lost != 0) {
         std::fprintf(stderr, "\nparvane-cli: the port went away: %s\n",
-                     faximage::errorText(lost).c_str());
+                     faxengine::errorText(lost).c_str());
         rc = 1;
     }
     if (trace) {

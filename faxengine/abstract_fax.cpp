@@ -1,7 +1,7 @@
 #include "faxengine/abstract_fax.h"
 
 #include "faxengine/fax_status_display.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 namespace faxengine {
 
@@ -119,7 +119,7 @@ void TVelkCustomAbstractFax::CheckPort() const {
 void TVelkCustomAbstractFax::StartSession() {
     if (!machine_.start) {
         std::string what = session_->role == FaxRole::Transmit ? "fax sending" : "fax receiving";
-        throw faximage::EVelkException(faximage::ec::NotSupported, what + " is " + kMachineMissingText);
+        throw faximage::EVelkException(ec::NotSupported, what + " is " + kMachineMissingText);
     }
     TVelkBaseDispatcher& port = comPort_->Dispatcher();
     session_->faxClass = faxClass_ == TFaxClass::fcUnknown ? TFaxClass::fcDetect : faxClass_;

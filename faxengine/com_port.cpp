@@ -1,7 +1,7 @@
 #include "faxengine/com_port.h"
 
 #include "faxengine/posix_dispatcher.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <cstring>
 #include <fcntl.h>
@@ -11,8 +11,6 @@
 
 namespace faxengine {
 
-namespace ec = faximage::ec;
-using faximage::raiseVelkError;
 
 namespace {
 
@@ -36,19 +34,19 @@ namespace {
     if (fact.empty() && code > -1000)
         fact = std::strerror(-rc);
     if (fact.empty())
-        raiseVelkError(code);
+        raiseError(code);
     try {
-        raiseVelkError(code);
+        raiseError(code);
     } catch (const faximage::EVelkException& e) {
         // Same exception class, with the path and the fact added to its text.
         const std::string text = std::string(e.what()) + ": " + device + " (" + fact + ")";
         switch (code) {
-        case ec::BadId: throw faximage::EBadId(code, text);
-        case ec::AlreadyOpen: throw faximage::EAlreadyOpen(code, text);
+        case ec::BadId: throw EBadId(code, text);
+        case ec::AlreadyOpen: throw EAlreadyOpen(code, text);
         default: throw faximage::EVelkException(code, text);
         }
     }
-    std::abort(); // not reached: raiseVelkError always throws
+    std::abort(); // not reached: raiseError always throws
 }
 
 // The port whose event runs on this thread right now: closing it there must be deferred.
@@ -132,7 +130,7 @@ void TVelkComPort::openPort() {
     if (devicePath_.empty() && comNumber_ == 0) {
         int chosen = promptForPort_ && selector_ ? selector_() : 0;
         if (chosen <= 0)
-            raiseVelkError(ec::NoPortSelected);
+            raiseError(ec::NoPortSelected);
         comNumber_ = chosen;
     }
     std::string device = devicePath_.empty() ? portDevice(comNumber_, deviceMap_) : devicePath_;
@@ -196,7 +194,7 @@ TVelkBaseDispatcher& TVelkComPort::Dispatcher() {
     finishDeferredClose();
     if (!Open()) {
         if (!autoOpen_)
-            raiseVelkError(ec::CommNotOpen);
+            raiseError(ec::CommNotOpen);
         openPort();
     }
     return *dispatcher_;
@@ -207,7 +205,7 @@ TVelkBaseDispatcher& TVelkComPort::Dispatcher() {
 
 void TVelkComPort::SetComNumber(int n) {
     if (n < 0)
-        raiseVelkError(ec::BadArgument);
+        raiseError(ec::BadArgument);
     if (Open() && n != comNumber_) {
         // A different port: reopen on it.
         closePort();
@@ -220,35 +218,35 @@ void TVelkComPort::SetComNumber(int n) {
 
 void TVelkComPort::SetBaud(int baud) {
     if (Open())
-        faximage::checkApd(dispatcher_->SetBaud(baud));
+        checkResult(dispatcher_->SetBaud(baud));
     line_.baud = baud;
 }
 
 void TVelkComPort::SetParity(TParity p) {
     if (Open())
-        faximage::checkApd(dispatcher_->SetLine(kKeep, p, kKeep, kKeep));
+        checkResult(dispatcher_->SetLine(kKeep, p, kKeep, kKeep));
     line_.parity = p;
 }
 
 void TVelkComPort::SetDataBits(int bits) {
     if (bits < 5 || bits > 8)
-        raiseVelkError(ec::ByteSize);
+        raiseError(ec::ByteSize);
     if (Open())
-        faximage::checkApd(dispatcher_->SetLine(kKeep, std::nullopt, bits, kKeep));
+        checkResult(dispatcher_->SetLine(kKeep, std::nullopt, bits, kKeep));
     line_.dataBits = bits;
 }
 
 void TVelkComPort::SetStopBits(int bits) {
     if (bits < 1 || bits > 2)
-        raiseVelkError(ec::BadArgument);
+        raiseError(ec::BadArgument);
     if (Open())
-        faximage::checkApd(dispatcher_->SetLine(kKeep, std::nullopt, kKeep, bits));
+        checkResult(dispatcher_->SetLine(kKeep, std::nullopt, kKeep, bits));
     line_.stopBits = bits;
 }
 
 void TVelkComPort::SetInSize(int size) {
     if (size <= 0)
-        raiseVelkError(ec::BadArgument);
+        raiseError(ec::BadArgument);
     inSize_ = size;
     if (flow_.hwOptions)
         SetHWFlowOptions(flow_.hwOptions);
@@ -256,7 +254,7 @@ void TVelkComPort::SetInSize(int size) {
 
 void TVelkComPort::SetOutSize(int size) {
     if (size <= 0)
-        raiseVelkError(ec::BadArgument);
+        raiseError(ec::BadArgument);
     outSize_ = size;
     if (Open()) {
         // The output ring is sized at open.
@@ -267,20 +265,20 @@ void TVelkComPort::SetOutSize(int size) {
 
 void TVelkComPort::SetDTR(bool on) {
     if (Open())
-        faximage::checkApd(dispatcher_->SetDTR(on));
+        checkResult(dispatcher_->SetDTR(on));
     dtr_ = on;
 }
 
 void TVelkComPort::SetRTS(bool on) {
     if (Open())
-        faximage::checkApd(dispatcher_->SetRTS(on));
+        checkResult(dispatcher_->SetRTS(on));
     rts_ = on;
 }
 
 void TVelkComPort::applyFlow() {
     normaliseFlowLimits(inSize_, flow_);
     if (Open())
-        faximage::checkApd(dispatcher_->SetFlow(flow_));
+        checkResult(dispatcher_->SetFlow(flow_));
 }
 
 void TVelkComPort::SetHWFlowOptions(std::uint8_t options) {
@@ -335,14 +333,14 @@ void TVelkComPort::SetRS485Mode(bool on) {
 
 void TVelkComPort::SetTraceSize(int entries) {
     if (entries <= 0 || static_cast<std::size_t>(entries) > PortTrace::kMaxEntries)
-        raiseVelkError(ec::BadArgument);
+        raiseError(ec::BadArgument);
     traceSize_ = entries;
 }
 
 void TVelkComPort::SetLogSize(int bytes) {
     if (bytes < static_cast<int>(DispatchLog::kRecordSize) ||
         static_cast<std::size_t>(bytes) > DispatchLog::kMaxSize)
-        raiseVelkError(ec::BadArgument);
+        raiseError(ec::BadArgument);
     logSize_ = bytes;
 }
 
@@ -369,13 +367,13 @@ void TVelkComPort::applyTracing(TTraceLogState s) {
         return;
     case TTraceLogState::tlOn:
         if (!d.Tracing())
-            faximage::checkApd(d.StartTracing(static_cast<std::size_t>(traceSize_)));
+            checkResult(d.StartTracing(static_cast<std::size_t>(traceSize_)));
         d.ResumeTracing();
         tracing_ = s;
         return;
     case TTraceLogState::tlDump:
     case TTraceLogState::tlAppend:
-        faximage::checkApd(d.DumpTrace(traceName_, s == TTraceLogState::tlAppend, traceHex_));
+        checkResult(d.DumpTrace(traceName_, s == TTraceLogState::tlAppend, traceHex_));
         d.ResumeTracing();
         tracing_ = TTraceLogState::tlOn;
         return;
@@ -399,13 +397,13 @@ void TVelkComPort::applyLogging(TTraceLogState s) {
         return;
     case TTraceLogState::tlOn:
         if (!d.Logging())
-            faximage::checkApd(d.StartLogging(static_cast<std::size_t>(logSize_)));
+            checkResult(d.StartLogging(static_cast<std::size_t>(logSize_)));
         d.ResumeLogging();
         logging_ = s;
         return;
     case TTraceLogState::tlDump:
     case TTraceLogState::tlAppend:
-        faximage::checkApd(d.DumpLog(logName_, s == TTraceLogState::tlAppend, logHex_));
+        checkResult(d.DumpLog(logName_, s == TTraceLogState::tlAppend, logHex_));
         d.ResumeLogging();
         logging_ = TTraceLogState::tlOn;
         return;
@@ -487,29 +485,29 @@ void TVelkComPort::handleMessage(std::uint16_t msg, std::uint16_t trigger, std::
 // ---------------------------------------------------------------------------------------
 // Operations
 
-void TVelkComPort::PutString(std::string_view s) { faximage::checkApd(Dispatcher().PutString(s)); }
-void TVelkComPort::PutChar(std::uint8_t c) { faximage::checkApd(Dispatcher().PutChar(c)); }
-void TVelkComPort::FlushInBuffer() { faximage::checkApd(Dispatcher().FlushInBuffer()); }
-void TVelkComPort::FlushOutBuffer() { faximage::checkApd(Dispatcher().FlushOutBuffer()); }
+void TVelkComPort::PutString(std::string_view s) { checkResult(Dispatcher().PutString(s)); }
+void TVelkComPort::PutChar(std::uint8_t c) { checkResult(Dispatcher().PutChar(c)); }
+void TVelkComPort::FlushInBuffer() { checkResult(Dispatcher().FlushInBuffer()); }
+void TVelkComPort::FlushOutBuffer() { checkResult(Dispatcher().FlushOutBuffer()); }
 std::size_t TVelkComPort::InBuffUsed() { return Dispatcher().InBuffUsed(); }
 std::size_t TVelkComPort::OutBuffFree() { return Dispatcher().OutBuffFree(); }
 std::size_t TVelkComPort::OutBuffUsed() { return Dispatcher().OutBuffUsed(); }
 
 int TVelkComPort::AddDataTrigger(std::string_view match, bool ignoreCase) {
-    return faximage::checkApd(Dispatcher().AddDataTrigger(match, ignoreCase));
+    return checkResult(Dispatcher().AddDataTrigger(match, ignoreCase));
 }
-int TVelkComPort::AddTimerTrigger() { return faximage::checkApd(Dispatcher().AddTimerTrigger()); }
+int TVelkComPort::AddTimerTrigger() { return checkResult(Dispatcher().AddTimerTrigger()); }
 int TVelkComPort::AddStatusTrigger(int type) {
-    return faximage::checkApd(Dispatcher().AddStatusTrigger(type));
+    return checkResult(Dispatcher().AddStatusTrigger(type));
 }
 void TVelkComPort::SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool activate) {
-    faximage::checkApd(Dispatcher().SetTimerTrigger(handle, ticks, activate));
+    checkResult(Dispatcher().SetTimerTrigger(handle, ticks, activate));
 }
 void TVelkComPort::SetStatusTrigger(std::uint16_t handle, std::uint16_t value, bool activate) {
-    faximage::checkApd(Dispatcher().SetStatusTrigger(handle, value, activate));
+    checkResult(Dispatcher().SetStatusTrigger(handle, value, activate));
 }
 void TVelkComPort::RemoveTrigger(std::uint16_t handle) {
-    faximage::checkApd(Dispatcher().RemoveTrigger(handle));
+    checkResult(Dispatcher().RemoveTrigger(handle));
 }
 
 } // namespace faxengine

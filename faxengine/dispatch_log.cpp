@@ -1,7 +1,7 @@
 #include "faxengine/dispatch_log.h"
 
 #include "faxengine/port_trace.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <sys/utsname.h>
 
@@ -14,7 +14,7 @@ constexpr std::size_t kDataIndent = 45;
 constexpr std::size_t kMaxLine = 78; // lines are broken before they reach 79 characters
 
 std::string subTypeText(std::uint8_t sub) {
-    return std::string(faximage::errorTableText(faximage::kLogSubTypeTextBase + sub));
+    return std::string(errorTableText(faximage::kLogSubTypeTextBase + sub));
 }
 
 std::string dataToken(std::uint8_t b, bool hex) {
@@ -55,7 +55,7 @@ std::string_view to_string(LogType t) {
 
 int DispatchLog::Start(std::size_t logSize) {
     if (logSize < kRecordSize || logSize > kMaxSize)
-        return faximage::ec::BadArgument;
+        return ec::BadArgument;
     records_.clear();
     size_ = logSize;
     used_ = 0;
@@ -94,7 +94,7 @@ std::string DispatchLog::FormatRecord(const LogRecord& r, bool hex) {
     std::snprintf(digits, sizeof digits, "%07u", r.timeMs);
     std::string time = digits;
     time.insert(time.size() - 3, ".");
-    std::string typeText(faximage::errorTableText(faximage::kLogTypeTextBase +
+    std::string typeText(errorTableText(faximage::kLogTypeTextBase +
                                                   static_cast<std::uint8_t>(r.type)));
     char line[160];
     // "%08x" prints what "%08.8x" means: eight zero-padded hex digits.
@@ -142,7 +142,7 @@ std::string DispatchLog::Format(bool hex) const {
 
 int DispatchLog::Dump(const std::filesystem::path& file, bool append, bool hex) {
     if (!Started())
-        return faximage::ec::LoggingNotEnabled;
+        return ec::LoggingNotEnabled;
     int rc = writeTextFile(file, Format(hex), append);
     Clear();
     return rc;

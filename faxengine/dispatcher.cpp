@@ -1,7 +1,7 @@
 #include "faxengine/dispatcher.h"
 
 #include "faxengine/live_flags.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,7 +9,6 @@
 
 namespace faxengine {
 
-namespace ec = faximage::ec;
 using namespace std::chrono_literals;
 
 namespace {

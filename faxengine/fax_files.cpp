@@ -1,6 +1,6 @@
 #include "faxengine/fax_files.h"
 
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "faximage/apf_file.h"
 #include "faximage/posix_file.h"
 
@@ -26,7 +26,7 @@ using faximage::PosixFile;
 [[noreturn]] void raiseFileError(int code) {
     // PosixFile codes are negated table codes; the exception carries the positive one.
     if (code == faximage::kErrReadPastEnd)
-        throw faximage::EFaxBadFormat(faximage::ec::FaxBadFormat);
+        throw faximage::EFaxBadFormat(ec::FaxBadFormat);
     throw faximage::EInOutError(-code);
 }
 
@@ -40,7 +40,7 @@ ApfFileHeader readHeader(PosixFile& f) {
     check(f.readExact(raw));
     auto h = ApfFileHeader::parse(raw);
     if (!h.hasSignature() || h.firstPageOffset < faximage::kApfFileHeaderSize)
-        throw faximage::EFaxBadFormat(faximage::ec::FaxBadFormat);
+        throw faximage::EFaxBadFormat(ec::FaxBadFormat);
     return h;
 }
 
@@ -79,7 +79,7 @@ std::string lower(std::string s) {
 std::filesystem::path concatenateFaxFiles(const std::vector<std::string>& files,
                                           const std::filesystem::path& tempDir) {
     if (files.empty())
-        throw faximage::EBadArgument(faximage::ec::BadArgument);
+        throw faximage::EBadArgument(ec::BadArgument);
 
     // The extension matters: the session adds the fax extension to a name without one.
     std::string pattern = (tempDir / "~APXXXXXX.APF").string();
@@ -108,7 +108,7 @@ std::filesystem::path concatenateFaxFiles(const std::vector<std::string>& files,
         pages += h.pageCount;
     }
     if (pages > std::numeric_limits<std::uint16_t>::max())
-        throw faximage::EBadArgument(faximage::ec::BadArgument);
+        throw faximage::EBadArgument(ec::BadArgument);
     result.pageCount = static_cast<std::uint16_t>(pages);
     auto bytes = result.serialize();
     check(out.writeAllAt(0, bytes));

@@ -1,6 +1,6 @@
 #include "faxengine/fax_log.h"
 
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <ctime>
 
@@ -30,7 +30,7 @@ std::string faxHistoryText(TFaxLogCode code, const FaxHistoryFacts& f, std::stri
         return line("Transmit to " + f.remoteId + " finished OK at " + when + " " + hangup) + line("");
     case TFaxLogCode::lfaxTransmitFail:
         return line("Transmit failed at " + when) +
-               line("  (" + faximage::errorText(f.lastError) + ") " + hangup) + line("");
+               line("  (" + errorText(f.lastError) + ") " + hangup) + line("");
     case TFaxLogCode::lfaxReceiveStart:
         return line("Receive " + f.faxFile + " from " + f.remoteId + " started at " + when);
     case TFaxLogCode::lfaxReceiveOk:
@@ -38,7 +38,7 @@ std::string faxHistoryText(TFaxLogCode code, const FaxHistoryFacts& f, std::stri
     case TFaxLogCode::lfaxReceiveSkip:
         return line("Receive skipped at " + when) + line("");
     case TFaxLogCode::lfaxReceiveFail:
-        return line("Receive failed at " + when) + line("  (" + faximage::errorText(f.lastError) + ")") +
+        return line("Receive failed at " + when) + line("  (" + errorText(f.lastError) + ")") +
                line("");
     }
     return "";

@@ -2,13 +2,12 @@
 
 #include "faxengine/modem_response.h"
 #include "faxengine/t30_params.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <algorithm>
 
 namespace faxengine {
 
-namespace ec = faximage::ec;
 using namespace std::chrono_literals;
 using RS = ReceiveState;
 

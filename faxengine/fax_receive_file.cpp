@@ -1,6 +1,6 @@
 #include "faxengine/fax_receive_file.h"
 
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <cerrno>
 #include <system_error>

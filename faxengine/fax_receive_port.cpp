@@ -3,7 +3,7 @@
 #include "faxengine/fax_files.h"
 #include "faxengine/dispatch_log.h"
 #include "faxengine/t30_params.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <algorithm>
 
@@ -236,7 +236,7 @@ CallerFrame FaxReceivePort::ParseFrame() {
     f.fcf = s_.lastFcf;
     f.final = s_.lastFrameFinal;
     f.retrain = s_.retrainRequested;
-    f.dcn = rc == faximage::ec::CancelRequested;
+    f.dcn = rc == ec::CancelRequested;
     switch (f.fcf) {
     case fcf::CSI:
     case fcf::CIG:

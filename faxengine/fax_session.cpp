@@ -1,6 +1,6 @@
 #include "faxengine/fax_session.h"
 
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <algorithm>
 #include <cctype>
@@ -121,7 +121,7 @@ int FaxSession::Start(TVelkBaseDispatcher& p, FaxNoticeSink* sink, const InitPro
     modemStatusTrigger = p.AddStatusTrigger(static_cast<int>(StatusTriggerType::ModemStatus));
     if (timeoutTrigger < 0 || statusTrigger < 0 || outFreeTrigger < 0 || outUsedTrigger < 0 ||
         modemStatusTrigger < 0) {
-        lastError = faximage::ec::NoMoreTriggers;
+        lastError = ec::NoMoreTriggers;
         Finish();
         return lastError;
     }

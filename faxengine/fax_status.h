@@ -2,7 +2,7 @@
 // progress value) with their texts, and the history log codes.
 #pragma once
 
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <cstdint>
 #include <span>

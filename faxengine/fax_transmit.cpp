@@ -4,7 +4,7 @@
 #include "faxengine/fax_status.h"
 #include "faxengine/port_types.h"
 #include "faxengine/t30_params.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <algorithm>
 #include <array>
@@ -13,7 +13,6 @@
 
 namespace faxengine {
 
-namespace ec = faximage::ec;
 
 namespace {
 

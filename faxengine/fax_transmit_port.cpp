@@ -3,7 +3,7 @@
 #include "faxengine/dispatch_log.h"
 #include "faxengine/modem_response.h"
 #include "faxengine/t30_params.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "faximage/fax_converter_engine.h"
 #include "faximage/line_reader.h"
 #include "faximage/mh_encoder.h"
@@ -13,7 +13,6 @@
 
 namespace faxengine {
 
-namespace ec = faximage::ec;
 
 namespace {
 constexpr int kNormalWidth = 1728;

@@ -2,7 +2,7 @@
 // modem hands over; speed negotiation from DIS/DCS and the step-down after FTT/RTN.
 #include "faxengine/fax_session.h"
 
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <algorithm>
 #include <vector>
@@ -139,8 +139,8 @@ int FaxSession::ParseFrame() {
     case fcf::DTC:
         DecodeDis(fifByte(1), fifByte(2));
         if ((resolution == '1' && !remoteFine) || (pageHeader.wide() && !remoteWide)) {
-            ReportError(faximage::ec::FaxBadMachine);
-            return faximage::ec::FaxBadMachine;
+            ReportError(ec::FaxBadMachine);
+            return ec::FaxBadMachine;
         }
         faxStatus = 40;
         break;
@@ -156,7 +156,7 @@ int FaxSession::ParseFrame() {
     case fcf::DCN:
     case fcf::DCNx:
         ResetReader();
-        return faximage::ec::CancelRequested;
+        return ec::CancelRequested;
     default:
         break;
     }

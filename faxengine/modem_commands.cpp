@@ -2,7 +2,7 @@
 // capability query, hang-up and port speed.
 #include "faxengine/fax_session.h"
 
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 namespace faxengine {
 
@@ -190,7 +190,7 @@ int FaxSession::DetectClass() {
         faxClass = FaxClass::fcClass1;
     else {
         faxClass = FaxClass::fcUnknown;
-        return faximage::ec::FaxBadModemResult;
+        return ec::FaxBadModemResult;
     }
     return 0;
 }
@@ -198,7 +198,7 @@ int FaxSession::DetectClass() {
 // ---- initialisation -----------------------------------------------------------------------
 
 namespace {
-constexpr int kBadModem = faximage::ec::FaxBadModemResult;
+constexpr int kBadModem = ec::FaxBadModemResult;
 }
 
 int FaxSession::InitTransmit(std::uint8_t getEntryState) {

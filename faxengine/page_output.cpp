@@ -2,7 +2,7 @@
 // the output top-up, and the APF file being sent.
 #include "faxengine/fax_session.h"
 
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -22,11 +22,11 @@ int putAll(TVelkBaseDispatcher& port, std::span<const std::uint8_t> data) {
         const std::size_t n = std::min(data.size(), room);
         if (n == 0) {
             if (!port.IsOpen())
-                return faximage::ec::CommNotOpen;
+                return ec::CommNotOpen;
             const auto deadline = std::chrono::steady_clock::now() + kOutputWait;
             while (port.OutBuffFree() == 0) {
                 if (std::chrono::steady_clock::now() > deadline || port.LostError() != 0)
-                    return faximage::ec::PutBlockFail;
+                    return ec::PutBlockFail;
                 port.WaitOutputEmpty(std::chrono::milliseconds(20));
             }
             continue;

@@ -1,6 +1,6 @@
 #include "faxengine/port_trace.h"
 
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -31,7 +31,7 @@ std::string directionLine(char d) {
 
 int PortTrace::Start(std::size_t entries) {
     if (entries == 0 || entries > kMaxEntries)
-        return faximage::ec::BadArgument;
+        return ec::BadArgument;
     buf_.assign(entries, Entry{});
     next_ = 0;
     wrapped_ = false;
@@ -93,7 +93,7 @@ std::string PortTrace::Format(bool hex) const {
 
 int PortTrace::Dump(const std::filesystem::path& file, bool append, bool hex) {
     if (!Started())
-        return faximage::ec::TracingNotEnabled;
+        return ec::TracingNotEnabled;
     int rc = writeTextFile(file, Format(hex), append);
     Clear();
     return rc;

@@ -1,7 +1,7 @@
 #include "faxengine/posix_dispatcher.h"
 
 #include "faxengine/live_flags.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <linux/serial.h>
 #include <poll.h>
@@ -16,7 +16,6 @@
 
 namespace faxengine {
 
-namespace ec = faximage::ec;
 
 namespace {
 

@@ -3,7 +3,7 @@
 // their offsets from the start. All values little-endian.
 #pragma once
 
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <cstddef>
 #include <cstdint>

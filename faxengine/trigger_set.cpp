@@ -1,13 +1,12 @@
 #include "faxengine/trigger_set.h"
 
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <algorithm>
 #include <cctype>
 
 namespace faxengine {
 
-namespace ec = faximage::ec;
 
 namespace {
 constexpr std::uint32_t kInOrderHandles = 4096;

@@ -42,36 +42,9 @@ constexpr StringEntry kErrorStrings[] = {
     {1002, "Bad argument passed to function"},
     {1003, "Got quit message"},
     {1004, "Terminal buffer greater than 65521"},
-    {1005, "ComPort component not assigned"},
     {1006, "Internal error creating window class"},
     {1007, "Modem component not assigned"},
     {1008, "Phonebook component not assigned"},
-    {1009, "Component not compatible with WinSock"},
-    {2001, "ie_BadId - Specified comport doesn't exist"},
-    {2002, "ie_Baudrate - unsupported baud rate"},
-    {2003, "ie_Bytesize - invalid byte size"},
-    {2004, "ie_Default - error in default parameters"},
-    {2005, "ie_Hardware - Specified comport in use"},
-    {2006, "ie_Memory - unable to allocate queues"},
-    {2007, "ie_NOpen - device not open"},
-    {2008, "ie_Open - device already open"},
-    {2009, "No more handles, can't open port"},
-    {2010, "No timers available"},
-    {2011, "The ComNumber property of the TVelkComPort has not been set"},
-    {2012, "Comport was not opened by Tapi"},
-    {3001, "No device layer specified"},
-    {3002, "Function not supported by driver"},
-    {3003, "EnableCommNotification failed"},
-    {3004, "Failed to put entire block"},
-    {3005, "Failed to get entire block"},
-    {3006, "Output buffer too small for block"},
-    {3007, "Buffer is empty"},
-    {3008, "Tracing not enabled"},
-    {3009, "Logging not enabled"},
-    {3010, "Base address not set"},
-    {5001, "No more trigger slots"},
-    {5002, "Data trigger too long"},
-    {5003, "Bad trigger handle"},
     {6001, "Bad format in file list"},
     {6002, "No search mask specified during transmit"},
     {6003, "No files matched search mask"},
@@ -287,32 +260,7 @@ void raiseVelkError(int code, const std::string& detail) {
     case ec::BadArgument: throw EBadArgument(code, m);
     case ec::GotQuitMsg: throw EGotQuitMsg(code, m);
     case ec::BufferTooBig: throw EBufferTooBig(code, m);
-    case ec::PortNotAssigned: throw EPortNotAssigned(code, m);
     case ec::Internal: throw EInternal(code, m);
-    case ec::CannotUseWithWinSock: throw ECannotUseWithWinSock(code, m);
-    case ec::BadId: throw EBadId(code, m);
-    case ec::BaudRate: throw EBaudRate(code, m);
-    case ec::ByteSize: throw EByteSize(code, m);
-    case ec::Default: throw EDefault(code, m);
-    case ec::Hardware: throw EHardware(code, m);
-    case ec::Memory: throw EMemory(code, m);
-    case ec::CommNotOpen: throw ECommNotOpen(code, m);
-    case ec::AlreadyOpen: throw EAlreadyOpen(code, m);
-    case ec::NoHandles: throw ENoHandles(code, m);
-    case ec::NoTimers: throw ENoTimers(code, m);
-    case ec::NoPortSelected: throw ENoPortSelected(code, m);
-    case ec::NotOpenedByTapi: throw ENotOpenedByTapi(code, m);
-    case ec::NullApi: throw ENullApi(code, m);
-    case ec::RegisterHandlerFailed: throw ERegisterHandlerFailed(code, m);
-    case ec::PutBlockFail: throw EPutBlockFail(code, m);
-    case ec::GetBlockFail: throw EGetBlockFail(code, m);
-    case ec::OutputBufferTooSmall: throw EOutputBufferTooSmall(code, m);
-    case ec::BufferIsEmpty: throw EBufferIsEmpty(code, m);
-    case ec::TracingNotEnabled: throw ETracingNotEnabled(code, m);
-    case ec::LoggingNotEnabled: throw ELoggingNotEnabled(code, m);
-    case ec::BaseAddressNotSet: throw EBaseAddressNotSet(code, m);
-    case ec::TriggerTooLong: throw ETriggerTooLong(code, m);
-    case ec::BadTriggerHandle: throw EBadTriggerHandle(code, m);
     case ec::TimeOut:
     case ec::TooManyErrors:
     case ec::SequenceError: throw EProtocol(code, m);

@@ -1,6 +1,8 @@
-// The engine's error vocabulary: error codes, the error-string table, the lookup of an
-// error's text and the exception classes the components raise. Engine operations return
-// 0 or a negative code; a file-system failure is the negated system code (errno here).
+// The error vocabulary shared by the fax image library and everything above it: error
+// codes, the error-string table, the lookup of an error's text and the exception classes.
+// Operations return 0 or a negative code; a file-system failure is the negated system code
+// (errno here). The serial port's and the dispatcher's codes belong to the fax engine
+// (faxengine/engine_errors.h).
 #pragma once
 
 #include <cstdint>
@@ -21,39 +23,9 @@ inline constexpr int BadHandle = -1001;
 inline constexpr int BadArgument = -1002;
 inline constexpr int GotQuitMsg = -1003;
 inline constexpr int BufferTooBig = -1004;
-inline constexpr int PortNotAssigned = -1005;
 inline constexpr int Internal = -1006;
 inline constexpr int ModemNotAssigned = -1007;
 inline constexpr int PhonebookNotAssigned = -1008;
-inline constexpr int CannotUseWithWinSock = -1009;
-
-inline constexpr int BadId = -2001;
-inline constexpr int BaudRate = -2002;
-inline constexpr int ByteSize = -2003;
-inline constexpr int Default = -2004;
-inline constexpr int Hardware = -2005;
-inline constexpr int Memory = -2006;
-inline constexpr int CommNotOpen = -2007;
-inline constexpr int AlreadyOpen = -2008;
-inline constexpr int NoHandles = -2009;
-inline constexpr int NoTimers = -2010;
-inline constexpr int NoPortSelected = -2011;
-inline constexpr int NotOpenedByTapi = -2012;
-
-inline constexpr int NullApi = -3001;
-inline constexpr int NotSupported = -3002;
-inline constexpr int RegisterHandlerFailed = -3003;
-inline constexpr int PutBlockFail = -3004;
-inline constexpr int GetBlockFail = -3005;
-inline constexpr int OutputBufferTooSmall = -3006;
-inline constexpr int BufferIsEmpty = -3007;
-inline constexpr int TracingNotEnabled = -3008;
-inline constexpr int LoggingNotEnabled = -3009;
-inline constexpr int BaseAddressNotSet = -3010;
-
-inline constexpr int NoMoreTriggers = -5001;
-inline constexpr int TriggerTooLong = -5002;
-inline constexpr int BadTriggerHandle = -5003;
 
 inline constexpr int BadFormatInFileList = -6001;
 inline constexpr int NoSearchMask = -6002;
@@ -157,32 +129,7 @@ private:
 FAXIMAGE_VELK_EXCEPTION(EBadArgument)
 FAXIMAGE_VELK_EXCEPTION(EGotQuitMsg)
 FAXIMAGE_VELK_EXCEPTION(EBufferTooBig)
-FAXIMAGE_VELK_EXCEPTION(EPortNotAssigned)
 FAXIMAGE_VELK_EXCEPTION(EInternal)
-FAXIMAGE_VELK_EXCEPTION(ECannotUseWithWinSock)
-FAXIMAGE_VELK_EXCEPTION(EBadId)
-FAXIMAGE_VELK_EXCEPTION(EBaudRate)
-FAXIMAGE_VELK_EXCEPTION(EByteSize)
-FAXIMAGE_VELK_EXCEPTION(EDefault)
-FAXIMAGE_VELK_EXCEPTION(EHardware)
-FAXIMAGE_VELK_EXCEPTION(EMemory)
-FAXIMAGE_VELK_EXCEPTION(ECommNotOpen)
-FAXIMAGE_VELK_EXCEPTION(EAlreadyOpen)
-FAXIMAGE_VELK_EXCEPTION(ENoHandles)
-FAXIMAGE_VELK_EXCEPTION(ENoTimers)
-FAXIMAGE_VELK_EXCEPTION(ENoPortSelected)
-FAXIMAGE_VELK_EXCEPTION(ENotOpenedByTapi)
-FAXIMAGE_VELK_EXCEPTION(ENullApi)
-FAXIMAGE_VELK_EXCEPTION(ERegisterHandlerFailed)
-FAXIMAGE_VELK_EXCEPTION(EPutBlockFail)
-FAXIMAGE_VELK_EXCEPTION(EGetBlockFail)
-FAXIMAGE_VELK_EXCEPTION(EOutputBufferTooSmall)
-FAXIMAGE_VELK_EXCEPTION(EBufferIsEmpty)
-FAXIMAGE_VELK_EXCEPTION(ETracingNotEnabled)
-FAXIMAGE_VELK_EXCEPTION(ELoggingNotEnabled)
-FAXIMAGE_VELK_EXCEPTION(EBaseAddressNotSet)
-FAXIMAGE_VELK_EXCEPTION(ETriggerTooLong)
-FAXIMAGE_VELK_EXCEPTION(EBadTriggerHandle)
 FAXIMAGE_VELK_EXCEPTION(EProtocol)
 FAXIMAGE_VELK_EXCEPTION(EFaxBadFormat)
 FAXIMAGE_VELK_EXCEPTION(EBadGraphicsFormat)

@@ -1,7 +1,7 @@
 #include "faxengine/com_port.h"
 #include "faxengine/dispatch_log.h"
 #include "faxengine/port_trace.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "pty_modem.h"
 
 #include <gtest/gtest.h>
@@ -52,8 +52,8 @@ int codeOf(const std::function<void()>& f) {
 
 TEST(PortTraceFormat, DirectionsTokensAndLineBreaks) {
     PortTrace t;
-    EXPECT_EQ(t.Start(PortTrace::kMaxEntries + 1), faximage::ec::BadArgument);
-    EXPECT_EQ(t.Start(0), faximage::ec::BadArgument);
+    EXPECT_EQ(t.Start(PortTrace::kMaxEntries + 1), ec::BadArgument);
+    EXPECT_EQ(t.Start(0), ec::BadArgument);
     ASSERT_EQ(t.Start(1000), 0);
     std::string at = "AT \x01\r";
     t.Add('T', {reinterpret_cast<const std::uint8_t*>(at.data()), at.size()});
@@ -165,7 +165,7 @@ TEST(ComPort, OpenErrorsByPortNumber) {
     EXPECT_EQ(codeOf([&] { port.SetOpen(true); }), -2011);
     port.SetPromptForPort(true);
     port.SetPortSelector([] { return 0; }); // dialog cancelled
-    EXPECT_THROW(port.SetOpen(true), faximage::ENoPortSelected);
+    EXPECT_THROW(port.SetOpen(true), ENoPortSelected);
 
     PtyModem modem;
     port.SetPortDeviceMap([&](int n) -> std::optional<std::string> {
@@ -185,7 +185,7 @@ TEST(ComPort, OpenErrorsByPortNumber) {
 
     TVelkComPort second;
     second.SetDevicePath(modem.Path());
-    EXPECT_THROW(second.SetOpen(true), faximage::EAlreadyOpen);
+    EXPECT_THROW(second.SetOpen(true), EAlreadyOpen);
     port.SetOpen(false);
     EXPECT_FALSE(port.Open());
     second.SetOpen(true);
@@ -207,10 +207,10 @@ TEST(ComPort, RefusedDevicesAreNamedWithTheReason) {
         try {
             port.SetOpen(true);
             ADD_FAILURE() << path << " opened";
-        } catch (const faximage::EBadId& e) {
+        } catch (const EBadId& e) {
             const std::string what = e.what();
             EXPECT_EQ(e.ErrorCode(), -2001);
-            EXPECT_EQ(what.rfind(faximage::errorText(-2001), 0), 0u) << what;
+            EXPECT_EQ(what.rfind(errorText(-2001), 0), 0u) << what;
             EXPECT_NE(what.find(path), std::string::npos) << what;
             EXPECT_NE(what.find(fact), std::string::npos) << what;
         }

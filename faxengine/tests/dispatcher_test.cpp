@@ -1,5 +1,5 @@
 #include "faxengine/posix_dispatcher.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "pty_modem.h"
 
 #include <gtest/gtest.h>
@@ -101,11 +101,11 @@ TEST_F(DispatcherTest, DataTriggerFiresOnceAndHandlerSeesBytesUpToTheMatch) {
     std::uint8_t c;
     EXPECT_EQ(disp.PeekChar(c, 6), 0);
     EXPECT_EQ(c, 't');
-    EXPECT_EQ(disp.PeekChar(c, 7), faximage::ec::BufferIsEmpty);
+    EXPECT_EQ(disp.PeekChar(c, 7), ec::BufferIsEmpty);
 
-    EXPECT_EQ(disp.AddDataTrigger(std::string(256, 'a'), false), faximage::ec::TriggerTooLong);
+    EXPECT_EQ(disp.AddDataTrigger(std::string(256, 'a'), false), ec::TriggerTooLong);
     EXPECT_EQ(disp.RemoveTrigger(static_cast<std::uint16_t>(ok)), 0);
-    EXPECT_EQ(disp.RemoveTrigger(static_cast<std::uint16_t>(ok)), faximage::ec::BadTriggerHandle);
+    EXPECT_EQ(disp.RemoveTrigger(static_cast<std::uint16_t>(ok)), ec::BadTriggerHandle);
 }
 
 TEST_F(DispatcherTest, DataAvailableThresholdCountsWaitingBytes) {
@@ -146,8 +146,8 @@ TEST_F(DispatcherTest, InputRingWrapsAndFullRingLeavesBytesInTheDevice) {
     writer.join();
     EXPECT_EQ(got, sent);
     std::uint8_t c;
-    EXPECT_EQ(disp.GetChar(c), faximage::ec::BufferIsEmpty);
-    EXPECT_EQ(disp.GetBlock({block.data(), 1}), faximage::ec::GetBlockFail);
+    EXPECT_EQ(disp.GetChar(c), ec::BufferIsEmpty);
+    EXPECT_EQ(disp.GetBlock({block.data(), 1}), ec::GetBlockFail);
 }
 
 TEST(DispatcherOutput, BlockThatDoesNotFitIsRefusedWhole) {
@@ -157,7 +157,7 @@ TEST(DispatcherOutput, BlockThatDoesNotFitIsRefusedWhole) {
     p.device = modem.Path();
     p.outSize = 16;
     ASSERT_EQ(disp.Open(p), 0);
-    EXPECT_EQ(disp.PutString(std::string(17, 'x')), faximage::ec::OutputBufferTooSmall);
+    EXPECT_EQ(disp.PutString(std::string(17, 'x')), ec::OutputBufferTooSmall);
     EXPECT_EQ(disp.OutBuffUsed(), 0u);
     EXPECT_EQ(modem.Receive(1, 300ms), "");
     EXPECT_EQ(disp.PutString("ATZ\r"), 0);
@@ -175,8 +175,8 @@ TEST_F(DispatcherTest, OutputStatusTriggers) {
     EXPECT_EQ(sent & 7, 5);
     EXPECT_EQ(used & 7, 4);
     EXPECT_EQ(freeT & 7, 3);
-    EXPECT_EQ(disp.AddStatusTrigger(6), faximage::ec::BadArgument);
-    EXPECT_EQ(disp.SetStatusTrigger(1234, 0, true), faximage::ec::BadTriggerHandle);
+    EXPECT_EQ(disp.AddStatusTrigger(6), ec::BadArgument);
+    EXPECT_EQ(disp.SetStatusTrigger(1234, 0, true), ec::BadTriggerHandle);
 
     // Output sent fires once, only after something was written since it was armed.
     ASSERT_EQ(disp.SetStatusTrigger(static_cast<std::uint16_t>(sent), 0, true), 0);
@@ -309,15 +309,15 @@ TEST(DispatcherOpen, ErrorsAndHandles) {
     TVelkPosixDispatcher b, c;
     p.device = m1.Path();
     ASSERT_EQ(a.Open(p), 0);
-    EXPECT_EQ(b.Open(p), faximage::ec::AlreadyOpen);
+    EXPECT_EQ(b.Open(p), ec::AlreadyOpen);
     EXPECT_EQ(a.PutString("x"), 0);
     p.device = m2.Path();
     ASSERT_EQ(b.Open(p), 0);
     EXPECT_NE(a.Handle(), b.Handle());
     int freed = a.Handle();
     EXPECT_EQ(a.Close(), 0);
-    EXPECT_EQ(a.PutString("x"), faximage::ec::CommNotOpen);
-    EXPECT_EQ(a.Close(), faximage::ec::CommNotOpen);
+    EXPECT_EQ(a.PutString("x"), ec::CommNotOpen);
+    EXPECT_EQ(a.Close(), ec::CommNotOpen);
     p.device = m1.Path();
     ASSERT_EQ(c.Open(p), 0);
     EXPECT_EQ(c.Handle(), freed); // free slots are reused
@@ -359,7 +359,7 @@ TEST(DispatcherTimers, TimerTriggerWithAManualClock) {
     ASSERT_TRUE(eventually([&] { return fired == 2; }));
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(fired, 2);
-    EXPECT_EQ(disp.SetTimerTrigger(9999, 1, true), faximage::ec::BadTriggerHandle);
+    EXPECT_EQ(disp.SetTimerTrigger(9999, 1, true), ec::BadTriggerHandle);
 }
 
 TEST(DispatcherLoss, FarSideClosedWhileReceiving) {
@@ -397,7 +397,7 @@ TEST(DispatcherLoss, FarSideClosedWhileReceiving) {
     ASSERT_TRUE(eventually([&] { return lostCode != 0; }));
     EXPECT_EQ(lostCode, -ENODEV);
     EXPECT_EQ(disp.LostError(), -ENODEV);
-    EXPECT_EQ(faximage::errorText(disp.LostError()), "No such device");
+    EXPECT_EQ(errorText(disp.LostError()), "No such device");
     EXPECT_EQ(disp.PutString("AT\r"), -ENODEV);
     std::uint8_t c;
     while (disp.GetChar(c) == 0) {
@@ -423,8 +423,8 @@ TEST_F(DispatcherTest, LineAndFlowSettingsReachTheDevice) {
     EXPECT_FALSE(t.c_cflag & CSTOPB);
     EXPECT_EQ(disp.GetLine().dataBits, 7);
     EXPECT_EQ(disp.GetLine().parity, TParity::pMark);
-    EXPECT_EQ(disp.SetBaud(12345), faximage::ec::BaudRate);
-    EXPECT_EQ(disp.SetLine(kKeep, std::nullopt, 9, kKeep), faximage::ec::ByteSize);
+    EXPECT_EQ(disp.SetBaud(12345), ec::BaudRate);
+    EXPECT_EQ(disp.SetLine(kKeep, std::nullopt, 9, kKeep), ec::ByteSize);
     EXPECT_EQ(disp.GetLine().baud, 9600);
 
     FlowSettings f;

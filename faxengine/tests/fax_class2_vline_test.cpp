@@ -6,7 +6,7 @@
 #include "faxengine/receive_fax.h"
 #include "faxengine/send_fax.h"
 #include "faxengine/posix_dispatcher.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "faximage/apf_file.h"
 #include "vline_fixture.h"
 
@@ -348,8 +348,8 @@ TEST_P(EachClass, ThePageResendLimitEndsTheFax) {
     both(GetParam(), GetParam(), {a}, tx, rx);
     stopLine();
     EXPECT_TRUE(tx.finished);
-    EXPECT_EQ(tx.finish, faximage::ec::FaxSessionError);
-    EXPECT_EQ(tx.errors, std::vector<int>{faximage::ec::FaxSessionError});
+    EXPECT_EQ(tx.finish, ec::FaxSessionError);
+    EXPECT_EQ(tx.errors, std::vector<int>{ec::FaxSessionError});
     EXPECT_EQ(tx.logs, (std::vector<int>{1, 3}));
     EXPECT_NE(rx.finish, 0);
     // Three copies went over the line.

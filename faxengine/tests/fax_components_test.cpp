@@ -3,7 +3,7 @@
 #include "faxengine/receive_fax.h"
 #include "faxengine/send_fax.h"
 #include "faxengine/fax_status_display.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "faximage/apf_file.h"
 #include "pty_modem.h"
 
@@ -287,10 +287,10 @@ TEST_F(FaxComponents, StartChecksThePortAndTheMachine) {
     sm.script = [](FaxSession& s, FaxNoticeSink& sink) { sink.PostNotice(faxmsg::Finish, s, 0); };
     TVelkSendFax fax(sm.machine());
     fax.SetPhoneNumber("1");
-    EXPECT_THROW(fax.StartSending(), faximage::EPortNotAssigned);
+    EXPECT_THROW(fax.StartSending(), EPortNotAssigned);
     fax.SetComPort(&port);
     port.SetOutSize(4096);
-    EXPECT_THROW(fax.StartSending(), faximage::EOutputBufferTooSmall);
+    EXPECT_THROW(fax.StartSending(), EOutputBufferTooSmall);
     port.SetOutSize(8192);
     EXPECT_FALSE(fax.Busy());
 

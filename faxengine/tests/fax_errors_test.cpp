@@ -1,12 +1,16 @@
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <new>
 
-using namespace faximage;
+using faxengine::errorText;
+using faxengine::raiseError;
+using faximage::codeFromException;
 
+// The engine's texts and the shared ones come from one lookup; the image library itself
+// knows nothing of serial ports.
 TEST(FaxErrors, TextsComeFromTableElseFromTheSystem) {
     EXPECT_EQ(errorText(0), "OK");
     EXPECT_EQ(errorText(-3006), "Output buffer too small for block");
@@ -25,12 +29,15 @@ TEST(FaxErrors, TextsComeFromTableElseFromTheSystem) {
             EXPECT_GE(static_cast<unsigned char>(ch), 0x20);
     }
     EXPECT_NO_THROW(errorText(-2147483647 - 1));
+    EXPECT_TRUE(faximage::errorTableText(2007).empty());
+    EXPECT_EQ(faxengine::errorTableText(2007), "ie_NOpen - device not open");
+    EXPECT_EQ(faxengine::errorTableText(15012), "Fax");
 }
 
 TEST(FaxErrors, ExceptionClassesByCodeAndBack) {
     auto codeOf = [](int code) {
         try {
-            raiseVelkError(code);
+            raiseError(code);
         } catch (...) {
             return codeFromException(std::current_exception());
         }
@@ -40,23 +47,25 @@ TEST(FaxErrors, ExceptionClassesByCodeAndBack) {
         EXPECT_EQ(codeOf(c), c) << c;
     EXPECT_EQ(codeOf(5), -5); // an input/output error gives its negated code
 
-    EXPECT_THROW(raiseVelkError(-1002), EBadArgument);
-    EXPECT_THROW(raiseVelkError(-6008), EProtocol);
-    EXPECT_THROW(raiseVelkError(-8070), EFaxPageError);
-    EXPECT_THROW(raiseVelkError(4), EInOutError);
+    EXPECT_THROW(raiseError(-1002), faximage::EBadArgument);
+    EXPECT_THROW(raiseError(-6008), faximage::EProtocol);
+    EXPECT_THROW(raiseError(-8070), faximage::EFaxPageError);
+    EXPECT_THROW(raiseError(4), faximage::EInOutError);
     try {
-        raiseVelkError(-2007);
-    } catch (const ECommNotOpen& e) {
+        raiseError(-2007);
+        ADD_FAILURE() << "no exception";
+    } catch (const faxengine::ECommNotOpen& e) {
         EXPECT_STREQ(e.what(), "ie_NOpen - device not open");
         EXPECT_EQ(e.ErrorCode(), -2007);
     }
     // -5001 has no class of its own: the base class.
     try {
-        raiseVelkError(-5001);
-    } catch (const EVelkException& e) {
-        EXPECT_EQ(typeid(e), typeid(EVelkException));
+        raiseError(-5001);
+    } catch (const faximage::EVelkException& e) {
+        EXPECT_EQ(typeid(e), typeid(faximage::EVelkException));
+        EXPECT_STREQ(e.what(), "No more trigger slots");
     }
     EXPECT_EQ(codeFromException(std::bad_alloc()), -8);
     EXPECT_EQ(codeFromException(std::runtime_error("x")), -9999);
-    EXPECT_EQ(checkApd(0), 0);
+    EXPECT_EQ(faxengine::checkResult(0), 0);
 }

@@ -1,6 +1,6 @@
 #include "faxengine/fax_files.h"
 
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "faximage/apf_file.h"
 
 #include <gtest/gtest.h>

@@ -9,7 +9,7 @@
 #include "faxengine/posix_dispatcher.h"
 #include "faxengine/t30_params.h"
 #include "faxengine/tests/pty_modem.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "faximage/apf_file.h"
 
 #include <algorithm>
@@ -25,7 +25,6 @@ namespace faxengine {
 namespace {
 
 namespace fs = std::filesystem;
-namespace ec = faximage::ec;
 using namespace std::chrono_literals;
 using RS = ReceiveState;
 

@@ -4,7 +4,7 @@
 #include "faxengine/fax_receive.h"
 #include "faxengine/fax_receive_port.h"
 #include "faxengine/posix_dispatcher.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "faximage/apf_file.h"
 #include "vline_fixture.h"
 
@@ -260,8 +260,8 @@ TEST_F(ReceiveCall, FarEndHangingUpMidPageIsAFailedFax) {
     line_->stop();
     EXPECT_TRUE(got.finished);
     // The post-page message never comes: a fatal time-out.
-    EXPECT_EQ(got.lastError, faximage::ec::TimeOut);
-    EXPECT_EQ(got.errors, std::vector<int>{faximage::ec::TimeOut});
+    EXPECT_EQ(got.lastError, ec::TimeOut);
+    EXPECT_EQ(got.errors, std::vector<int>{ec::TimeOut});
     // No success is logged; what arrived is kept in a file logged as failed.
     EXPECT_EQ(got.logs, (std::vector<int>{rxlog::ReceiveStart, rxlog::ReceiveFailed}));
     EXPECT_TRUE(faximage::isApfFile(apf));

@@ -4,7 +4,7 @@
 #include "faxengine/fax_session.h"
 #include "faxengine/posix_dispatcher.h"
 #include "faxengine/tests/pty_modem.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "faximage/mh_decoder.h"
 
 #include <gtest/gtest.h>
@@ -139,10 +139,10 @@ TEST_F(SessionTest, ClassDetection) {
     EXPECT_EQ(session.faxClass, FaxClass::fcClass1);
     Answer({{"AT+FCLASS=?", "\r\n0\r\n\r\nOK\r\n"}});
     session.faxClass = FaxClass::fcDetect;
-    EXPECT_EQ(session.DetectClass(), faximage::ec::FaxBadModemResult);
+    EXPECT_EQ(session.DetectClass(), ec::FaxBadModemResult);
     Answer({{session.defaultInit, "\r\nERROR\r\n"}});
     session.faxClass = FaxClass::fcDetect;
-    EXPECT_EQ(session.DetectClass(), faximage::ec::FaxBadModemResult);
+    EXPECT_EQ(session.DetectClass(), ec::FaxBadModemResult);
 }
 
 TEST_F(SessionTest, CapabilityQueryAndReceiveInitLimitSpeed) {
@@ -257,10 +257,10 @@ TEST_F(SessionTest, ParsingDisDcsAndDcn) {
 
     // A fine page to a far end without fine.
     session.resolution = '1';
-    EXPECT_EQ(frame({0xFF, 0x13, 0x80, 0x00, 0x0E, 0x78, 0x00}), faximage::ec::FaxBadMachine);
+    EXPECT_EQ(frame({0xFF, 0x13, 0x80, 0x00, 0x0E, 0x78, 0x00}), ec::FaxBadMachine);
     ASSERT_EQ(sink.Of(faxmsg::Error).size(), 1u);
-    EXPECT_EQ(sink.Of(faxmsg::Error)[0].param, faximage::ec::FaxBadMachine);
-    EXPECT_EQ(session.lastError, faximage::ec::FaxBadMachine);
+    EXPECT_EQ(sink.Of(faxmsg::Error)[0].param, ec::FaxBadMachine);
+    EXPECT_EQ(session.lastError, ec::FaxBadMachine);
 
     // DCS at 14400, normal, 10 ms.
     EXPECT_EQ(frame({0xFF, 0x13, 0x83, 0x00, 0x22, 0xA8, 0x00}), 0);
@@ -273,7 +273,7 @@ TEST_F(SessionTest, ParsingDisDcsAndDcn) {
     EXPECT_TRUE(session.cfrReceived);
     EXPECT_EQ(frame({0xFF, 0x13, 0x4C}), 0);
     EXPECT_TRUE(session.retrainRequested);
-    EXPECT_EQ(frame({0xFF, 0x13, 0xFB}), faximage::ec::CancelRequested);
+    EXPECT_EQ(frame({0xFF, 0x13, 0xFB}), ec::CancelRequested);
     EXPECT_TRUE(session.response.empty());
 }
 
@@ -360,7 +360,7 @@ TEST_F(SessionTest, ApfFileToSend) {
     std::FILE* f = std::fopen((dir / "not.apf").c_str(), "wb");
     std::fputs("this is not a fax file at all, not even close to one....", f);
     std::fclose(f);
-    EXPECT_EQ(session.OpenFaxFile((dir / "not.apf").string()), faximage::ec::FaxBadFormat);
+    EXPECT_EQ(session.OpenFaxFile((dir / "not.apf").string()), ec::FaxBadFormat);
     EXPECT_LT(session.OpenFaxFile((dir / "missing").string()), 0);
     fs::remove_all(dir);
 }

@@ -4,7 +4,7 @@
 // calls run back to back without waiting.
 #include "faxengine/fax_transmit.h"
 #include "faxengine/port_types.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,6 @@
 namespace faxengine {
 namespace {
 
-namespace ec = faximage::ec;
 
 constexpr TransmitTriggers kTriggers{11, 12, 13, 14};
 

@@ -5,7 +5,7 @@
 #include "faxengine/fax_session.h"
 #include "faxengine/fax_transmit_port.h"
 #include "faxengine/posix_dispatcher.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "vline_fixture.h"
 
 #include <sys/wait.h>
@@ -25,7 +25,6 @@ namespace faxengine {
 namespace {
 
 using namespace linetest;
-namespace ec = faximage::ec;
 
 // The owner: a list of faxes to send, notices recorded.
 class Owner : public FaxNoticeSink {

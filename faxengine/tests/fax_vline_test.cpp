@@ -159,5 +159,5 @@ TEST_F(VirtualLineTest, OneSenderCarriesASecondAttemptAfterThePortWasReopened) {
         ASSERT_FALSE(fax.Busy());
         port.SetOpen(false);
     }
-    EXPECT_EQ(finishes, (std::vector<int>{faximage::ec::FaxBusy, faximage::ec::FaxBusy}));
+    EXPECT_EQ(finishes, (std::vector<int>{ec::FaxBusy, ec::FaxBusy}));
 }

@@ -1,7 +1,7 @@
 #include "faxengine/byte_ring.h"
 #include "faxengine/tick_clock.h"
 #include "faxengine/trigger_set.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,7 @@ TEST(TriggerSet, DataMatchingKeepsOverlappingPrefixes) {
     EXPECT_EQ(feed(t, "AAAB"), std::vector<std::uint16_t>{static_cast<std::uint16_t>(aab)});
     EXPECT_EQ(feed(t, "CONNECT 9600"), std::vector<std::uint16_t>{static_cast<std::uint16_t>(nocase)});
     EXPECT_TRUE(feed(t, "O\r\nK").empty());
-    EXPECT_EQ(t.AddDataTrigger("", false), faximage::ec::BadArgument);
+    EXPECT_EQ(t.AddDataTrigger("", false), ec::BadArgument);
 }
 
 TEST(TriggerSet, HandlesInOrderThenLowestFree) {
@@ -51,12 +51,12 @@ TEST(TriggerSet, HandlesInOrderThenLowestFree) {
     EXPECT_EQ(t.AddTimerTrigger(), 16);
     EXPECT_EQ(t.RemoveTrigger(static_cast<std::uint16_t>(st)), 0);
     EXPECT_EQ(t.AddStatusTrigger(1), 24 + 1);
-    EXPECT_EQ(t.RemoveTrigger(1), faximage::ec::BadTriggerHandle);
+    EXPECT_EQ(t.RemoveTrigger(1), ec::BadTriggerHandle);
     // Until every 16-bit multiple of 8 is taken.
     int last = 0;
     while ((last = t.AddTimerTrigger()) > 0) {
     }
-    EXPECT_EQ(last, faximage::ec::NoMoreTriggers);
+    EXPECT_EQ(last, ec::NoMoreTriggers);
 }
 
 TEST(TriggerSet, StatusConditions) {
@@ -77,7 +77,7 @@ TEST(TriggerSet, StatusConditions) {
     now.lineStatus = 0x06;
     EXPECT_EQ(t.TakeFiredStatus(now), line);
     EXPECT_FALSE(t.AnyStatusActive());
-    EXPECT_EQ(t.AddStatusTrigger(0), faximage::ec::BadArgument);
+    EXPECT_EQ(t.AddStatusTrigger(0), ec::BadArgument);
 }
 
 TEST(TickClock, ConversionsAndWrap) {

@@ -1,6 +1,6 @@
 #include "workflow/send/call_journal.h"
 
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "faxengine/fax_status.h"
 
 #include <cstdio>
@@ -156,7 +156,7 @@ void CallJournal::confirmPending(Clock::time_point now) {
 }
 
 void CallJournal::error(int code, Clock::time_point now) {
-    add("Error: " + faximage::errorText(code), now);
+    add("Error: " + faxengine::errorText(code), now);
     failed_ = true;
 }
 
@@ -166,7 +166,7 @@ void CallJournal::finish(int code, Clock::time_point now) {
         add("Fax sent: the call is over", now);
     }
     else
-        add("The fax was not sent: " + faximage::errorText(code), now);
+        add("The fax was not sent: " + faxengine::errorText(code), now);
 }
 
 } // namespace workflow::send

@@ -1,6 +1,6 @@
 #include "workflow/send/port_operations.h"
 
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "faxengine/tick_clock.h"
 
 #include <cctype>
@@ -11,7 +11,7 @@
 namespace workflow::send {
 
 using faxengine::TVelkComPort;
-namespace ec = faximage::ec;
+namespace ec = faxengine::ec;
 
 namespace {
 
@@ -83,7 +83,7 @@ std::string openErrorText(int portNumber, std::optional<int> code, std::string_v
                "again.";
     if (*code == ec::BadId)
         return "Unable to open the specified communications port ( Com" + n + " )";
-    std::string text = faximage::errorText(*code);
+    std::string text = faxengine::errorText(*code);
     if (text.empty())
         text = "Unknown error";
     return "Unable to open the specified communications port ( Com" + n + " )\r\nError message: " + text;

@@ -1,6 +1,6 @@
 #include "workflow/send/send_fax_form.h"
 
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "settings/settings.h"
 #include "workflow/send/port_operations.h"
 #include "workflow/send/sender_setup.h"
@@ -406,7 +406,7 @@ void TSendFaxForm::startAttempt() {
 }
 
 void TSendFaxForm::finishAttempt(int errorCode) {
-    const std::string text = faximage::errorText(errorCode);
+    const std::string text = faxengine::errorText(errorCode);
     resultText_ = q(text);
     if (errorCode == 0 || resultText_.toUpper() == QStringLiteral("OK"))
         resultText_ = QStringLiteral("Sent");

@@ -1,7 +1,7 @@
 // Port operations against a scripted modem on a pseudo-terminal: choosing the device,
 // the open-failure texts, commands that need "OK", and a modem that says nothing.
 #include "pty_modem.h"
-#include "faximage/fax_errors.h"
+#include "faxengine/engine_errors.h"
 #include "workflow/send/port_operations.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@ using namespace workflow::send;
 using faxengine::TVelkComPort;
 using faxengine::test::PtyModem;
 using std::chrono::steady_clock;
-namespace ec = faximage::ec;
+namespace ec = faxengine::ec;
 
 TEST(ChoosePort, NamedDeviceThenVirtualLineThenTheDefault) {
     PtyModem pty;

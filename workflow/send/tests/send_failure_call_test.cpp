@@ -58,7 +58,7 @@ void SendFailureCallTest::RealCallFailuresLeaveTheFaxUnsent() {
         QCOMPARE(a->errorCodes.size(), 1);
         QVERIFY(a->errorCodes[0] != 0);
         QVERIFY(a->information.isEmpty());
-        QCOMPARE(a->result, QString::fromStdString(faximage::errorText(a->errorCodes[0])));
+        QCOMPARE(a->result, QString::fromStdString(faxengine::errorText(a->errorCodes[0])));
         QVERIFY(a->errorTexts[0].startsWith(
             QStringLiteral("We have received an error message while trying to send the fax\r\n\r\nError message: ") +
             a->result));

@@ -12,7 +12,7 @@
 using namespace send_test;
 using faxengine::FaxStatus;
 using workflow::send::TSendFaxForm;
-namespace ec = faximage::ec;
+namespace ec = faxengine::ec;
 namespace lt = faxengine::linetest;
 
 class SendSuccessCallTest : public QObject {
