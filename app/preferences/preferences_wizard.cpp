@@ -147,6 +147,7 @@ TPreferences::TPreferences(PreferencesServices services, QWidget* parent)
     layout->addWidget(PageLabel);
     layout->addWidget(Pages, 1);
     layout->addLayout(bottom);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
     setMinimumWidth(fontMetrics().averageCharWidth() * 80);
 
     connect(PageCombo, &QComboBox::activated, this, [this](int index) { goToPage(index); });
@@ -343,6 +344,7 @@ QWidget* TPreferences::buildReceivingPage1() {
     SameClassButton = sameAsSend("SameClassButton", FaxClassReceive);
     CheckFaxClassReceiveButton = makeButton("CheckFaxClassReceiveButton", QStringLiteral("Check Fax Class"), FaxClassReceive);
     auto* classLayout = static_cast<QBoxLayout*>(FaxClassReceive->layout());
+    classLayout->addSpacing(fontMetrics().averageCharWidth() * 2);
     classLayout->addWidget(SameClassButton);
     classLayout->addWidget(CheckFaxClassReceiveButton);
     layout->addWidget(FaxClassReceive);

@@ -32,6 +32,7 @@ TQuickSetupForm::TQuickSetupForm(DiagnosticsHooks hooks, QWidget* parent)
     FindModemButton->setObjectName(QStringLiteral("FindModemButton"));
     FindModemButton->setAutoDefault(false);
     FindModemButton->setEnabled(bool(hooks_.findModem));
+    FindModemButton->setMinimumWidth(FindModemButton->sizeHint().width());
     Name = new QLineEdit(this);
     Name->setObjectName(QStringLiteral("Name"));
     Name->setMaxLength(35);
@@ -75,7 +76,9 @@ TQuickSetupForm::TQuickSetupForm(DiagnosticsHooks hooks, QWidget* parent)
     layout->addWidget(chkSM56);
     layout->addStretch();
     layout->addLayout(buttons);
-    setMinimumWidth(fontMetrics().averageCharWidth() * 70);
+    // Wrapped notes must not squeeze the port row below what its buttons need.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    setMinimumWidth(fontMetrics().averageCharWidth() * 72);
 
     connect(FindModemButton, &QPushButton::clicked, this, &TQuickSetupForm::FindModemButtonClick);
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
