@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -146,6 +147,19 @@ private slots:
         window.mnuPreferencesClick();
         QCOMPARE(chosenPorts, QList<int>({2, 1}));
         QCOMPARE(window.faxLine()->devicePath(), std::string("/dev/null"));
+
+        // Opened from the send dialog: the line changes once that dialog has closed.
+        QDialog sendDialog(&window);
+        qsizetype choicesWhileOpen = 0;
+        onNextModal([&](QWidget*) {
+            finish(1);
+            window.mnuPreferencesClick();
+            choicesWhileOpen = chosenPorts.size();
+            sendDialog.reject();
+        });
+        sendDialog.exec();
+        QCOMPARE(choicesWhileOpen, 2);
+        QTRY_COMPARE(chosenPorts, QList<int>({2, 1, 2}));
         window.close();
     }
 };
