@@ -494,12 +494,16 @@ void TPreferences::loadFrom(const settings::Settings& s) {
 settings::Settings TPreferences::storeInto(settings::Settings s) const {
     auto& m = s.modem;
     m.comPort = ComPort->currentData().toInt();
-    s.dialing.toneOrPulse = ToneOrPulse->itemIndex();
+    // A group with no choice (nothing loaded yet) keeps the record's value.
+    const auto chosen = [](const RadioGroup* group, int current) {
+        return group->itemIndex() >= 0 ? group->itemIndex() : current;
+    };
+    s.dialing.toneOrPulse = chosen(ToneOrPulse, s.dialing.toneOrPulse);
     s.resetting.string = s8(ResetString->text());
     s.resetting.afterString = s8(ResetAfterString->text());
     s.other.useMotorolaSm56Fix = chkSM56->isChecked();
 
-    m.faxClass = FaxClass->itemIndex();
+    m.faxClass = chosen(FaxClass, m.faxClass);
     m.maximumBps = settings::bpsFromRateIndex(TransferRate->currentIndex());
     m.initString = s8(ModemInit->text());
 
@@ -519,7 +523,7 @@ settings::Settings TPreferences::storeInto(settings::Settings s) const {
     s.dialing.ignoreBusy = CheckIgnoreBusy->isChecked();
     m.renegotiateBetween = RenegotiateBetween->isChecked();
 
-    m.faxClassReceive = FaxClassReceive->itemIndex();
+    m.faxClassReceive = chosen(FaxClassReceive, m.faxClassReceive);
     m.maximumBpsReceive = settings::bpsFromRateIndex(TransferRateReceive->currentIndex());
     m.initStringReceive = s8(ModemInitReceive->text());
 
