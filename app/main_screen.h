@@ -6,6 +6,7 @@
 #include "fax_line.h"
 #include "fax_log_model.h"
 #include "log_table.h"
+#include "preferences_hooks.h"
 #include "workflow/compose/compose_hooks.h"
 
 #include <QEvent>
@@ -115,6 +116,16 @@ public:
     // the window fills in the rest each time it opens one.
     workflow::compose::ComposeHooks& composeHooks() { return composeHooks_; }
 
+    // The modem diagnostics the preferences wizard and quick setup offer; a hook left
+    // unset disables its button.
+    preferences::DiagnosticsHooks& diagnosticsHooks() { return diagnosticsHooks_; }
+    // After the configured port changed: chooses the line again (named device or the
+    // virtual line); receive mode, when on, is stopped and started again on the new line.
+    // Waits while another window holds on to the old line (the send dialog).
+    void portChanged();
+    // How portChanged() chooses the line; unset: FaxLine::forSettings.
+    std::function<FaxLine(const settings::Settings&)> chooseFaxLine;
+
 public slots:
     // --- commands ---
     void NewbuttonClick();
@@ -190,6 +201,8 @@ private:
     std::optional<FaxLine> faxLine_;
     std::function<void(workflow::send::SendJobHooks&)> sendJobHook_;
     workflow::compose::ComposeHooks composeHooks_;
+    preferences::DiagnosticsHooks diagnosticsHooks_;
+    bool preferencesAccepted_ = false;
 
     // Tables and their models.
     std::unique_ptr<LogTable> FaxTable;

@@ -8,6 +8,8 @@
 #include "fax_log_model.h"
 #include "help_window.h"
 #include "message_boxes.h"
+#include "preferences_wizard.h"
+#include "quick_setup_form.h"
 #include "problem_solver.h"
 #include "rebuild_ind.h"
 #include "show_error_form.h"
@@ -175,10 +177,10 @@ void TMainScreen::runSendFax() {
     h.services.beep = [] { beep(); };
     h.services.help = [](int context) { showHelp(context); };
     h.services.problemSolver = [](QWidget* parent) { openProblemSolver(parent); };
-    // Until the wizard reports whether it saved anything, nothing counts as accepted.
     h.services.preferences = [this](QWidget*) {
+        preferencesAccepted_ = false;
         mnuPreferencesClick();
-        return false;
+        return preferencesAccepted_;
     };
     if (const FaxLine* line = faxLine(); line && line->isVirtual())
         h.services.virtualDevice = line->devicePath();
@@ -335,7 +337,20 @@ void TMainScreen::runRebuildIndexes() {
 }
 
 // Preferences wizard.
-void TMainScreen::runPreferences() {}
+void TMainScreen::runPreferences() {
+    auto& s = settings::current();
+    const int portBefore = s.configuredPortNumber();
+    preferences::PreferencesServices services;
+    services.diagnostics = diagnosticsHooks_;
+    if (!services.diagnostics.problemSolver)
+        services.diagnostics.problemSolver = [](QWidget* parent) { openProblemSolver(parent); };
+    services.help = [](int context) { showHelp(context); };
+    services.programDir = QString::fromStdString(programDir_.string());
+    preferencesAccepted_ = preferences::runPreferencesWizard(this, s, programDir_, firstRun_, services,
+                                                             [this](QWidget* w) { centreWindow(w, this); });
+    if (preferencesAccepted_ && s.configuredPortNumber() != portBefore)
+        portChanged();
+}
 
 // Fax log cleanup utility; may ask for a rebuild afterwards.
 void TMainScreen::runLogCleanup() {
@@ -371,7 +386,38 @@ void TMainScreen::runLogCleanup() {
 }
 
 // Quick setup at the first start.
-void TMainScreen::runQuickSetup() {}
+void TMainScreen::runQuickSetup() {
+    auto& s = settings::current();
+    const int portBefore = s.configuredPortNumber();
+    if (!preferences::runQuickSetup(this, s, programDir_, diagnosticsHooks_,
+                                    [this](QWidget* w) { centreWindow(w, this); }))
+        return;
+    firstRun_ = false;
+    if (s.configuredPortNumber() != portBefore)
+        portChanged();
+}
+
+void TMainScreen::portChanged() {
+    // The send dialog keeps the virtual line's device it was opened with; the line
+    // changes once that dialog has closed.
+    if (auto* holder = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        connect(holder, &QDialog::finished, this, &TMainScreen::portChanged,
+                Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+        return;
+    }
+    // A window without a line (tests, a start that failed) has nothing to change.
+    if (!faxLine_ && !chooseFaxLine)
+        return;
+    const bool receiving = receiveMode_;
+    if (receiving)
+        ReceiveButtonClick(); // off, on the old line
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const settings::Settings& s = settings::current();
+    setFaxLine(chooseFaxLine ? chooseFaxLine(s) : FaxLine::forSettings(s));
+    QApplication::restoreOverrideCursor();
+    if (receiving)
+        ReceiveButtonClick(); // on again, on the new line
+}
 
 // Configuration report.
 void TMainScreen::runConfigurationReport() {}

@@ -50,11 +50,23 @@ struct Program {
         return out;
     }
     // First activation with the reindex question answered.
+    // A first run shows quick setup before the question; it is cancelled.
     void activate(QMessageBox::StandardButton reindexAnswer = QMessageBox::No) {
+        if (window.firstRun()) {
+            testing_support::onNextModal([this, reindexAnswer](QWidget* setup) {
+                quickSetupSeen = setup->objectName();
+                if (auto* dialog = qobject_cast<QDialog*>(setup))
+                    dialog->reject();
+                reindexSeen = answerNextBox(reindexAnswer, 500);
+            });
+            window.FormActivate();
+            return;
+        }
         auto seen = answerNextBox(reindexAnswer, 500);
         window.FormActivate();
         reindexSeen = seen;
     }
+    QString quickSetupSeen;
     std::shared_ptr<testing_support::SeenBox> reindexSeen;
 };
 
@@ -372,6 +384,8 @@ private slots:
             Program p(fresh.path());
             QVERIFY(p.window.firstRun());
             p.activate(QMessageBox::No);
+            QCOMPARE(p.quickSetupSeen, QString("TQuickSetupForm"));
+            QVERIFY(p.window.firstRun()); // cancelled: still a first run
             QVERIFY(!p.reindexSeen->seen);
             QTest::qWait(600); // the unused answer expires
         }

@@ -26,7 +26,15 @@ struct Program {
     app::LogDatabase db;
     TMainScreen window;
     void activate() {
-        answerNextBox(QMessageBox::No, 500);
+        // A first run shows quick setup before the reindex question; it is cancelled.
+        if (window.firstRun())
+            onNextModal([](QWidget* setup) {
+                if (auto* dialog = qobject_cast<QDialog*>(setup))
+                    dialog->reject();
+                answerNextBox(QMessageBox::No, 500);
+            });
+        else
+            answerNextBox(QMessageBox::No, 500);
         window.FormActivate();
     }
 };
