@@ -335,9 +335,9 @@ private:
     // ---- bytes the modem sent ----
     void fromModem(std::uint8_t b) {
         modemSpoke = true;
-        if (rxMode_ != Block::None) {
-            if (rxMode_ == Block::Frame && rxBlock_.empty() && b != t30::kHdlcAddress)
-                return; // line ends before the frame
+        // Before a frame starts the modem may still answer in words (NO CARRIER, ERROR).
+        const bool beforeFrame = rxMode_ == Block::Frame && rxBlock_.empty() && b != t30::kHdlcAddress;
+        if (rxMode_ != Block::None && !beforeFrame) {
             if (blockByte(b, rxBlock_, rxEscape_)) {
                 if (rxMode_ == Block::Frame)
                     frame(LadderSide::Remote, rxBlock_);
@@ -418,6 +418,7 @@ private:
             }
             return;
         }
+        rxMode_ = Block::None; // a word from the modem ends any frame it was to deliver
         if (line == "OK" || line == "RING")
             return;
         if (line == "BUSY") {
@@ -699,7 +700,7 @@ int writeCallReportFile(const std::filesystem::path& file, int finishCode, const
     return 0;
 }
 
-std::optional<CallReport> readCallReportFile(const std::filesystem::path& file) {
+std::optional<CallReport> readCallReportFile(const std::filesystem::path& file, std::optional<int> finishCode) {
     std::ifstream in(file, std::ios::binary);
     if (!in)
         return std::nullopt;
@@ -716,7 +717,7 @@ std::optional<CallReport> readCallReportFile(const std::filesystem::path& file) 
             log = nl == std::string_view::npos ? std::string_view{} : log.substr(nl + 1);
         }
     }
-    return analyseCall(chunksFromLogText(log), finish);
+    return analyseCall(chunksFromLogText(log), finishCode.value_or(finish));
 }
 
 } // namespace faxengine

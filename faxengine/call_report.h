@@ -90,8 +90,10 @@ std::string formatCallReport(const CallReport& r);
 std::filesystem::path callReportPath(const std::filesystem::path& logDir, std::string_view recordName);
 // Writes the file: the readable report, then the finish code and the log dump. 0 or -errno.
 int writeCallReportFile(const std::filesystem::path& file, int finishCode, const std::string& logDump);
-// Reads a report file (or a bare dispatch log dump, taken as a good call unless it says
-// otherwise) and analyses it again; nullopt when the file cannot be read.
-std::optional<CallReport> readCallReportFile(const std::filesystem::path& file);
+// Reads a report file (or a bare dispatch log dump, taken as a good call) and analyses it
+// again, with `finishCode` in place of the stored one when given; nullopt when the file
+// cannot be read.
+std::optional<CallReport> readCallReportFile(const std::filesystem::path& file,
+                                             std::optional<int> finishCode = std::nullopt);
 
 } // namespace faxengine

@@ -201,7 +201,7 @@ TEST(CallReport, FailedCallsNameTheirCause) {
     Dialogue silentAfterPage;
     silentAfterPage.cmd("ATZ").dialAnswered("304").train(9600, true).page(9600).sendFrame(fcf::EOPx);
     for (int i = 0; i < 3; ++i)
-        silentAfterPage.cmd("AT+FRH=3", "NO CARRIER");
+        silentAfterPage.cmd("AT+FRH=3", "CONNECT\r\n\r\nNO CARRIER"); // the frame never comes
     EXPECT_EQ(analyseCall(silentAfterPage.chunks, ec::TimeOut).cause, CallCause::HungUpMidPage);
 
     Dialogue silentModem;
