@@ -308,6 +308,8 @@ private:
     enum class Block { None, Frame, Data };
 
     void step(LadderSide from, std::string text) { r_.steps.push_back({now_, from, std::move(text)}); }
+    // Page data and training checks show when they began, not when their last byte went.
+    void stepAtBlockStart(std::string text) { r_.steps.push_back({blockStart_, LadderSide::Us, std::move(text)}); }
 
     // ---- bytes we wrote ----
     void fromUs(std::uint8_t b) {
@@ -409,6 +411,7 @@ private:
                 rxMode_ = Block::Data;
             if (txMode_ == Block::Data) {
                 block_.clear();
+                blockStart_ = now_;
                 if (trainingPending) {
                     training_ = true;
                 } else {
@@ -435,7 +438,11 @@ private:
             class2Report(line);
             return;
         }
-        step(LadderSide::Modem, line);
+        // The answer to a question (AT+FTM=?) says little without the question.
+        if (!lastCommand_.empty() && lastCommand_.back() == '?')
+            step(LadderSide::Modem, lastCommand_ + ": " + line);
+        else
+            step(LadderSide::Modem, line);
     }
 
     bool isClass2() const { return class2_; }
@@ -531,7 +538,7 @@ private:
 
     void pageDataSent(bool cutOff) {
         if (training_) {
-            step(LadderSide::Us, "training check at " + std::to_string(carrierBps_) + " bit/s");
+            stepAtBlockStart("training check at " + std::to_string(carrierBps_) + " bit/s");
             training_ = false;
             return;
         }
@@ -551,7 +558,7 @@ private:
             text += " at " + std::to_string(bps) + " bit/s";
         if (cutOff)
             text += " (cut off)";
-        step(LadderSide::Us, text);
+        stepAtBlockStart(text);
     }
 
     void pageAnswer(std::uint8_t code) {
@@ -577,6 +584,7 @@ private:
 
     CallReport& r_;
     std::uint32_t now_ = 0;
+    std::uint32_t blockStart_ = 0;
     std::string txLine_, rxLine_, lastCommand_;
     Block txMode_ = Block::None, rxMode_ = Block::None;
     std::vector<std::uint8_t> block_, rxBlock_;
@@ -597,6 +605,8 @@ CallReport analyseCall(const std::vector<PortChunk>& chunks, int finishCode) {
     for (const auto& c : chunks)
         a.feed(c);
     a.finish();
+    std::stable_sort(r.steps.begin(), r.steps.end(),
+                     [](const LadderStep& x, const LadderStep& y) { return x.timeMs < y.timeMs; });
 
     // The first matching cause wins: what the modem said outright, then how far the
     // call got, then the engine's code.

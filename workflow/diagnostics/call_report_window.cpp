@@ -23,7 +23,7 @@ TCallReportForm::TCallReportForm(const QString& path, std::optional<faxengine::C
     layout->addWidget(heading);
     ReportMemo = new QPlainTextEdit(this);
     ReportMemo->setReadOnly(true);
-    ReportMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    ReportMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     ReportMemo->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     layout->addWidget(ReportMemo, 1);
     if (report) {

@@ -1,6 +1,7 @@
 #include "workflow/diagnostics/check_fax_class_form.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,7 +26,7 @@ TCheckFaxClassForm::TCheckFaxClassForm(faxengine::TVelkComPort& port, faxengine:
     Label3 = new QLabel(tr("Class 2.0 :"), box);
     for (QLabel* l : {Label1, Label2, Label3}) {
         // Fixed pitch keeps the colons of the three lines under each other.
-        l->setFont(QFont(QStringLiteral("monospace")));
+        l->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
         boxLayout->addWidget(l);
     }
     layout->addWidget(box);
@@ -41,6 +42,8 @@ TCheckFaxClassForm::TCheckFaxClassForm(faxengine::TVelkComPort& port, faxengine:
     buttons->addWidget(OkButton);
     layout->addLayout(buttons);
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
+    // Grows with the texts the check writes into it.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
 }
 
 void TCheckFaxClassForm::showEvent(QShowEvent* e) {

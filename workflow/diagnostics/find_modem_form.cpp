@@ -47,6 +47,8 @@ TFindModemForm::TFindModemForm(std::vector<ScanCandidate> candidates, std::strin
     layout->addLayout(buttons);
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(UseDeviceButton, &QPushButton::clicked, this, &TFindModemForm::useFoundDevice);
+    // Grows with the texts the scan writes into it.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
 }
 
 void TFindModemForm::setRemember(settings::Settings* s, std::filesystem::path programDir, int portForDevice) {
@@ -79,7 +81,9 @@ void TFindModemForm::runScan() {
         QApplication::processEvents();
     };
     hooks.done = [this](std::size_t i, const PortResult& r) {
-        portLabels_[i]->setText(QString::fromStdString(r.name + ": " + r.detail));
+        // On Linux a Com port is a name for a device: say which one was tried.
+        const std::string device = r.comNumber > 0 ? "   (" + r.device + ")" : "";
+        portLabels_[i]->setText(QString::fromStdString(r.name + ": " + r.detail + device));
     };
     results_ = scanPorts(candidates_, resetString_, hooks);
     QGuiApplication::restoreOverrideCursor();

@@ -13,6 +13,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTextBrowser>
@@ -97,7 +98,7 @@ TFaxProblemSolverDialog::TFaxProblemSolverDialog(int topic, std::function<settin
         if (item && item->data(0, kTopicRole).toInt() >= 0)
             PageControl1->setCurrentWidget(PossibleSolutionsTabSheet);
     });
-    resize(fontMetrics().averageCharWidth() * 130, fontMetrics().height() * 34);
+    resize(fontMetrics().averageCharWidth() * 130, fontMetrics().height() * 40);
 }
 
 bool TFaxProblemSolverDialog::event(QEvent* e) {
@@ -122,6 +123,13 @@ void TFaxProblemSolverDialog::buildTree() {
     ProblemsTreeView->clear();
     addNodes(nullptr, ProblemsTreeView, topicTree());
     ProblemsTreeView->expandAll();
+    // Wide enough for the longest title, so none is cut short.
+    ProblemsTreeView->resizeColumnToContents(0);
+    const int wanted = ProblemsTreeView->columnWidth(0) + ProblemsTreeView->verticalScrollBar()->sizeHint().width() +
+                       ProblemsTreeView->frameWidth() * 2 + fontMetrics().averageCharWidth() * 2;
+    ProblemsTreeView->setMinimumWidth(wanted);
+    if (width() < wanted * 2 + 40)
+        resize(wanted * 2 + 40, height());
 }
 
 void TFaxProblemSolverDialog::selectInitial() {
