@@ -1,7 +1,6 @@
 #include "workflow/diagnostics/check_fax_class_form.h"
 
 #include <QApplication>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,11 +23,10 @@ TCheckFaxClassForm::TCheckFaxClassForm(faxengine::TVelkComPort& port, faxengine:
     Label1 = new QLabel(tr("Class 1 :"), box);
     Label2 = new QLabel(tr("Class 2 :"), box);
     Label3 = new QLabel(tr("Class 2.0 :"), box);
-    for (QLabel* l : {Label1, Label2, Label3}) {
-        // Fixed pitch keeps the colons of the three lines under each other.
-        l->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    for (QLabel* l : {Label1, Label2, Label3})
         boxLayout->addWidget(l);
-    }
+    // The three lines must never be squeezed by a status text that grew.
+    box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     layout->addWidget(box);
     Status = new QLabel(tr("Testing Fax Classes...please wait."), this);
     Status->setObjectName(QStringLiteral("Status"));
@@ -81,6 +79,7 @@ void TCheckFaxClassForm::runCheck() {
     QApplication::beep();
     QApplication::processEvents();
     OkButton->show();
+    adjustSize();
     setWindowTitle(tr("Check Fax Class"));
     finished_ = true;
     emit checkFinished();

@@ -28,6 +28,7 @@ TFindModemForm::TFindModemForm(std::vector<ScanCandidate> candidates, std::strin
         boxLayout->addWidget(label);
         portLabels_.push_back(label);
     }
+    box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     layout->addWidget(box);
     Label7 = new QLabel(tr("Testing Communications ports...please wait."), this);
     Label7->setObjectName(QStringLiteral("Label7"));
@@ -98,6 +99,7 @@ void TFindModemForm::runScan() {
                 break;
             }
     OkButton->show();
+    adjustSize();
     setWindowTitle(tr("Find Modem"));
     finished_ = true;
     QApplication::beep();

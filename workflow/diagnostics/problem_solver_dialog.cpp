@@ -83,6 +83,9 @@ TFaxProblemSolverDialog::TFaxProblemSolverDialog(int topic, std::function<settin
     PrintButton = new QPushButton(tr("&Print"), this);
     CopyButton = new QPushButton(tr("&Copy"), this);
     CloseButton = new QPushButton(tr("Close"), this);
+    PrintButton->setAutoDefault(false);
+    CopyButton->setAutoDefault(false);
+    CloseButton->setDefault(true);
     buttons->addWidget(PrintButton);
     buttons->addWidget(CopyButton);
     buttons->addStretch(1);
