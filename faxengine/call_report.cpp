@@ -297,7 +297,9 @@ public:
     void finish() {
         // A page whose data was cut off by the end of the call still counts as started.
         if (txMode_ == Block::Data && !block_.empty() && !training_)
-            pageDataSent(true);
+            pageData(LadderSide::Us, blockStart_, true);
+        if (rxMode_ == Block::Data && !rxBlock_.empty() && !incomingTrainingPending_)
+            pageData(LadderSide::Remote, rxBlockStart_, true);
     }
 
     bool sawBusy = false, sawNoDialTone = false, sawNoAnswer = false, sawVoice = false,
@@ -308,8 +310,6 @@ private:
     enum class Block { None, Frame, Data };
 
     void step(LadderSide from, std::string text) { r_.steps.push_back({now_, from, std::move(text)}); }
-    // Page data and training checks show when they began, not when their last byte went.
-    void stepAtBlockStart(std::string text) { r_.steps.push_back({blockStart_, LadderSide::Us, std::move(text)}); }
 
     // ---- bytes we wrote ----
     void fromUs(std::uint8_t b) {
@@ -319,8 +319,10 @@ private:
                 txMode_ = Block::None;
                 if (kind == Block::Frame)
                     frame(LadderSide::Us, block_);
+                else if (training_)
+                    trainingCheck(LadderSide::Us, blockStart_);
                 else
-                    pageDataSent(false);
+                    pageData(LadderSide::Us, blockStart_, false);
                 block_.clear();
             }
             return;
@@ -343,6 +345,10 @@ private:
             if (blockByte(b, rxBlock_, rxEscape_)) {
                 if (rxMode_ == Block::Frame)
                     frame(LadderSide::Remote, rxBlock_);
+                else {
+                    pageData(LadderSide::Remote, rxBlockStart_, false);
+                    carrierEndDue_ = true;
+                }
                 rxMode_ = Block::None;
                 rxBlock_.clear();
             }
@@ -400,15 +406,20 @@ private:
         if (startsWith(line, "AT"))
             return; // echo
         if (line == "CONNECT") {
-            if (startsWith(lastCommand_, "AT+FTH"))
+            // An answering modem starts by sending its frames; a calling one by hearing them.
+            if (startsWith(lastCommand_, "AT+FTH") || (startsWith(lastCommand_, "ATA") && !isClass2()))
                 txMode_ = Block::Frame;
             else if (startsWith(lastCommand_, "AT+FTM") || startsWith(lastCommand_, "AT+FDT"))
                 txMode_ = Block::Data;
-            else if (startsWith(lastCommand_, "AT+FRH") || startsWith(lastCommand_, "ATD") ||
-                     startsWith(lastCommand_, "ATA"))
+            else if (startsWith(lastCommand_, "AT+FRH") || startsWith(lastCommand_, "ATD"))
                 rxMode_ = isClass2() ? Block::None : Block::Frame;
-            else if (startsWith(lastCommand_, "AT+FRM") || startsWith(lastCommand_, "AT+FDR"))
+            else if (startsWith(lastCommand_, "AT+FRM") || startsWith(lastCommand_, "AT+FDR")) {
                 rxMode_ = Block::Data;
+                rxBlock_.clear();
+                rxBlockStart_ = now_;
+                if (startsWith(lastCommand_, "AT+FRM"))
+                    carrierBps_ = bpsFromCarrierCode(lastCommand_.substr(7));
+            }
             if (txMode_ == Block::Data) {
                 block_.clear();
                 blockStart_ = now_;
@@ -422,7 +433,10 @@ private:
             return;
         }
         rxMode_ = Block::None; // a word from the modem ends any frame it was to deliver
-        if (line == "OK" || line == "RING")
+        // Received data ends with the carrier: that NO CARRIER is no news.
+        const bool expectedEnd = carrierEndDue_ && line == "NO CARRIER";
+        carrierEndDue_ = false;
+        if (line == "OK" || line == "RING" || expectedEnd)
             return;
         if (line == "BUSY") {
             sawBusy = true;
@@ -518,8 +532,11 @@ private:
             text += " " + std::to_string(r_.bps) + " bit/s, " + resolutionText(r_.fine);
             if (from == LadderSide::Us)
                 trainingPending = true;
+            else
+                incomingTrainingPending_ = true;
         } else if (is(fcf, CFR)) {
             trainingPending = false;
+            incomingTrainingPending_ = false;
             text += " (training good)";
         } else if (is(fcf, FTT)) {
             ++r_.trainingFailures;
@@ -536,10 +553,17 @@ private:
         step(from, text);
     }
 
-    void pageDataSent(bool cutOff) {
-        if (training_) {
-            stepAtBlockStart("training check at " + std::to_string(carrierBps_) + " bit/s");
-            training_ = false;
+    // Page data and training checks are shown at the time they began.
+    void trainingCheck(LadderSide from, std::uint32_t start) {
+        r_.steps.push_back({start, from, "training check at " + std::to_string(carrierBps_) + " bit/s"});
+        training_ = false;
+    }
+
+    // Page data that went out (`from` Us) or came in (Remote): a new page, or the same one
+    // again after the receiver asked for it once more.
+    void pageData(LadderSide from, std::uint32_t start, bool cutOff) {
+        if (from == LadderSide::Remote && incomingTrainingPending_) {
+            trainingCheck(from, start);
             return;
         }
         PageOutcome* page = nullptr;
@@ -558,7 +582,7 @@ private:
             text += " at " + std::to_string(bps) + " bit/s";
         if (cutOff)
             text += " (cut off)";
-        stepAtBlockStart(text);
+        r_.steps.push_back({start, from, text});
     }
 
     void pageAnswer(std::uint8_t code) {
@@ -585,6 +609,9 @@ private:
     CallReport& r_;
     std::uint32_t now_ = 0;
     std::uint32_t blockStart_ = 0;
+    std::uint32_t rxBlockStart_ = 0;
+    bool carrierEndDue_ = false;
+    bool incomingTrainingPending_ = false; // a DCS came in: the next data is its training check
     std::string txLine_, rxLine_, lastCommand_;
     Block txMode_ = Block::None, rxMode_ = Block::None;
     std::vector<std::uint8_t> block_, rxBlock_;

@@ -81,6 +81,25 @@ public:
         return *this;
     }
 
+    // Data the modem hands over (a training check or a page), then the carrier's end.
+    Dialogue& incoming(std::string_view command, std::size_t bytes) {
+        cmd(command, "CONNECT");
+        PortChunk c{now_, 'R', std::vector<std::uint8_t>(bytes, 0x21)};
+        c.bytes.push_back(t30::kDLE);
+        c.bytes.push_back(t30::kETX);
+        chunks.push_back(std::move(c));
+        now_ += 1000;
+        return modem("\r\nNO CARRIER\r\n");
+    }
+    // Our frames after answering: CSI and DIS.
+    Dialogue& answered() {
+        cmd("ATA", "CONNECT");
+        addFrame('T', fcf::CSI, idFif("5551234"), false);
+        modem("\r\nCONNECT\r\n");
+        addFrame('T', fcf::DIS, {0x00, 0x6E, 0xF9, 0x00}, true);
+        return modem("\r\nOK\r\n");
+    }
+
     static std::vector<std::uint8_t> idFif(std::string_view id) {
         const auto fif = faxengine::idFif(id);
         return {fif.begin(), fif.end()};
@@ -214,6 +233,37 @@ TEST(CallReport, FailedCallsNameTheirCause) {
     Dialogue noTone;
     noTone.cmd("ATZ").cmd("ATDT302", "NO DIALTONE");
     EXPECT_EQ(analyseCall(noTone.chunks, ec::FaxNoCarrier).cause, CallCause::NoDialTone);
+}
+
+TEST(CallReport, ReceivedCallShowsThePagesThatCameIn) {
+    Dialogue d;
+    d.cmd("ATZ").answered();
+    d.receiveFrame(fcf::TSIx, Dialogue::idFif("+1 555 0200")).receiveFrame(fcf::DCSx, {0x00, 0x46, 0x88, 0x00});
+    d.incoming("AT+FRM=96", 270).sendFrame(fcf::CFR);
+    d.incoming("AT+FRM=96", 4000).receiveFrame(fcf::MPSx).sendFrame(fcf::MCF);
+    d.incoming("AT+FRM=96", 4000).receiveFrame(fcf::EOPx).sendFrame(fcf::MCF).receiveFrame(fcf::DCNx);
+    const CallReport r = analyseCall(d.chunks, 0);
+    EXPECT_EQ(r.cause, CallCause::Sent);
+    EXPECT_EQ(r.remoteId, "+1 555 0200");
+    EXPECT_EQ(r.bps, 9600);
+    EXPECT_TRUE(r.fine);
+    ASSERT_EQ(r.pages.size(), 2u);
+    EXPECT_TRUE(r.pages[0].confirmed && r.pages[1].confirmed);
+    std::string first;
+    for (const auto& s : r.steps)
+        first += s.text.substr(0, s.text.find(' ')) + (s.from == LadderSide::Us ? ">" : "<") + " ";
+    EXPECT_EQ(first.substr(0, 40), "CSI> DIS> TSI< DCS< training< CFR> page<") << first;
+
+    // The caller goes away inside page 2.
+    Dialogue cut;
+    cut.cmd("ATZ").answered().receiveFrame(fcf::DCSx, {0x00, 0x46, 0x88, 0x00});
+    cut.incoming("AT+FRM=96", 270).sendFrame(fcf::CFR);
+    cut.incoming("AT+FRM=96", 4000).receiveFrame(fcf::MPSx).sendFrame(fcf::MCF);
+    cut.cmd("AT+FRM=96", "CONNECT").modem(std::string(500, '!'));
+    const CallReport r2 = analyseCall(cut.chunks, ec::TimeOut);
+    EXPECT_EQ(r2.cause, CallCause::HungUpMidPage);
+    ASSERT_EQ(r2.pages.size(), 2u);
+    EXPECT_FALSE(r2.pages[1].confirmed);
 }
 
 TEST(CallReport, Class2ReportsGiveTheSameStory) {
