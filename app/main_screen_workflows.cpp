@@ -381,7 +381,7 @@ void TMainScreen::runConfigurationReport() {
     const auto& s = settings::current();
     const FaxLine* line = faxLine();
     diagnostics::openConfigurationReport(this, s, s.configuredPortNumber(),
-                                         line && line->isVirtual() ? line->devicePath() : std::string());
+                                         line && line->isVirtual() ? line->devicePath() : std::string(), programDir_);
 }
 
 } // namespace app

@@ -47,7 +47,7 @@ void openProblemSolver(QWidget* parent, int topic) {
 }
 
 void openConfigurationReport(QWidget* parent, const settings::Settings& s, int portNumber,
-                             const std::string& virtualDevice) {
+                             const std::string& virtualDevice, const std::filesystem::path& saveDir) {
     ModemIdentity modem;
     {
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
@@ -67,8 +67,7 @@ void openConfigurationReport(QWidget* parent, const settings::Settings& s, int p
         }
         QGuiApplication::restoreOverrideCursor();
     }
-    std::filesystem::path dir;
-    TConfigurationInfo window(configurationReportLines(s, modem), dir, owner(parent));
+    TConfigurationInfo window(configurationReportLines(s, modem), saveDir, owner(parent));
     window.exec();
 }
 

@@ -36,9 +36,9 @@ void openProblemSolver(QWidget* parent, int topic = -1);
 
 // The configuration report window. The modem answers come from Com `portNumber`
 // (`virtualDevice` standing in when [Ports] names none); a port that does not open is
-// reported as such.
+// reported as such. "Save As..." starts in `saveDir` (the program directory).
 void openConfigurationReport(QWidget* parent, const settings::Settings& s, int portNumber,
-                             const std::string& virtualDevice = {});
+                             const std::string& virtualDevice = {}, const std::filesystem::path& saveDir = {});
 
 // The call report window for a ".call" file (or a dispatch log dump).
 void openCallReport(QWidget* parent, const QString& path);

@@ -71,6 +71,13 @@ std::vector<ScanCandidate> scanCandidates(const settings::Settings& s, const std
 
 PortResult testPort(const ScanCandidate& c, const std::string& resetString, const workflow::send::PumpEvents& pump) {
     PortResult r{c.name, c.device, c.comNumber, PortState::Failed, {}};
+    // Waiting for an answer from a port name with no chip behind it would only cost time.
+    if (startsWith(std::filesystem::path(c.device).filename().string(), "ttyS") && std::filesystem::exists(c.device) &&
+        !hasSerialHardware(c.device)) {
+        r.state = PortState::Missing;
+        r.detail = "Port does not exist";
+        return r;
+    }
     TVelkComPort port;
     port.SetPromptForPort(false);
     port.SetAutoOpen(false);
