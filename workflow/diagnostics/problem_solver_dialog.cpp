@@ -189,6 +189,10 @@ void TFaxProblemSolverDialog::printSolution() {
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
+    printOn(printer);
+}
+
+void TFaxProblemSolverDialog::printOn(QPrinter& printer) {
     printer.setDocName(currentTitle());
     printer.setPageMargins(QMarginsF(kPrintMarginInches, kPrintMarginInches, kPrintMarginInches, kPrintMarginInches),
                            QPageLayout::Inch);

@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class QPrinter;
 class QPushButton;
 class QTabWidget;
 class QTextBrowser;
@@ -31,8 +32,11 @@ public:
     QTreeWidget* tree() const { return ProblemsTreeView; }
 
     void copyToClipboard();
-    // Prints the shown topic; without the solutions page nothing happens.
+    // Prints the shown topic after the print dialog; without the solutions page nothing happens.
     void printSolution();
+    // Prints the shown topic on `printer`: the topic's title names the job, half an inch of
+    // margin on every side.
+    void printOn(QPrinter& printer);
 
 protected:
     void showEvent(QShowEvent* e) override;

@@ -14,7 +14,9 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLabel>
+#include <QPrinter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -92,6 +94,20 @@ void DiagnosticsWindowsTest::problemSolverComposesTopicsAndHidesGroups() {
     QCOMPARE(d.currentTopic(), kTopicPortInUse);
     d.copyToClipboard();
     QCOMPARE(QApplication::clipboard()->text(), d.solutionText());
+    // Printed into a PDF: the job carries the topic's title.
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("topic.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    d.printOn(printer);
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {pdf});
+    QVERIFY2(info.waitForFinished(10000) && info.exitCode() == 0, "pdfinfo (poppler-utils) must be installed");
+    const QString infoText = QString::fromUtf8(info.readAllStandardOutput());
+    QVERIFY2(infoText.contains(QRegularExpression(QStringLiteral("Title:\\s+Port in use\n"))), qPrintable(infoText));
+    QVERIFY(infoText.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\n"))));
+
     QTreeWidgetItem* group = d.tree()->topLevelItem(3);
     QCOMPARE(group->text(0), QStringLiteral("Error Messages"));
     d.tree()->setCurrentItem(group);
