@@ -4,11 +4,14 @@
 #include "workflow/diagnostics/configuration_info.h"
 #include "workflow/diagnostics/configuration_report.h"
 #include "workflow/diagnostics/diagnostic_rules.h"
+#include "workflow/diagnostics/find_modem_form.h"
 #include "workflow/diagnostics/init_string_helper_form.h"
 #include "workflow/diagnostics/problem_solver_dialog.h"
 #include "workflow/diagnostics/problem_solver_topics.h"
 
+#include "base/ini_file.h"
 #include "faximage/fax_errors.h"
+#include "vline_launcher.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,6 +20,8 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -34,6 +39,7 @@ private slots:
     void configurationReportListsPortsDevicesAndModem();
     void callReportWindowPointsToTheCausesTopic();
     void cliReportNamesTheCause();
+    void findModemOffersToRememberAFoundDevice();
 };
 
 namespace {
@@ -196,6 +202,36 @@ void DiagnosticsWindowsTest::cliReportNamesTheCause() {
     cli.start(QStringLiteral(PARVANE_BINARY_DIR "/cli/parvane-cli"), {QStringLiteral("report"), dir.filePath(QStringLiteral("none"))});
     QVERIFY(cli.waitForFinished(10000));
     QCOMPARE(cli.exitCode(), 1);
+}
+
+void DiagnosticsWindowsTest::findModemOffersToRememberAFoundDevice() {
+    QTemporaryDir dir;
+    vline::LaunchOptions o;
+    o.executable = PARVANE_BINARY_DIR "/vline/parvane-vline";
+    o.arguments = {"--log-dir", dir.filePath(QStringLiteral("logs")).toStdString()};
+    auto line = vline::VirtualLine::start(o);
+    const std::string modem = line.ports().front().path;
+
+    // No Com port leads to the modem; it is found among the other devices.
+    settings::Settings s;
+    const std::vector<ScanCandidate> candidates = {{"Com 1", dir.filePath(QStringLiteral("none")).toStdString(), 1},
+                                                   {modem, modem, 0}};
+    TFindModemForm form(candidates, "");
+    form.setRemember(&s, dir.path().toStdString(), 1);
+    QSignalSpy done(&form, &TFindModemForm::scanFinished);
+    form.show();
+    QVERIFY(done.wait(30000));
+    QCOMPARE(form.result(), -1);
+    QVERIFY(form.portText(0).startsWith(QStringLiteral("Com 1: Port does not exist")));
+    QCOMPARE(form.portText(1), QString::fromStdString(modem + ": MODEM"));
+    QVERIFY(form.resultText().contains(QString::fromStdString(modem)));
+    auto* use = form.findChild<QPushButton*>(QStringLiteral("UseDeviceButton"));
+    QVERIFY(use && use->isVisible());
+    use->click();
+    QCOMPARE(form.result(), 1);
+    QCOMPARE(s.portDevices[1], modem);
+    const settings::IniFile ini = settings::IniFile::load(dir.filePath(QStringLiteral("PVN.INI")).toStdString());
+    QCOMPARE(ini.readString("Ports", "COM1", ""), modem);
 }
 
 QTEST_MAIN(DiagnosticsWindowsTest)
