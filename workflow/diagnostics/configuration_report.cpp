@@ -149,12 +149,14 @@ QStringList configurationReportLines(const settings::Settings& s, const ModemIde
                  QStringLiteral(" (%1 cores)").arg(sysconf(_SC_NPROCESSORS_ONLN));
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const int depth = screen->depth();
+        // In device pixels: with scaling on, Qt's own figures are divided by the ratio.
+        const qreal ratio = screen->devicePixelRatio();
         const QString colours = depth >= 1 && depth <= 24 ? thousands(1LL << depth) : QString::number(depth) + QStringLiteral(" bits");
         lines << QStringLiteral("Video:       \t%1 x %2 x %3 colors")
-                     .arg(screen->geometry().width())
-                     .arg(screen->geometry().height())
+                     .arg(qRound(screen->geometry().width() * ratio))
+                     .arg(qRound(screen->geometry().height() * ratio))
                      .arg(colours);
-        const int dpi = qRound(screen->logicalDotsPerInch());
+        const int dpi = qRound(screen->logicalDotsPerInch() * ratio);
         lines << QStringLiteral("Font:        \t") +
                      (dpi == 96 ? QStringLiteral("Small Fonts in use")
                                 : dpi == 120 ? QStringLiteral("Large Fonts in use")
