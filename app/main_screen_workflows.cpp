@@ -18,6 +18,7 @@
 #include "faxlog/log_records.h"
 #include "settings/settings.h"
 #include "workflow/compose/cover_browse.h"
+#include "workflow/diagnostics/diagnostics.h"
 #include "workflow/compose/cover_store.h"
 #include "workflow/compose/fax_editor.h"
 #include "workflow/phonebook/phone_book_dialogs.h"
@@ -166,17 +167,19 @@ void TMainScreen::runSendFax() {
     h.setStatus = [this](const QString& text) { setStatus(text); };
     h.centre = [this](QWidget* w) { centreWindow(w, this); };
     h.enableButtonBar = [this] { ButtonBar->setEnabled(true); };
-    h.services.showError = [](QWidget* parent, const QString& caption, const QString& text, int,
+    h.services.showError = [](QWidget* parent, const QString& caption, const QString& text, int code,
                               bool withContinue) {
+        const int topic = diagnostics::topicForError(code, true);
         if (withContinue)
-            return showErrorWithContinue(parent, caption, text, true);
-        showError(parent, caption, text, true);
+            return showErrorWithContinue(parent, caption, text, true, topic);
+        showError(parent, caption, text, true, topic);
         return false;
     };
     h.services.information = [](QWidget* parent, const QString& text) { informationBox(parent, text); };
     h.services.beep = [] { beep(); };
     h.services.help = [](int context) { showHelp(context); };
     h.services.problemSolver = [](QWidget* parent) { openProblemSolver(parent); };
+    h.services.callReport = [](QWidget* parent, const QString& file) { diagnostics::openCallReport(parent, file); };
     h.services.preferences = [this](QWidget*) {
         preferencesAccepted_ = false;
         mnuPreferencesClick();
@@ -420,6 +423,11 @@ void TMainScreen::portChanged() {
 }
 
 // Configuration report.
-void TMainScreen::runConfigurationReport() {}
+void TMainScreen::runConfigurationReport() {
+    const auto& s = settings::current();
+    const FaxLine* line = faxLine();
+    diagnostics::openConfigurationReport(this, s, s.configuredPortNumber(),
+                                         line && line->isVirtual() ? line->devicePath() : std::string(), programDir_);
+}
 
 } // namespace app

@@ -1,9 +1,9 @@
 #include "problem_solver.h"
 
+#include "workflow/diagnostics/diagnostics.h"
+
 namespace app {
 
-// The problem solver window comes with the modem diagnostics; until then the button is
-// there and does nothing.
-void openProblemSolver(QWidget* /*parent*/) {}
+void openProblemSolver(QWidget* parent, int topic) { diagnostics::openProblemSolver(parent, topic); }
 
 } // namespace app

@@ -5,7 +5,7 @@ class QWidget;
 
 namespace app {
 
-// Opens the fax problem solver at its start page, modally over `parent`.
-void openProblemSolver(QWidget* parent);
+// Opens the fax problem solver modally over `parent`, at `topic` (-1: its first page).
+void openProblemSolver(QWidget* parent, int topic = -1);
 
 } // namespace app

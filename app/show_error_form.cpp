@@ -128,27 +128,29 @@ int TShowErrorForm::exec() {
 
 namespace {
 int runErrorForm(QWidget* parent, const QString& caption, const QString& text, bool showContinue,
-                 bool stayOpen) {
+                 bool stayOpen, int topic) {
     if (TShowErrorForm::isShowing())
         return QDialog::Rejected;
     TShowErrorForm form(caption, text, showContinue, stayOpen, parent);
     centreWindow(&form, parent ? parent->window() : nullptr);
     QObject::connect(&form, &TShowErrorForm::problemSolverRequested, &form,
-                     [&form] { openProblemSolver(&form); });
+                     [&form, topic] { openProblemSolver(&form, topic); });
     const int result = form.exec();
     if (form.problemSolverAfterClose())
-        openProblemSolver(parent);
+        openProblemSolver(parent, topic);
     return result;
 }
 } // namespace
 
-void showError(QWidget* parent, const QString& caption, const QString& text, bool stayOpen) {
-    runErrorForm(parent, caption, text, false, stayOpen);
+void showError(QWidget* parent, const QString& caption, const QString& text, bool stayOpen,
+               int problemSolverTopic) {
+    runErrorForm(parent, caption, text, false, stayOpen, problemSolverTopic);
 }
 
 bool showErrorWithContinue(QWidget* parent, const QString& caption, const QString& text,
-                           bool stayOpen) {
-    return runErrorForm(parent, caption, text, true, stayOpen) == TShowErrorForm::kContinueResult;
+                           bool stayOpen, int problemSolverTopic) {
+    return runErrorForm(parent, caption, text, true, stayOpen, problemSolverTopic) ==
+           TShowErrorForm::kContinueResult;
 }
 
 } // namespace app

@@ -49,10 +49,12 @@ private:
     bool problemSolverAfterClose_ = false;
 };
 
-// Shows the error dialog without Continue (nothing when one is already showing).
-void showError(QWidget* parent, const QString& caption, const QString& text, bool stayOpen = false);
+// Shows the error dialog without Continue (nothing when one is already showing). The
+// problem solver opens at `problemSolverTopic` (-1: its first page).
+void showError(QWidget* parent, const QString& caption, const QString& text, bool stayOpen = false,
+               int problemSolverTopic = -1);
 // With Continue; true exactly when the user pressed Continue.
 bool showErrorWithContinue(QWidget* parent, const QString& caption, const QString& text,
-                           bool stayOpen = false);
+                           bool stayOpen = false, int problemSolverTopic = -1);
 
 } // namespace app

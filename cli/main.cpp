@@ -21,6 +21,7 @@ int runSend(const CliArgs& args);    // fax_commands.cpp
 int runReceive(const CliArgs& args); // fax_commands.cpp
 int runPrint(const CliArgs& args);   // print_command.cpp
 int runPhonebook(const CliArgs& args); // phonebook_command.cpp
+int runReport(const CliArgs& args);    // report_command.cpp
 } // namespace cli
 
 namespace {
@@ -35,7 +36,7 @@ struct Command {
 };
 
 // Options that take a separate value word, for every command.
-const std::vector<std::string> kValueOptions = {"--data-dir", "--type", "--page", "--to", "--port", "--device", "--baud", "--trace", "--dir", "--class", "--speed", "--station-id", "--header", "--dial-prefix", "--history", "--printer", "--pages", "--pdf", "--log", "--title"};
+const std::vector<std::string> kValueOptions = {"--data-dir", "--type", "--page", "--to", "--port", "--device", "--baud", "--trace", "--dir", "--class", "--speed", "--station-id", "--header", "--dial-prefix", "--history", "--printer", "--pages", "--pdf", "--log", "--title", "--finish"};
 
 const Command kCommands[] = {
     {"convert", "convert INPUT OUTPUT.apf [--fine] [--wide] [--type text|textex|tiff|pcx|dcx|bmp|pdf|rtf]",
@@ -55,6 +56,7 @@ const Command kCommands[] = {
     {"print", "print FAX.apf [--printer NAME|--pdf OUT.pdf] [--pages A-B] [--header [TEXT]] [--footer] [--four-up] [--landscape] [--log FILE] [--title T] | print --list", cli::runPrint,
      {"--printer", "--pdf", "--pages", "--header", "--footer", "--four-up", "--landscape", "--log", "--title", "--list"}},
     {"phonebook", "phonebook list|import FILE.csv|export FILE.csv|-", cli::runPhonebook, {"--help"}},
+    {"report", "report FILE.call|LOG [--finish CODE]", cli::runReport, {"--finish"}},
     {"", "", nullptr, {}}, // commands are added above this line
 };
 

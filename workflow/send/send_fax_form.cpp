@@ -1,5 +1,6 @@
 #include "workflow/send/send_fax_form.h"
 
+#include "faxengine/call_report.h"
 #include "faxengine/engine_errors.h"
 #include "settings/settings.h"
 #include "workflow/send/port_operations.h"
@@ -25,11 +26,17 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 namespace workflow::send {
 
 namespace {
 
 constexpr int kPhoneNumberLength = 25;
+// Room for the log of a call of a few fine pages; older records give way beyond it.
+constexpr std::size_t kCallLogBytes = 32u * 1024u * 1024u;
 constexpr int kBufferFullMark = 7372;
 constexpr int kBufferResumeMark = 819;
 
@@ -212,6 +219,8 @@ void TSendFaxForm::buildWidgets() {
     SendFaxButton->setDefault(true);
     PreferencesButton = button("PreferencesButton", "Preferences");
     ProblemSolverButton = button("ProblemSolverButton", "Problem Solver");
+    CallReportButton = button("CallReportButton", "Call &report...");
+    CallReportButton->setVisible(false);
     Helpbutton = button("Helpbutton", "&Help");
     CloseButton = button("CloseButton", "C&lose");
     top->addLayout(buttons);
@@ -227,6 +236,7 @@ void TSendFaxForm::buildWidgets() {
     connect(PreferencesButton, &QPushButton::clicked, this, &TSendFaxForm::PreferencesButtonClick);
     connect(ProblemSolverButton, &QPushButton::clicked, this, &TSendFaxForm::ProblemSolverButtonClick);
     connect(Helpbutton, &QPushButton::clicked, this, &TSendFaxForm::HelpbuttonClick);
+    connect(CallReportButton, &QPushButton::clicked, this, &TSendFaxForm::CallReportButtonClick);
 }
 
 void TSendFaxForm::setRecipient(const QString& to, const QString& subject) {
@@ -396,6 +406,7 @@ void TSendFaxForm::startAttempt() {
         journal_.begin(c.disablePrefix || c.dialPrefix.empty() ? sender_->PhoneNumber()
                                                                : c.dialPrefix + " " + sender_->PhoneNumber());
         refreshJournalList();
+        startCallLog();
         sender_->StartSending();
     } catch (const std::exception&) {
         setHourglass(false);
@@ -411,6 +422,7 @@ void TSendFaxForm::finishAttempt(int errorCode) {
     if (errorCode == 0 || resultText_.toUpper() == QStringLiteral("OK"))
         resultText_ = QStringLiteral("Sent");
     pump();
+    keepCallReport(errorCode);
     auto& s = settings::current();
     if (!s.resetting.afterString.empty()) {
         setStatus(QStringLiteral("Sending AFTER reset string..."));
@@ -431,6 +443,38 @@ void TSendFaxForm::finishAttempt(int errorCode) {
                       q(text) + QStringLiteral("\r\n\r\n"),
                   errorCode, false);
     emit attemptFinished();
+}
+
+void TSendFaxForm::startCallLog() {
+    if (callReportFile_.isEmpty() || !VelkComPort1->Open())
+        return;
+    VelkComPort1->Dispatcher().StartLogging(kCallLogBytes);
+}
+
+void TSendFaxForm::keepCallReport(int errorCode) {
+    if (callReportFile_.isEmpty() || !VelkComPort1->HasDispatcher())
+        return;
+    auto& d = VelkComPort1->Dispatcher();
+    if (!d.Logging())
+        return;
+    const std::filesystem::path report = callReportFile_.toStdString();
+    const auto dump = std::filesystem::path(report).concat(".log");
+    if (d.DumpLog(dump, false, true) == 0) {
+        std::ifstream in(dump, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        in.close();
+        if (faxengine::writeCallReportFile(report, errorCode, text.str()) == 0)
+            CallReportButton->setVisible(static_cast<bool>(services_.callReport));
+    }
+    std::error_code ec;
+    std::filesystem::remove(dump, ec);
+    d.StopLogging();
+}
+
+void TSendFaxForm::CallReportButtonClick() {
+    if (services_.callReport && !callReportFile_.isEmpty())
+        services_.callReport(this, callReportFile_);
 }
 
 void TSendFaxForm::refreshJournalList() {

@@ -38,6 +38,8 @@ struct SendServices {
     std::function<void()> beep;
     std::function<void(int context)> help;
     std::function<void(QWidget* parent)> problemSolver;
+    // Shows a call report file; without it the "Call report..." button stays hidden.
+    std::function<void(QWidget* parent, const QString& file)> callReport;
     // Runs the preferences; true when the user accepted changed settings.
     std::function<bool(QWidget* parent)> preferences;
     // The embedded virtual line's modem device, used for a port [Ports] names no device for.
@@ -54,6 +56,10 @@ public:
     void setRecipient(const QString& to, const QString& subject);
     void setPhoneNumber(const QString& number) { phoneNumber_ = number; }
     void setPortNumber(int n) { portNumber_ = n; }
+    // Where each attempt's call report is kept (the engine's log of the call is recorded
+    // for it); empty: no report.
+    void setCallReportFile(const QString& file) { callReportFile_ = file; }
+    const QString& callReportFile() const { return callReportFile_; }
     // Prefix, suffix and their disable boxes from the settings.
     void fillDialingFromSettings();
 
@@ -77,6 +83,7 @@ public:
     void PreferencesButtonClick();
     void ProblemSolverButtonClick();
     void HelpbuttonClick();
+    void CallReportButtonClick();
 
 signals:
     // An attempt's finish handler has run (the result text is set).
@@ -98,6 +105,8 @@ private:
     void startAttempt();
     void finishAttempt(int errorCode);
     void refreshJournalList();
+    void startCallLog();
+    void keepCallReport(int errorCode);
     bool showError(const QString& caption, const QString& text, int code, bool withContinue);
     void information(const QString& text);
     void pump();
@@ -106,6 +115,7 @@ private:
     QString faxFile_;
     QString phoneNumber_;
     QString resultText_;
+    QString callReportFile_;
     std::string headerText_;
     int portNumber_ = 1;
     bool busy_ = false;
@@ -131,6 +141,7 @@ private:
     QPushButton* CloseButton = nullptr;
     QPushButton* Helpbutton = nullptr;
     QPushButton* ProblemSolverButton = nullptr;
+    QPushButton* CallReportButton = nullptr;
     QToolButton* StepsButton = nullptr;
     QPlainTextEdit* StepsList = nullptr;
     QStatusBar* status = nullptr;

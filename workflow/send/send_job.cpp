@@ -1,5 +1,6 @@
 #include "workflow/send/send_job.h"
 
+#include "faxengine/call_report.h"
 #include "faxlog/codepage.h"
 #include "faxlog/dbe_table.h"
 #include "faxlog/log_records.h"
@@ -75,6 +76,8 @@ SendJobOutcome runSendJob(faxlog::TDbeTable& sent, const std::filesystem::path& 
             dialog.setRecipient(field(sent, "RECIPIENT"), field(sent, "SUBJECT"));
             dialog.setPhoneNumber(field(sent, "PHONE"));
             dialog.setPortNumber(s.configuredPortNumber());
+            dialog.setCallReportFile(QString::fromStdString(
+                faxengine::callReportPath(programDir, "PVN-" + std::to_string(sent.recNo())).string()));
             dialog.fillDialingFromSettings();
             dialog.adjustSize();
             if (hooks.centre)

@@ -3,6 +3,7 @@
 // The far end's pages must equal the rendered ones, read back as the typed words, and the
 // record must say it was sent.
 #include "send_call_support.h"
+#include "faxengine/call_report.h"
 
 #include <QDate>
 #include <QProcess>
@@ -30,6 +31,8 @@ void SendSuccessCallTest::RealCallFailuresThenTheFaxGoesThrough() {
     SeenMessages seen;
     Attempt busy, noDialTone, cancelled, sent;
     QString shownNumber;
+    QString reportFile;
+    bool reportButtonShown = false;
     p.window.setSendJobHook([&](workflow::send::SendJobHooks& h) {
         recordMessages(h.services, seen);
         h.onDialogShown = [&](TSendFaxForm& d) {
@@ -46,6 +49,8 @@ void SendSuccessCallTest::RealCallFailuresThenTheFaxGoesThrough() {
                                   [&d] { return d.sender().BytesTransferred() > 0; }))
                     screenshot(d, "status-window-mid-call");
             });
+            reportFile = d.callReportFile();
+            reportButtonShown = child<QPushButton>(&d, "CallReportButton")->isVisible();
             screenshot(d, "send-dialog-after-call");
             d.CloseButtonClick();
         };
@@ -81,6 +86,14 @@ void SendSuccessCallTest::RealCallFailuresThenTheFaxGoesThrough() {
     QVERIFY2(steps.contains(QStringLiteral("14400 bit/s (V.17) agreed")), qPrintable(steps));
     QVERIFY2(steps.contains(QStringLiteral("Page 2 sent and confirmed")), qPrintable(steps));
     QVERIFY(sent.stepsShownInDialog);
+
+    // The last attempt's call report is kept beside the log and read back as a good call.
+    QVERIFY(reportButtonShown);
+    const auto report = faxengine::readCallReportFile(reportFile.toStdString());
+    QVERIFY2(report.has_value(), qPrintable(reportFile));
+    QCOMPARE(report->cause, faxengine::CallCause::Sent);
+    QCOMPARE(report->pages.size(), std::size_t(2));
+    QVERIFY(report->pages[1].confirmed);
 
     // The record: sent today, two pages, the result and the number last dialled.
     QCOMPARE(p.sentField("SENT"), std::string("T"));
