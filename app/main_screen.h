@@ -7,6 +7,7 @@
 #include "fax_log_model.h"
 #include "log_table.h"
 #include "workflow/compose/compose_hooks.h"
+#include "workflow/receive/receive_mode.h"
 
 #include <QEvent>
 #include <QMainWindow>
@@ -115,6 +116,13 @@ public:
     // the window fills in the rest each time it opens one.
     workflow::compose::ComposeHooks& composeHooks() { return composeHooks_; }
 
+    // Receive mode (null until the Receive command first ran); a test or a later window
+    // adjusts its hooks before it is made.
+    workflow::receive::ReceiveMode* receiveWorkflow() const { return receive_; }
+    void setReceiveHook(std::function<void(workflow::receive::ReceiveHooks&)> hook) { receiveHook_ = std::move(hook); }
+    // The report of a received call, offered by the receive error dialog; unset: no button.
+    std::function<void(QWidget* parent, const workflow::receive::ReceivedCall& call)> receivedCallReport;
+
 public slots:
     // --- commands ---
     void NewbuttonClick();
@@ -190,6 +198,8 @@ private:
     std::optional<FaxLine> faxLine_;
     std::function<void(workflow::send::SendJobHooks&)> sendJobHook_;
     workflow::compose::ComposeHooks composeHooks_;
+    workflow::receive::ReceiveMode* receive_ = nullptr; // a child of the window
+    std::function<void(workflow::receive::ReceiveHooks&)> receiveHook_;
 
     // Tables and their models.
     std::unique_ptr<LogTable> FaxTable;

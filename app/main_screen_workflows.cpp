@@ -19,6 +19,8 @@
 #include "workflow/compose/cover_store.h"
 #include "workflow/compose/fax_editor.h"
 #include "workflow/phonebook/phone_book_dialogs.h"
+#include "workflow/receive/call_report_button.h"
+#include "workflow/receive/edit_receive_notes.h"
 #include "workflow/render/fax_file_builder.h"
 #include "workflow/render/view_preparation.h"
 #include "workflow/send/send_job.h"
@@ -129,7 +131,15 @@ void TMainScreen::runEditSentFax() {
 }
 
 // Notes editor on the current received record.
-void TMainScreen::runEditReceivedNotes() {}
+void TMainScreen::runEditReceivedNotes() {
+    faxlog::TDbeTable* received = RecTable && !RecTable->readOnly() ? RecTable->engineTable() : nullptr;
+    if (!received || !RecTable->hasCurrentRecord()) {
+        beep();
+        return;
+    }
+    if (workflow::receive::editReceivedNotes(*received, this, [this](QWidget* w) { centreWindow(w, this); }))
+        reopenReceivedTable();
+}
 
 // Send job for the current sent record.
 void TMainScreen::runSendFax() {
@@ -197,7 +207,57 @@ void TMainScreen::runSendFax() {
 }
 
 // Switches receive mode on or off.
-void TMainScreen::runReceiveToggle() {}
+void TMainScreen::runReceiveToggle() {
+    namespace receive = workflow::receive;
+    if (!receive_) {
+        receive::ReceiveHooks h;
+        h.mainWindow = this;
+        h.programDir = programDir_;
+        h.setReceiveMode = [this](bool on) { setReceiveMode(on); };
+        h.setReceivingNow = [this](bool on) { receivingNow_ = on; };
+        h.showReceivedPage = [this] {
+            setPage(LogPage::Received);
+            applyCommandRules();
+        };
+        h.applyCommandRules = [this] { applyCommandRules(); };
+        h.setStatus = [this](const QString& text) { setStatus(text); };
+        h.setReceiveButton = [this](const QString& caption, const QString& hint) {
+            ReceiveButton->setText(caption);
+            ReceiveButton->setToolTip(hint);
+        };
+        h.centre = [this](QWidget* w) { centreWindow(w, this); };
+        h.receivedTable = [this]() -> faxlog::TDbeTable* {
+            return RecTable && RecTable->isOpen() && !RecTable->readOnly() ? RecTable->engineTable() : nullptr;
+        };
+        h.reopenReceivedTable = [this] { reopenReceivedTable(); };
+        h.postFaxArrived = [this] { QCoreApplication::postEvent(this, new QEvent(kFaxArrivedMessage)); };
+        // The shared error dialog, closing itself after 30 s: a start nobody watches goes on.
+        h.showError = [](QWidget* parent, const QString& caption, const QString& text, int, bool withContinue,
+                         const std::function<void(QWidget*)>& callReport) {
+            if (TShowErrorForm::isShowing())
+                return false;
+            TShowErrorForm form(caption, text, withContinue, false, parent);
+            if (callReport)
+                receive::addCallReportButton(form, callReport);
+            centreWindow(&form, parent ? parent->window() : nullptr);
+            QObject::connect(&form, &TShowErrorForm::problemSolverRequested, &form,
+                             [&form] { openProblemSolver(&form); });
+            const int result = form.exec();
+            if (form.problemSolverAfterClose())
+                openProblemSolver(parent);
+            return result == TShowErrorForm::kContinueResult;
+        };
+        if (receiveHook_)
+            receiveHook_(h);
+        receive_ = new receive::ReceiveMode(std::move(h), this);
+    }
+    // Without a call report the error dialog offers none.
+    if (receivedCallReport)
+        receive_->hooks().callReport = receivedCallReport;
+    if (const FaxLine* line = faxLine(); line && line->isVirtual())
+        receive_->hooks().virtualDevice = line->devicePath();
+    receive_->toggle();
+}
 
 // Viewer for the current record of the page shown: a received fax's file as it is, a
 // sent fax built into a fax file that is deleted after viewing.
