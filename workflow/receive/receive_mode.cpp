@@ -230,7 +230,7 @@ void ReceiveMode::abandon() {
     if (hooks_.setReceiveMode)
         hooks_.setReceiveMode(false);
     if (hooks_.setReceiveButton)
-        hooks_.setReceiveButton(QStringLiteral("Receive"), QStringLiteral("Start receiving faxes"));
+        hooks_.setReceiveButton(QStringLiteral("&Receive"), QStringLiteral("Start receiving faxes"));
     updateTray(TrayState::Off);
     if (hooks_.applyCommandRules)
         hooks_.applyCommandRules();
@@ -271,7 +271,7 @@ void ReceiveMode::leave() {
         hooks_.setReceiveMode(false);
     setHourglass(false);
     if (hooks_.setReceiveButton)
-        hooks_.setReceiveButton(QStringLiteral("Receive"), QStringLiteral("Start receiving faxes"));
+        hooks_.setReceiveButton(QStringLiteral("&Receive"), QStringLiteral("Start receiving faxes"));
     setStatus(QString());
     updateTray(TrayState::Off);
     emit modeChanged(false);
