@@ -56,6 +56,7 @@ bool editReceivedNotes(faxlog::TDbeTable& received, QWidget* parent, const std::
     TEditReceiveNotes editor(parent);
     editor.setNotes(QString::fromStdString(received.getTrimString("NOTES")));
     editor.setDescription(QStringLiteral("From: ") + QString::fromStdString(received.getTrimString("FROM")));
+    editor.adjustSize(); // centred at the size it shows with
     if (centre)
         centre(&editor);
     if (beforeExec)

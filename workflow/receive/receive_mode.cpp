@@ -207,6 +207,10 @@ void ReceiveMode::enter() {
         if (hooks_.setReceiveButton)
             hooks_.setReceiveButton(QStringLiteral("STOP"), QStringLiteral("Stop receiving faxes"));
         notice_->showReady();
+        // Its size changed with its panel: centred again as it now is.
+        notice_->adjustSize();
+        if (hooks_.centre)
+            hooks_.centre(notice_.get());
         setStatus(QString());
         updateTray(TrayState::Waiting);
         emit modeChanged(true);
@@ -242,6 +246,8 @@ void ReceiveMode::leave() {
     leaving_ = true;
     try {
         if (receiver_ && receiver_->Busy()) {
+            // The modem is hung up and reset first, which takes a few seconds.
+            setStatus(QStringLiteral("Stopping receive mode..."));
             receiver_->AbortFax();
             // A call is hung up with waits; its failure must be handled (the partial file
             // removed) before the port and the tables go.
