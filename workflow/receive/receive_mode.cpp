@@ -7,7 +7,7 @@
 #include "workflow/send/port_operations.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
@@ -251,10 +251,14 @@ void ReceiveMode::leave() {
             receiver_->AbortFax();
             // A call is hung up with waits; its failure must be handled (the partial file
             // removed) before the port and the tables go.
-            QElapsedTimer waited;
-            waited.start();
-            while (receiver_->Busy() && waited.elapsed() < kStopWait.count())
-                pump();
+            QEventLoop wait;
+            QTimer giveUp;
+            giveUp.setSingleShot(true);
+            connect(&giveUp, &QTimer::timeout, &wait, &QEventLoop::quit);
+            connect(this, &ReceiveMode::receiverFinished, &wait, &QEventLoop::quit);
+            giveUp.start(kStopWait);
+            if (receiver_->Busy())
+                wait.exec();
         }
         pump();
         const std::string& after = settings::current().resetting.afterString;
@@ -339,6 +343,7 @@ void ReceiveMode::bindReceiver() {
         onStatus(first, last);
     };
     receiver_->OnFaxLog = [this](faxengine::TVelkCustomAbstractFax&, faxengine::TFaxLogCode code) { onLog(code); };
+    receiver_->OnFaxFinish = [this](faxengine::TVelkCustomAbstractFax&, int) { emit receiverFinished(); };
 }
 
 // ---- events -----------------------------------------------------------------------------

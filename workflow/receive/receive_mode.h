@@ -110,6 +110,8 @@ signals:
     void receptionFailed(int errorCode);
     // Printing on receipt ended.
     void printed(bool ok, const QString& message);
+    // The receiver's session ended (after leaving, or on a fault of the port).
+    void receiverFinished();
 
 private:
     void enter();
