@@ -2,6 +2,7 @@
 
 #include "faxlog/dbe_table.h"
 #include "faxlog/log_records.h"
+#include "faximage/fax_errors.h"
 #include "settings/settings.h"
 #include "workflow/receive/starting_fax_form.h"
 #include "workflow/send/port_operations.h"
@@ -343,7 +344,22 @@ void ReceiveMode::bindReceiver() {
         onStatus(first, last);
     };
     receiver_->OnFaxLog = [this](faxengine::TVelkCustomAbstractFax&, faxengine::TFaxLogCode code) { onLog(code); };
-    receiver_->OnFaxFinish = [this](faxengine::TVelkCustomAbstractFax&, int) { emit receiverFinished(); };
+    receiver_->OnFaxFinish = [this](faxengine::TVelkCustomAbstractFax&, int code) {
+        emit receiverFinished();
+        // Not asked to stop: the receiver gave up by itself (the modem went away). Receive
+        // mode must not go on looking on with nothing listening.
+        if (on_ && !leaving_)
+            QTimer::singleShot(0, this, [this, code] { receiverEnded(code); });
+    };
+}
+
+void ReceiveMode::receiverEnded(int code) {
+    if (!on_ || leaving_ || (receiver_ && receiver_->Busy()))
+        return;
+    abandon();
+    setReceivingNow(false);
+    emit modeChanged(false);
+    setStatus(QStringLiteral("Receive mode ended: ") + q(faximage::errorText(code != 0 ? code : -1)));
 }
 
 // ---- events -----------------------------------------------------------------------------

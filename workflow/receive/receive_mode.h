@@ -129,6 +129,7 @@ private:
     void updateTray(TrayState state);
     void announce(const QString& from, int pages);
 
+    void receiverEnded(int code);
     void onStatus(bool first, bool last);
     void onLog(faxengine::TFaxLogCode code);
     void completeReception(std::string faxFile, std::string from, int pages);

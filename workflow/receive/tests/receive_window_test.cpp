@@ -73,6 +73,7 @@ private slots:
     void aSilentModemIsReportedAndOkStopsTheStart();
     void continueOnASilentModemStartsAndStopLetsThePortGo();
     void aResetStringAnsweredWithErrorIsReported();
+    void aModemThatGoesAwayEndsReceiveMode();
     void noticeWindowGoesOnClickAndOnOk();
     void notesEditorWritesTheNoteOfTheRecordShown();
     void callReportButtonSitsBesideOkAndKeepsTheDialogOpen();
@@ -117,7 +118,11 @@ void ReceiveWindowTest::aSilentModemIsReportedAndOkStopsTheStart() {
 }
 
 void ReceiveWindowTest::continueOnASilentModemStartsAndStopLetsThePortGo() {
+    // Silent to the check, then answering everything: the receiver stays up waiting.
     faxengine::test::PtyModem silent;
+    silent.Script([n = std::make_shared<int>(0)](const std::string&) {
+        return (*n)++ == 0 ? std::string() : std::string("\r\nOK\r\n");
+    });
     DataDir dir;
     dir.writeSettings(lineSettings(), {{1, silent.Path()}});
     Program p(dir.path());
@@ -146,6 +151,7 @@ void ReceiveWindowTest::continueOnASilentModemStartsAndStopLetsThePortGo() {
     expectOffAndClosed(p);
     QCOMPARE(button->toolTip(), QStringLiteral("Start receiving faxes"));
     QVERIFY(p.window.commandStates().receiveMenu);
+    silent.Stop();
     expectDeviceFree(silent.Path());
 }
 
@@ -169,6 +175,25 @@ void ReceiveWindowTest::aResetStringAnsweredWithErrorIsReported() {
     expectOffAndClosed(p);
     modem.Stop();
     expectDeviceFree(modem.Path());
+}
+
+void ReceiveWindowTest::aModemThatGoesAwayEndsReceiveMode() {
+    faxengine::test::PtyModem modem;
+    modem.Script([](const std::string&) { return std::string("\r\nOK\r\n"); });
+    DataDir dir;
+    dir.writeSettings(lineSettings(), {{1, modem.Path()}});
+    Program p(dir.path());
+    modem.ReleaseSlave();
+    QList<SeenError> seen;
+    recordErrors(p.window, seen, true);
+    p.window.ReceiveButtonClick();
+    QVERIFY(p.window.receiveMode());
+    modem.CloseMaster(); // the device is gone
+    QVERIFY(waitFor([&] { return !p.window.receiveMode(); }, 20000));
+    QVERIFY(p.window.statusText().startsWith(QStringLiteral("Receive mode ended: ")));
+    ReceiveMode* rx = p.window.receiveWorkflow();
+    QVERIFY(!rx->portOpen() && rx->receiver() == nullptr);
+    QCOMPARE(child<QPushButton>(&p.window, "ReceiveButton")->text(), QStringLiteral("&Receive"));
 }
 
 void ReceiveWindowTest::noticeWindowGoesOnClickAndOnOk() {
