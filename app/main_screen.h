@@ -8,6 +8,7 @@
 #include "log_table.h"
 #include "preferences_hooks.h"
 #include "workflow/compose/compose_hooks.h"
+#include "workflow/receive/receive_mode.h"
 
 #include <QEvent>
 #include <QMainWindow>
@@ -125,6 +126,12 @@ public:
     void portChanged();
     // How portChanged() chooses the line; unset: FaxLine::forSettings.
     std::function<FaxLine(const settings::Settings&)> chooseFaxLine;
+    // Receive mode (null until the Receive command first ran); a test or a later window
+    // adjusts its hooks before it is made.
+    workflow::receive::ReceiveMode* receiveWorkflow() const { return receive_; }
+    void setReceiveHook(std::function<void(workflow::receive::ReceiveHooks&)> hook) { receiveHook_ = std::move(hook); }
+    // The report of a received call, offered by the receive error dialog; unset: no button.
+    std::function<void(QWidget* parent, const workflow::receive::ReceivedCall& call)> receivedCallReport;
 
 public slots:
     // --- commands ---
@@ -203,6 +210,8 @@ private:
     workflow::compose::ComposeHooks composeHooks_;
     preferences::DiagnosticsHooks diagnosticsHooks_;
     bool preferencesAccepted_ = false;
+    workflow::receive::ReceiveMode* receive_ = nullptr; // a child of the window
+    std::function<void(workflow::receive::ReceiveHooks&)> receiveHook_;
 
     // Tables and their models.
     std::unique_ptr<LogTable> FaxTable;

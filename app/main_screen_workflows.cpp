@@ -18,10 +18,13 @@
 #include "faxlog/log_records.h"
 #include "settings/settings.h"
 #include "workflow/compose/cover_browse.h"
+#include "workflow/diagnostics/diagnostic_rules.h"
 #include "workflow/diagnostics/diagnostics.h"
 #include "workflow/compose/cover_store.h"
 #include "workflow/compose/fax_editor.h"
 #include "workflow/phonebook/phone_book_dialogs.h"
+#include "workflow/receive/call_report_button.h"
+#include "workflow/receive/edit_receive_notes.h"
 #include "workflow/render/fax_file_builder.h"
 #include "workflow/render/view_preparation.h"
 #include "workflow/send/send_job.h"
@@ -80,6 +83,32 @@ void fillWindowHooks(workflow::compose::ComposeHooks& hooks, QWidget* mainWindow
         hooks.documentCreated = [](QTextDocument* document) { spelling::attachSpellHighlighter(document); };
 }
 
+// The modem diagnostics the preferences wizard and quick setup offer, unless a caller put
+// its own in place. `virtualDevice` gives the embedded line's modem at the time of the call.
+void fillDiagnosticsHooks(preferences::DiagnosticsHooks& h, const std::filesystem::path& programDir,
+                          std::function<std::string()> virtualDevice) {
+    if (!h.findModem)
+        h.findModem = [programDir, virtualDevice](QWidget* parent, const settings::Settings& shown) {
+            settings::Settings copy = shown;
+            std::vector<std::string> line;
+            if (std::string d = virtualDevice(); !d.empty())
+                line.push_back(d);
+            return diagnostics::findModem(parent, copy, programDir, line);
+        };
+    if (!h.checkFaxClass)
+        h.checkFaxClass = [virtualDevice](QWidget* parent, const settings::Settings& shown, int portNumber) {
+            const diagnostics::ClassCheckResult r =
+                diagnostics::checkFaxClass(parent, shown, portNumber, virtualDevice());
+            return preferences::FaxClassAdvice{r.recommended, QString::fromStdString(r.recommendedName)};
+        };
+    if (!h.initStringHelper)
+        h.initStringHelper = [](QWidget* parent, const QString& current, bool sending) {
+            return QString::fromStdString(diagnostics::initStringHelper(parent, current.toStdString(), sending));
+        };
+    if (!h.problemSolver)
+        h.problemSolver = [](QWidget* parent) { openProblemSolver(parent); };
+}
+
 } // namespace
 
 faxlog::TDbeTable* TMainScreen::writableSentTable() const {
@@ -132,7 +161,15 @@ void TMainScreen::runEditSentFax() {
 }
 
 // Notes editor on the current received record.
-void TMainScreen::runEditReceivedNotes() {}
+void TMainScreen::runEditReceivedNotes() {
+    faxlog::TDbeTable* received = RecTable && !RecTable->readOnly() ? RecTable->engineTable() : nullptr;
+    if (!received || !RecTable->hasCurrentRecord()) {
+        beep();
+        return;
+    }
+    if (workflow::receive::editReceivedNotes(*received, this, [this](QWidget* w) { centreWindow(w, this); }))
+        reopenReceivedTable();
+}
 
 // Send job for the current sent record.
 void TMainScreen::runSendFax() {
@@ -202,7 +239,62 @@ void TMainScreen::runSendFax() {
 }
 
 // Switches receive mode on or off.
-void TMainScreen::runReceiveToggle() {}
+void TMainScreen::runReceiveToggle() {
+    namespace receive = workflow::receive;
+    if (!receive_) {
+        receive::ReceiveHooks h;
+        h.mainWindow = this;
+        h.programDir = programDir_;
+        h.setReceiveMode = [this](bool on) { setReceiveMode(on); };
+        h.setReceivingNow = [this](bool on) { receivingNow_ = on; };
+        h.showReceivedPage = [this] {
+            setPage(LogPage::Received);
+            applyCommandRules();
+        };
+        h.applyCommandRules = [this] { applyCommandRules(); };
+        h.setStatus = [this](const QString& text) { setStatus(text); };
+        h.setReceiveButton = [this](const QString& caption, const QString& hint) {
+            ReceiveButton->setText(caption);
+            ReceiveButton->setToolTip(hint);
+        };
+        h.centre = [this](QWidget* w) { centreWindow(w, this); };
+        h.receivedTable = [this]() -> faxlog::TDbeTable* {
+            return RecTable && RecTable->isOpen() && !RecTable->readOnly() ? RecTable->engineTable() : nullptr;
+        };
+        h.reopenReceivedTable = [this] { reopenReceivedTable(); };
+        h.postFaxArrived = [this] { QCoreApplication::postEvent(this, new QEvent(kFaxArrivedMessage)); };
+        // The shared error dialog, closing itself after 30 s: a start nobody watches goes on.
+        h.showError = [](QWidget* parent, const QString& caption, const QString& text, int code, bool withContinue,
+                         const std::function<void(QWidget*)>& callReport) {
+            if (TShowErrorForm::isShowing())
+                return false;
+            TShowErrorForm form(caption, text, withContinue, false, parent);
+            if (callReport)
+                receive::addCallReportButton(form, callReport);
+            centreWindow(&form, parent ? parent->window() : nullptr);
+            const int topic = code != 0 ? diagnostics::topicForError(code, false) : -1;
+            QObject::connect(&form, &TShowErrorForm::problemSolverRequested, &form,
+                             [&form, topic] { openProblemSolver(&form, topic); });
+            const int result = form.exec();
+            if (form.problemSolverAfterClose())
+                openProblemSolver(parent, topic);
+            return result == TShowErrorForm::kContinueResult;
+        };
+        if (receiveHook_)
+            receiveHook_(h);
+        receive_ = new receive::ReceiveMode(std::move(h), this);
+    }
+    // The report kept of a failed call; without one the error dialog offers none.
+    if (!receivedCallReport)
+        receivedCallReport = [](QWidget* parent, const receive::ReceivedCall& call) {
+            if (!call.reportFile.empty())
+                diagnostics::openCallReport(parent, QString::fromStdString(call.reportFile));
+        };
+    receive_->hooks().callReport = receivedCallReport;
+    if (const FaxLine* line = faxLine(); line && line->isVirtual())
+        receive_->hooks().virtualDevice = line->devicePath();
+    receive_->toggle();
+}
 
 // Viewer for the current record of the page shown: a received fax's file as it is, a
 // sent fax built into a fax file that is deleted after viewing.
@@ -344,6 +436,10 @@ void TMainScreen::runPreferences() {
     auto& s = settings::current();
     const int portBefore = s.configuredPortNumber();
     preferences::PreferencesServices services;
+    fillDiagnosticsHooks(diagnosticsHooks_, programDir_, [this] {
+        const FaxLine* line = faxLine();
+        return line && line->isVirtual() ? std::string(line->devicePath()) : std::string();
+    });
     services.diagnostics = diagnosticsHooks_;
     if (!services.diagnostics.problemSolver)
         services.diagnostics.problemSolver = [](QWidget* parent) { openProblemSolver(parent); };
@@ -392,6 +488,10 @@ void TMainScreen::runLogCleanup() {
 void TMainScreen::runQuickSetup() {
     auto& s = settings::current();
     const int portBefore = s.configuredPortNumber();
+    fillDiagnosticsHooks(diagnosticsHooks_, programDir_, [this] {
+        const FaxLine* line = faxLine();
+        return line && line->isVirtual() ? std::string(line->devicePath()) : std::string();
+    });
     if (!preferences::runQuickSetup(this, s, programDir_, diagnosticsHooks_,
                                     [this](QWidget* w) { centreWindow(w, this); }))
         return;

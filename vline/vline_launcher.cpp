@@ -43,6 +43,29 @@ bool parseStartupLine(const std::string& line, std::vector<PortEntry>& ports,
     return false;
 }
 
+std::vector<std::string> splitArguments(std::string_view text) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false, quoted = false;
+    for (char c : text) {
+        if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if ((c == ' ' || c == '\t') && !quoted) {
+            if (inWord)
+                words.push_back(std::move(word));
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord)
+        words.push_back(std::move(word));
+    return words;
+}
+
 std::filesystem::path findVlineExecutable() {
     if (const char* env = std::getenv("PARVANE_VLINE"); env && *env)
         return env;
@@ -79,6 +102,10 @@ VirtualLine VirtualLine::start(const LaunchOptions& options) {
 
     std::vector<std::string> args{exe.string(), "--child"};
     args.insert(args.end(), options.arguments.begin(), options.arguments.end());
+    if (const char* extra = std::getenv(kExtraArgumentsVariable); extra && *extra) {
+        const auto more = splitArguments(extra);
+        args.insert(args.end(), more.begin(), more.end());
+    }
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());

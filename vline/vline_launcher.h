@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
@@ -56,6 +57,12 @@ private:
 // PARVANE_VLINE from the environment, else parvane-vline beside the running program or in
 // the build tree it came from, else "parvane-vline" (looked up in PATH).
 std::filesystem::path findVlineExecutable();
+
+// More options for every line a program starts for itself, from the environment variable
+// PARVANE_VLINE_ARGS (e.g. "--send fax.tif": its fax machine calls modem 100 with a fax).
+inline constexpr const char* kExtraArgumentsVariable = "PARVANE_VLINE_ARGS";
+// Words split at blanks; double quotes keep blanks inside a word.
+std::vector<std::string> splitArguments(std::string_view text);
 
 // Reads the start-up report ("port COMn NUMBER PATH", "log-dir DIR", "ready") into
 // ports and logDir; returns true once "ready" was seen.

@@ -37,6 +37,14 @@ TEST(VlinePorts, UpdateKeepsEverythingElse) {
               "[Ports]\nCOM2=/dev/pts/8\nCOM1=/dev/pts/7\n");
 }
 
+TEST(VlinePorts, ExtraArgumentsSplitAtBlanksWithQuotedWordsKept) {
+    EXPECT_EQ(splitArguments("  --send  fax.tif\t--ecm off "),
+              (std::vector<std::string>{"--send", "fax.tif", "--ecm", "off"}));
+    EXPECT_EQ(splitArguments("--send \"/tmp/my fax.tif\" --ident \"\""),
+              (std::vector<std::string>{"--send", "/tmp/my fax.tif", "--ident", ""}));
+    EXPECT_TRUE(splitArguments("   ").empty());
+}
+
 TEST(VlinePorts, LauncherReadsTheStartupReport) {
     std::vector<PortEntry> ports;
     std::filesystem::path logDir;
