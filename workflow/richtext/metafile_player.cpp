@@ -773,7 +773,7 @@ MetafileResult Player::playEmf(QByteArrayView data) {
     const std::uint32_t headerSize = all.u32(4);
     const QRectF frame01mm(QPointF(all.s32(24), all.s32(28)), QPointF(all.s32(32), all.s32(36)));
     const double devW = all.s32(72), devH = all.s32(76), mmW = all.s32(80), mmH = all.s32(84);
-    const std::uint32_t handles = all.u16(52);
+    const std::uint32_t handles = all.u16(56);
     if (!all.ok() || headerSize < 88 || headerSize > all.size())
         return {};
     pxPerMmX_ = devW > 0 && mmW > 0 ? devW / mmW : 96 / 25.4;
