@@ -410,22 +410,7 @@ void RtfParser::byte(unsigned char b, bool fromHex) {
         --skipChars_;
         return;
     }
-    if (g.dest == Dest::FontTable) {
-        if (b == ';' && !fromHex) {
-            if (fontEntry_ >= 0)
-                fonts_[fontEntry_].name = fontName_.trimmed();
-            fontName_.clear();
-        } else {
-            fontName_.append(QChar(decodeCodePageByte(ansiCodePage_, b)));
-        }
-        return;
-    }
-    if (g.dest == Dest::FieldInstruction) {
-        if (!fields_.empty())
-            fields_.back().instruction.append(QChar(decodeCodePageByte(ansiCodePage_, b)));
-        return;
-    }
-    if (g.dest != Dest::Text)
+    if (g.dest != Dest::Text && g.dest != Dest::FontTable && g.dest != Dest::FieldInstruction)
         return;
     if (pendingLead_ >= 0) {
         const auto lead = static_cast<unsigned char>(pendingLead_);
@@ -439,11 +424,22 @@ void RtfParser::byte(unsigned char b, bool fromHex) {
         // Not a trail byte: the lead stands alone and this byte is read on its own.
         putChar(QChar::ReplacementCharacter);
     }
-    if (!fromHex && b == '\t') {
+    if (g.dest == Dest::FontTable && b == ';' && !fromHex) {
+        if (fontEntry_ >= 0)
+            fonts_[fontEntry_].name = fontName_.trimmed();
+        fontName_.clear();
+        return;
+    }
+    if (g.dest == Dest::Text && !fromHex && b == '\t') {
         putChar(u'\t');
         return;
     }
-    const int cp = codePage();
+    // A font's name is in its own charset (Japanese font names in Shift_JIS).
+    int cp = ansiCodePage_;
+    if (g.dest == Dest::Text)
+        cp = codePage();
+    else if (g.dest == Dest::FontTable && fontEntry_ >= 0 && fonts_[fontEntry_].codePage > 0)
+        cp = fonts_[fontEntry_].codePage;
     if (isLeadByte(cp, b)) {
         pendingLead_ = b;
         pendingLeadCodePage_ = cp;

@@ -5,6 +5,7 @@
 
 #include "workflow/richtext/metafile_player.h"
 #include "workflow/richtext/rtf_reader.h"
+#include "workflow/richtext/rtf_writer.h"
 
 #include <QPainter>
 #include <QTextBlock>
@@ -193,6 +194,15 @@ TEST(MetafilePictures, DrawnAsLibreOfficeDrawsTheSameRecords) {
         EXPECT_FALSE(ink(image, 275, 75));  // inside the ellipse's ring
         EXPECT_TRUE(ink(image, 106, 180));  // the triangle
     }
+    // Written back as PNG pictures of the same size.
+    const QByteArray written = writeRtf(doc);
+    EXPECT_EQ(written.count("\\pngblip"), 2);
+    EXPECT_FALSE(written.contains("metafile") || written.contains("emfblip"));
+    QTextDocument back;
+    readRtf(std::string(written.constData(), static_cast<std::size_t>(written.size())), back);
+    const auto again = pictures(back);
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_EQ(again[1], ours[1]);
     if (!haveOffice || !havePdftoppm)
         return;
     TempDir dir;

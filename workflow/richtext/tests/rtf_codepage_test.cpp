@@ -5,6 +5,7 @@
 #include "workflow/richtext/rtf_reader.h"
 #include "workflow/richtext/rtf_writer.h"
 
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include <gtest/gtest.h>
@@ -113,4 +114,10 @@ TEST(DoubleByteText, ALeadByteWithoutItsTrailSwallowsNothing) {
     // A \u character's fallback is the pair: both bytes are skipped.
     EXPECT_EQ(read("\\uc2\\u26085\\'93\\'fa x"), QString::fromUtf8("日 x"));
     EXPECT_EQ(read("\\uc1\\u26085\\'93\\'fa x"), QString::fromUtf8("日") + bad + " x");
+
+    // Font names are in their font's charset too.
+    readRtf("{\\rtf1\\ansi{\\fonttbl{\\f1\\fcharset128 \\'82\\'6c\\'82\\'72 \\'96\\'be\\'92\\'a9;}}\\f1 x}", doc);
+    QTextCursor c(&doc);
+    c.setPosition(1);
+    EXPECT_EQ(c.charFormat().fontFamilies().toStringList().value(0), QString::fromUtf8("ＭＳ 明朝"));
 }
