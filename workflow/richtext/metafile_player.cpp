@@ -505,7 +505,9 @@ void Player::text(QPointF reference, const QString& s, const std::vector<double>
     if (advances.empty()) {
         painter_.drawText(QPointF(x, y), s);
     } else {
-        for (qsizetype i = 0; i < s.size(); ++i) {
+        // Wild advances would carry the text far off the picture: stop there.
+        const double limit = 4.0 * (image_.width() + image_.height());
+        for (qsizetype i = 0; i < s.size() && std::abs(x) < limit; ++i) {
             painter_.drawText(QPointF(x, y), QString(s[i]));
             x += advances[static_cast<std::size_t>(i)];
         }
@@ -900,10 +902,12 @@ bool Player::playEmfRecord(std::uint32_t type, Bytes& r) {
     case 38: // CreatePen: ih, style, width (POINTL; x used), colour
         store(r.u32(8), LogPen{penFor(static_cast<int>(r.u32(12)), r.s32(16), colorRef(r.u32(24)))});
         return true;
-    case 95: // ExtCreatePen: ih, offBmi, cbBmi, offBits, cbBits, style, width, brush style, colour
-        store(r.u32(8), LogPen{penFor(static_cast<int>(r.u32(28)), r.u32(28) & 0x10000 ? r.s32(32) : 0,
+    case 95: { // ExtCreatePen: ih, offBmi, cbBmi, offBits, cbBits, style, width, brush style, colour
+        const bool geometric = r.u32(28) & 0x10000, nullBrush = r.u32(36) == 1;
+        store(r.u32(8), LogPen{penFor(nullBrush ? 5 : static_cast<int>(r.u32(28)), geometric ? r.s32(32) : 0,
                                       colorRef(r.u32(40)))});
         return true;
+    }
     case 39: // CreateBrushIndirect
         store(r.u32(8), LogBrush{brushFor(r.u32(12), colorRef(r.u32(16)), r.u32(20))});
         return true;
