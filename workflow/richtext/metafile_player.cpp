@@ -538,6 +538,11 @@ void Player::bitmap(QRectF dest, QRect source, bool sourceBottomUp, const QImage
     // A negative width or height mirrors the picture.
     const QRectF target = dest.normalized();
     const QImage part = image.copy(source).mirrored(dest.width() < 0, dest.height() < 0);
+    // Enlarged bitmaps keep hard pixel edges as they do on a printer; smoothing would turn
+    // them grey and the fax page would dither them. Reduced ones are smoothed.
+    const QRectF onImage = transform().mapRect(target);
+    painter_.setRenderHint(QPainter::SmoothPixmapTransform,
+                           onImage.width() < part.width() || onImage.height() < part.height());
     painter_.drawImage(target, part);
     painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
     ++result_.drawnRecords;
