@@ -46,6 +46,42 @@ const std::array<char16_t, 128>* tableFor(int codePage) {
     return tables.emplace(codePage, std::move(table)).first->second.get();
 }
 
+// ICU names for the double-byte code pages; the Windows forms are supersets of the
+// standards (cp949 of EUC-KR, cp936 of GB2312).
+// Opening a converter is costly and a document decodes one pair at a time: each thread
+// keeps its own (converters are not shared between threads).
+QStringDecoder* doubleByteDecoder(int codePage) {
+    const char* name = nullptr;
+    switch (codePage) {
+    case 932: name = "windows-31j"; break;
+    case 936: name = "GBK"; break;
+    case 949: name = "windows-949"; break;
+    case 950: name = "Big5"; break;
+    default: return nullptr;
+    }
+    thread_local std::map<int, QStringDecoder> decoders;
+    auto it = decoders.find(codePage);
+    if (it == decoders.end()) {
+        QStringDecoder decoder(name, QStringConverter::Flag::Stateless);
+        if (!decoder.isValid() && codePage == 932)
+            decoder = QStringDecoder("Shift_JIS", QStringConverter::Flag::Stateless);
+        it = decoders.emplace(codePage, std::move(decoder)).first;
+    }
+    if (!it->second.isValid())
+        return nullptr;
+    it->second.resetState();
+    return &it->second;
+}
+
+QString decodeDoubleByteSingle(int codePage, unsigned char byte) {
+    QStringDecoder* decoder = doubleByteDecoder(codePage);
+    if (!decoder)
+        return {};
+    const char c = static_cast<char>(byte);
+    const QString s = decoder->decode(QByteArrayView(&c, 1));
+    return decoder->hasError() ? QString() : s;
+}
+
 } // namespace
 
 int codePageOfCharset(int charset) {
@@ -72,11 +108,61 @@ int codePageOfCharset(int charset) {
 char16_t decodeCodePageByte(int codePage, unsigned char byte) {
     if (byte < 0x80 || codePage == 1252 || codePage <= 0)
         return decode1252(byte);
-    // Double-byte code pages would need byte pairs; their lone bytes read as 1252.
-    if (codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950)
-        return decode1252(byte);
+    // Single bytes of double-byte code pages (half-width katakana of 932) go through the
+    // code page's own table; a lone lead byte comes out as '?'.
+    if (isDoubleByteCodePage(codePage)) {
+        if (isLeadByte(codePage, byte))
+            return u'?';
+        const QString s = decodeDoubleByteSingle(codePage, byte);
+        return s.size() == 1 ? s[0].unicode() : u'?';
+    }
     const auto* table = tableFor(codePage);
     return table ? (*table)[byte - 0x80u] : decode1252(byte);
+}
+
+bool isDoubleByteCodePage(int codePage) {
+    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
+}
+
+bool isLeadByte(int codePage, unsigned char b) {
+    switch (codePage) {
+    case 932: return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    case 936: case 949: case 950: return b >= 0x81 && b <= 0xFE;
+    default: return false;
+    }
+}
+
+bool isTrailByte(int codePage, unsigned char b) {
+    switch (codePage) {
+    case 932: return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+    case 936: return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFE);
+    case 949: return (b >= 0x41 && b <= 0x5A) || (b >= 0x61 && b <= 0x7A) || (b >= 0x81 && b <= 0xFE);
+    case 950: return (b >= 0x40 && b <= 0x7E) || (b >= 0xA1 && b <= 0xFE);
+    default: return false;
+    }
+}
+
+QString decodeDoubleByte(int codePage, unsigned char lead, unsigned char trail) {
+    QStringDecoder* decoder = doubleByteDecoder(codePage);
+    if (!decoder || !isLeadByte(codePage, lead) || !isTrailByte(codePage, trail))
+        return QString(QChar(QChar::ReplacementCharacter));
+    const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+    const QString s = decoder->decode(QByteArrayView(pair, 2));
+    if (decoder->hasError() || s.isEmpty())
+        return QString(QChar(QChar::ReplacementCharacter));
+    return s;
+}
+
+QString decodeCodePageBytes(int codePage, QByteArrayView bytes) {
+    if (isDoubleByteCodePage(codePage)) {
+        if (QStringDecoder* decoder = doubleByteDecoder(codePage))
+            return decoder->decode(bytes);
+    }
+    QString s;
+    s.reserve(bytes.size());
+    for (char c : bytes)
+        s.append(QChar(decodeCodePageByte(codePage, static_cast<unsigned char>(c))));
+    return s;
 }
 
 std::optional<unsigned char> encodeWindows1252(char16_t ch) {

@@ -1,10 +1,12 @@
 #include "workflow/richtext/rtf_reader.h"
 
 #include "workflow/richtext/merge_field.h"
+#include "workflow/richtext/metafile_player.h"
 #include "workflow/richtext/rich_units.h"
 #include "workflow/richtext/rtf_codepage.h"
 
 #include <QImage>
+#include <QPainter>
 #include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -81,6 +83,7 @@ struct ParaState {
     bool lineMultiple = false;
     bool pageBreakBefore = false;
     bool inTable = false;
+    int nestLevel = 1; // \itap: 1 for a table in the body, 2 for a table in its cells...
     QList<QTextOption::Tab> tabs;
     QTextOption::TabType nextTabType = QTextOption::LeftTab;
 };
@@ -94,7 +97,7 @@ struct Group {
     bool opensPicture = false;
 };
 
-enum class PictureKind { None, Png, Jpeg, Dib, Unsupported };
+enum class PictureKind { None, Png, Jpeg, Dib, Wmf, Emf, Unsupported };
 
 struct Picture {
     PictureKind kind = PictureKind::None;
@@ -136,13 +139,20 @@ bool isSkippedDestination(std::string_view w) {
         "doccomm",    "company",  "category", "manager",   "hlinkbase", "picprop",
         "blipuid",    "falt",     "panose",   "fname",     "protusertbl", "wgrffmtfilter",
         "passwordhash", "xmlopen", "xmlclose", "formfield", "datafield", "shpinst",
-        "shptxt",     "do",       "ud",
+        "shptxt",     "do",       "ud",       "nonesttables",
     };
     for (auto s : kSkipped)
         if (s == w)
             return true;
     return false;
 }
+
+struct OpenTable {
+    QTextTable* table = nullptr;
+    int row = 0, cell = 0;
+    bool cellMovePending = false, rowPending = false;
+    bool widthsSet = false;
+};
 
 class RtfParser {
 public:
@@ -169,8 +179,11 @@ private:
     void prepareInsert();
     void openTable();
     void closeTable();
-    void cell();
-    void row();
+    void moveToPendingCell(OpenTable& t);
+    void setColumnWidths(OpenTable& t);
+    void cell(int level);
+    void row(int level);
+    void dropLoneLead();
     void endPicture(Picture& picture);
     void readBinary(int count);
     int codePage() const;
@@ -205,10 +218,12 @@ private:
     int pictureCount_ = 0;
     int skippedPictures_ = 0;
 
-    QTextTable* table_ = nullptr;
-    int row_ = 0, cell_ = 0;
-    bool cellMovePending_ = false, rowPending_ = false;
+    // The open tables, outermost first: a nested table lives in a cell of the one before.
+    std::vector<OpenTable> tables_;
     std::vector<int> rowCellEdgesTw;
+    int rowLeftTw_ = 0;
+    int pendingLead_ = -1; // a double-byte lead byte waiting for its trail byte
+    int pendingLeadCodePage_ = 0;
 };
 
 RtfReadResult RtfParser::run() {
@@ -242,8 +257,9 @@ RtfReadResult RtfParser::run() {
     const bool truncated = stack_.size() > 1 || overflowDepth_ > 0;
     while (stack_.size() > 1)
         popGroup();
+    dropLoneLead();
     flushText();
-    if (table_)
+    while (!tables_.empty())
         closeTable();
     finishBlock();
     // A final \par ends the last paragraph; it does not start an empty one.
@@ -266,6 +282,7 @@ RtfReadResult RtfParser::run() {
 }
 
 void RtfParser::pushGroup() {
+    dropLoneLead();
     flushText();
     if (stack_.size() >= static_cast<std::size_t>(kRtfMaxGroupDepth)) {
         ++overflowDepth_; // deeper groups share their parent's state
@@ -280,6 +297,7 @@ void RtfParser::pushGroup() {
 }
 
 void RtfParser::popGroup() {
+    dropLoneLead();
     flushText();
     skipChars_ = 0;
     star_ = false;
@@ -345,8 +363,12 @@ void RtfParser::controlSymbol(char c) {
         }
         return;
     }
-    case '*': star_ = true; return;
     case '\\': case '{': case '}': byte(static_cast<unsigned char>(c), true); return;
+    default: break;
+    }
+    dropLoneLead();
+    switch (c) {
+    case '*': star_ = true; return;
     case '~': putChar(0x00A0); return;
     case '_': putChar(0x2011); return;
     case '-': if (skipChars_ > 0) --skipChars_; return; // optional hyphen
@@ -388,28 +410,42 @@ void RtfParser::byte(unsigned char b, bool fromHex) {
         --skipChars_;
         return;
     }
-    if (g.dest == Dest::FontTable) {
-        if (b == ';' && !fromHex) {
-            if (fontEntry_ >= 0)
-                fonts_[fontEntry_].name = fontName_.trimmed();
-            fontName_.clear();
-        } else {
-            fontName_.append(QChar(decodeCodePageByte(ansiCodePage_, b)));
+    if (g.dest != Dest::Text && g.dest != Dest::FontTable && g.dest != Dest::FieldInstruction)
+        return;
+    if (pendingLead_ >= 0) {
+        const auto lead = static_cast<unsigned char>(pendingLead_);
+        const int cp = pendingLeadCodePage_;
+        pendingLead_ = -1;
+        if (isTrailByte(cp, b)) {
+            for (const QChar ch : decodeDoubleByte(cp, lead, b))
+                putChar(ch.unicode());
+            return;
         }
+        // Not a trail byte: the lead stands alone and this byte is read on its own.
+        putChar(QChar::ReplacementCharacter);
+    }
+    if (g.dest == Dest::FontTable && b == ';' && !fromHex) {
+        if (fontEntry_ >= 0)
+            fonts_[fontEntry_].name = fontName_.trimmed();
+        fontName_.clear();
         return;
     }
-    if (g.dest == Dest::FieldInstruction) {
-        if (!fields_.empty())
-            fields_.back().instruction.append(QChar(decodeCodePageByte(ansiCodePage_, b)));
-        return;
-    }
-    if (g.dest != Dest::Text)
-        return;
-    if (!fromHex && b == '\t') {
+    if (g.dest == Dest::Text && !fromHex && b == '\t') {
         putChar(u'\t');
         return;
     }
-    putChar(decodeCodePageByte(codePage(), b));
+    // A font's name is in its own charset (Japanese font names in Shift_JIS).
+    int cp = ansiCodePage_;
+    if (g.dest == Dest::Text)
+        cp = codePage();
+    else if (g.dest == Dest::FontTable && fontEntry_ >= 0 && fonts_[fontEntry_].codePage > 0)
+        cp = fonts_[fontEntry_].codePage;
+    if (isLeadByte(cp, b)) {
+        pendingLead_ = b;
+        pendingLeadCodePage_ = cp;
+        return;
+    }
+    putChar(decodeCodePageByte(cp, b));
 }
 
 void RtfParser::putChar(char32_t ch) {
@@ -490,80 +526,125 @@ void RtfParser::flushText() {
     pending_.clear();
 }
 
-// Before anything goes into the document: leave or enter a table, move to the cell.
+// Nested tables deeper than this are read into the innermost one kept.
+constexpr int kMaxTableNesting = 16;
+
+// Before anything goes into the document: leave or enter tables until the paragraph's
+// nesting level is reached, and move to the cell where its text goes.
 void RtfParser::prepareInsert() {
-    const bool inTable = top().para.inTable;
-    if (!inTable && table_)
+    const ParaState& p = top().para;
+    const std::size_t wanted = p.inTable ? static_cast<std::size_t>(std::clamp(p.nestLevel, 1, kMaxTableNesting)) : 0;
+    while (tables_.size() > wanted)
         closeTable();
-    else if (inTable && !table_)
+    for (;;) {
+        if (!tables_.empty())
+            moveToPendingCell(tables_.back());
+        if (tables_.size() >= wanted)
+            break;
         openTable();
-    if (!table_)
-        return;
-    if (rowPending_) {
-        table_->appendRows(1);
-        ++row_;
-        cell_ = 0;
-        rowPending_ = false;
-        cellMovePending_ = false;
-        cursor_ = table_->cellAt(row_, cell_).firstCursorPosition();
-    } else if (cellMovePending_) {
-        ++cell_;
-        if (cell_ >= table_->columns())
-            table_->appendColumns(1);
-        cellMovePending_ = false;
-        cursor_ = table_->cellAt(row_, cell_).firstCursorPosition();
     }
 }
 
-void RtfParser::openTable() {
-    const int columns = std::max<int>(1, static_cast<int>(rowCellEdgesTw.size()));
-    QTextTableFormat format;
-    format.setBorder(1);
-    format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
-    format.setCellPadding(4);
-    format.setCellSpacing(0);
+void RtfParser::moveToPendingCell(OpenTable& t) {
+    if (t.rowPending) {
+        t.table->appendRows(1);
+        ++t.row;
+        t.cell = 0;
+        t.rowPending = false;
+        t.cellMovePending = false;
+        cursor_ = t.table->cellAt(t.row, t.cell).firstCursorPosition();
+    } else if (t.cellMovePending) {
+        ++t.cell;
+        if (t.cell >= t.table->columns())
+            t.table->appendColumns(1);
+        t.cellMovePending = false;
+        cursor_ = t.table->cellAt(t.row, t.cell).firstCursorPosition();
+    }
+}
+
+void RtfParser::setColumnWidths(OpenTable& t) {
+    if (t.widthsSet || rowCellEdgesTw.empty())
+        return;
+    QTextTableFormat format = t.table->format();
     QList<QTextLength> widths;
-    int left = 0;
+    int left = rowLeftTw_;
     for (int edge : rowCellEdgesTw) {
         widths.append(QTextLength(QTextLength::FixedLength,
                                   unitsFromTwips(std::clamp(edge - left, 150, kMaxLengthTw))));
         left = edge;
     }
-    if (!widths.isEmpty())
-        format.setColumnWidthConstraints(widths);
+    if (widths.size() > t.table->columns())
+        widths.resize(t.table->columns());
+    format.setColumnWidthConstraints(widths);
+    t.table->setFormat(format);
+    t.widthsSet = true;
+}
+
+void RtfParser::openTable() {
+    // A nested table's row definition comes after its cells; the one known now belongs to
+    // the table around it.
+    const bool nested = !tables_.empty();
+    const int columns = nested ? 1 : std::max<int>(1, static_cast<int>(rowCellEdgesTw.size()));
+    QTextTableFormat format;
+    format.setBorder(1);
+    format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+    format.setCellPadding(4);
+    format.setCellSpacing(0);
     if (cursor_.block().length() > 1)
         cursor_.insertBlock();
-    table_ = cursor_.insertTable(1, columns, format);
-    row_ = cell_ = 0;
-    rowPending_ = cellMovePending_ = false;
-    cursor_ = table_->cellAt(0, 0).firstCursorPosition();
+    OpenTable t;
+    t.table = cursor_.insertTable(1, columns, format);
+    if (!nested)
+        setColumnWidths(t);
+    tables_.push_back(t);
+    cursor_ = t.table->cellAt(0, 0).firstCursorPosition();
 }
 
 void RtfParser::closeTable() {
-    table_ = nullptr;
-    rowPending_ = cellMovePending_ = false;
-    cursor_.movePosition(QTextCursor::End);
+    const QTextTable* t = tables_.back().table;
+    tables_.pop_back();
+    // Just after the table: the paragraph Qt keeps behind it (in the document or the cell).
+    cursor_.setPosition(t->lastPosition() + 1);
 }
 
-void RtfParser::cell() {
+// \cell ends a cell of the outermost table, \nestcell one of the table at the paragraph's
+// nesting level.
+void RtfParser::cell(int level) {
     flushText();
-    if (!top().para.inTable && !table_) {
+    ParaState& p = top().para;
+    if (!p.inTable && tables_.empty()) {
         putChar(u'\t'); // a cell mark outside any row: keep the cells apart
         return;
     }
-    top().para.inTable = true;
+    p.inTable = true;
+    p.nestLevel = level;
     prepareInsert();
     finishBlock();
-    cellMovePending_ = true;
+    tables_.back().cellMovePending = true;
     lastWasPar_ = false;
 }
 
-void RtfParser::row() {
+void RtfParser::row(int level) {
     flushText();
-    if (!table_)
+    if (tables_.empty() && !top().para.inTable && level > 1) {
+        putChar(0x2028); // a nested row mark outside any table: keep the rows apart
         return;
-    cellMovePending_ = false;
-    rowPending_ = true;
+    }
+    if (static_cast<int>(tables_.size()) < level || level < 1)
+        return;
+    while (static_cast<int>(tables_.size()) > level)
+        closeTable();
+    OpenTable& t = tables_.back();
+    setColumnWidths(t);
+    t.cellMovePending = false;
+    t.rowPending = true;
+}
+
+void RtfParser::dropLoneLead() {
+    if (pendingLead_ < 0)
+        return;
+    pendingLead_ = -1;
+    putChar(QChar::ReplacementCharacter);
 }
 
 void RtfParser::endParagraph() {
@@ -595,61 +676,79 @@ void RtfParser::readBinary(int count) {
     pos_ += n;
 }
 
-// A DIB in RTF lacks the 14-byte file header that image readers expect.
-QByteArray bmpFromDib(const QByteArray& dib) {
-    if (dib.size() < 40)
-        return {};
-    auto le32 = [&](int at) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(dib[at])) |
-               static_cast<std::uint32_t>(static_cast<unsigned char>(dib[at + 1])) << 8 |
-               static_cast<std::uint32_t>(static_cast<unsigned char>(dib[at + 2])) << 16 |
-               static_cast<std::uint32_t>(static_cast<unsigned char>(dib[at + 3])) << 24;
+// The size a picture takes on the page, in document units: the goal when the document
+// gives one, else the picture's own size (pixels of a bitmap, hundredths of a millimetre
+// of a metafile), scaled.
+QSizeF pictureSize(const Picture& p, QSize imageSize) {
+    const bool metafile = p.kind == PictureKind::Wmf || p.kind == PictureKind::Emf;
+    auto own = [&](int pic, int image) {
+        if (metafile && pic > 0)
+            return pic * kUnitsPerInch / 2540.0;
+        return static_cast<double>(image > 0 ? image : std::max(pic, 0));
     };
-    const std::uint32_t headerSize = le32(0);
-    if (headerSize < 12 || headerSize > static_cast<std::uint32_t>(dib.size()))
-        return {};
-    std::uint32_t bitCount = 0, colours = 0;
-    if (headerSize >= 40) {
-        bitCount = static_cast<unsigned char>(dib[14]) | static_cast<unsigned char>(dib[15]) << 8;
-        colours = le32(32);
-    }
-    if (colours == 0 && bitCount > 0 && bitCount <= 8)
-        colours = 1u << bitCount;
-    const std::uint32_t offset = 14 + headerSize + std::min<std::uint32_t>(colours, 256) * 4;
-    const std::uint32_t fileSize = 14 + static_cast<std::uint32_t>(dib.size());
-    QByteArray bmp("BM");
-    for (std::uint32_t v : {fileSize, 0u, offset})
-        for (int i = 0; i < 4; ++i)
-            bmp.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-    bmp.append(dib);
-    return bmp;
+    double w = p.goalWidthTw > 0 ? unitsFromTwips(p.goalWidthTw) : own(p.width, imageSize.width());
+    double h = p.goalHeightTw > 0 ? unitsFromTwips(p.goalHeightTw) : own(p.height, imageSize.height());
+    if (w <= 0 || h <= 0)
+        w = h = kUnitsPerInch; // nothing says how large: an inch square
+    w = std::min(w * std::clamp(p.scaleX, 1, 1000) / 100.0, unitsFromTwips(kMaxLengthTw));
+    h = std::min(h * std::clamp(p.scaleY, 1, 1000) / 100.0, unitsFromTwips(kMaxLengthTw));
+    return {std::max(1.0, w), std::max(1.0, h)};
+}
+
+QSize pixelsFor(QSizeF units) {
+    auto px = [](double u) {
+        return std::clamp(static_cast<int>(std::lround(u * kMetafileDotsPerInch / kUnitsPerInch)), 1,
+                          kMetafileMaxPixels);
+    };
+    return {px(units.width()), px(units.height())};
+}
+
+// What stands in for a picture we cannot draw: a framed box with a cross, so the reader
+// of the fax sees that something was there.
+QImage placeholderPicture(QSize pixels) {
+    QImage image(pixels, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    const int pen = std::max(1, std::min(pixels.width(), pixels.height()) / 60);
+    painter.setPen(QPen(Qt::black, pen));
+    const QRectF box = QRectF(image.rect()).adjusted(pen / 2.0, pen / 2.0, -pen / 2.0, -pen / 2.0);
+    painter.drawRect(box);
+    painter.setPen(QPen(Qt::black, std::max(1, pen / 2)));
+    painter.drawLine(box.topLeft(), box.bottomRight());
+    painter.drawLine(box.topRight(), box.bottomLeft());
+    return image;
 }
 
 void RtfParser::endPicture(Picture& p) {
     QImage image;
-    if (!p.tooBig && !p.data.isEmpty()) {
-        switch (p.kind) {
-        case PictureKind::Png: image.loadFromData(p.data, "PNG"); break;
-        case PictureKind::Jpeg: image.loadFromData(p.data, "JPEG"); break;
-        case PictureKind::Dib: image.loadFromData(bmpFromDib(p.data), "BMP"); break;
-        case PictureKind::None: image.loadFromData(p.data); break;
-        case PictureKind::Unsupported: break;
-        }
+    const bool haveData = !p.tooBig && !p.data.isEmpty();
+    QSizeF size;
+    switch (p.kind) {
+    case PictureKind::Png: if (haveData) image.loadFromData(p.data, "PNG"); break;
+    case PictureKind::Jpeg: if (haveData) image.loadFromData(p.data, "JPEG"); break;
+    case PictureKind::Dib: if (haveData) image = imageFromDib(p.data); break;
+    case PictureKind::None: if (haveData) image.loadFromData(p.data); break;
+    case PictureKind::Wmf:
+    case PictureKind::Emf:
+        size = pictureSize(p, {});
+        if (haveData)
+            image = playMetafile(p.kind == PictureKind::Wmf ? MetafileKind::Wmf : MetafileKind::Emf, p.data,
+                                 pixelsFor(size)).image;
+        break;
+    case PictureKind::Unsupported: break;
     }
+    if (!size.isValid())
+        size = pictureSize(p, image.size());
     if (image.isNull()) {
         ++skippedPictures_;
-        return;
+        image = placeholderPicture(pixelsFor(size));
     }
-    double w = p.goalWidthTw > 0 ? unitsFromTwips(p.goalWidthTw) : image.width();
-    double h = p.goalHeightTw > 0 ? unitsFromTwips(p.goalHeightTw) : image.height();
-    w = std::min(w * std::clamp(p.scaleX, 1, 1000) / 100.0, unitsFromTwips(kMaxLengthTw));
-    h = std::min(h * std::clamp(p.scaleY, 1, 1000) / 100.0, unitsFromTwips(kMaxLengthTw));
     const QUrl name(QStringLiteral("rtfpicture:%1").arg(++pictureCount_));
     doc_.addResource(QTextDocument::ImageResource, name, image);
     QTextImageFormat format;
     format.setName(name.toString());
-    format.setWidth(std::max(1.0, w));
-    format.setHeight(std::max(1.0, h));
+    format.setWidth(size.width());
+    format.setHeight(size.height());
     // The picture keeps the paragraph's table state like text does.
     prepareInsert();
     cursor_.insertImage(format);
@@ -657,6 +756,7 @@ void RtfParser::endPicture(Picture& p) {
 }
 
 void RtfParser::word(std::string_view w, bool hasParam, int param) {
+    dropLoneLead();
     Group& g = top();
     const bool starred = star_;
     star_ = false;
@@ -678,6 +778,7 @@ void RtfParser::word(std::string_view w, bool hasParam, int param) {
         return;
     }
     if (w == "shppict") return; // its \pict is the picture
+    if (w == "nesttableprops") return; // a nested row's definition and its \nestrow
     if (w == "field") {
         g.opensField = true;
         fields_.push_back({QString(), stack_.size()});
@@ -717,8 +818,9 @@ void RtfParser::word(std::string_view w, bool hasParam, int param) {
         if (w == "pngblip") p.kind = PictureKind::Png;
         else if (w == "jpegblip") p.kind = PictureKind::Jpeg;
         else if (w == "dibitmap") p.kind = PictureKind::Dib;
-        else if (w == "wbitmap" || w == "wmetafile" || w == "emfblip" || w == "macpict" ||
-                 w == "pmmetafile")
+        else if (w == "wmetafile") p.kind = PictureKind::Wmf;
+        else if (w == "emfblip") p.kind = PictureKind::Emf;
+        else if (w == "wbitmap" || w == "macpict" || w == "pmmetafile")
             p.kind = PictureKind::Unsupported;
         else if (w == "picw") p.width = param;
         else if (w == "pich") p.height = param;
@@ -824,12 +926,14 @@ void RtfParser::textWord(std::string_view w, bool hasParam, int param) {
         p.nextTabType = QTextOption::LeftTab;
     }
     else if (w == "intbl") p.inTable = true;
-    else if (w == "trowd") rowCellEdgesTw.clear();
+    else if (w == "itap") { p.nestLevel = std::clamp(param, 0, kMaxTableNesting); p.inTable = param > 0; }
+    else if (w == "trowd") { rowCellEdgesTw.clear(); rowLeftTw_ = 0; }
+    else if (w == "trleft") rowLeftTw_ = param;
     else if (w == "cellx") { if (rowCellEdgesTw.size() < 63) rowCellEdgesTw.push_back(param); }
-    else if (w == "cell") cell();
-    else if (w == "row") row();
-    else if (w == "nestcell") character(u'\t');
-    else if (w == "nestrow") character(0x2028);
+    else if (w == "cell") cell(1);
+    else if (w == "row") row(1);
+    else if (w == "nestcell") cell(std::max(2, p.nestLevel));
+    else if (w == "nestrow") row(std::max(2, p.nestLevel));
     // Everything else (colours, languages, kerning, section and document settings) does
     // not change what a fax page shows.
 }

@@ -1,7 +1,8 @@
 // Reads RTF into a QTextDocument: text, paragraphs (alignment, indents, spacing, tabs,
 // page break before), character formats (font, size, bold, italic, underline, strike,
-// raised and lowered text), simple tables, PNG/JPEG/DIB pictures and merge fields.
-// Colours are dropped: a fax page is black on white.
+// raised and lowered text), tables (nested ones too), PNG/JPEG/DIB pictures, WMF/EMF
+// pictures drawn by the metafile player, merge fields, and text in single- and
+// double-byte code pages. Colours are dropped: a fax page is black on white.
 //
 // The reader never throws and never loops: unknown destinations are skipped, groups
 // nested deeper than kRtfMaxGroupDepth are flattened, and text that is not RTF at all is
@@ -29,7 +30,9 @@ std::string_view to_string(RtfReadStatus status);
 
 struct RtfReadResult {
     RtfReadStatus status = RtfReadStatus::Ok;
-    int skippedPictures = 0; // pictures in a form we cannot show (metafiles, bad data)
+    // Pictures in a form we cannot draw (other formats, bad data); each one stands in the
+    // document as a framed box of its size.
+    int skippedPictures = 0;
     // A sentence for the user when the status is not Ok, empty otherwise.
     QString message() const;
 };

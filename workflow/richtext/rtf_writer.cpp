@@ -38,9 +38,11 @@ public:
 private:
     void collectFonts();
     void frame(const QTextFrame* frame);
-    void table(const QTextTable* table);
-    void block(const QTextBlock& block, bool inTable, bool lastInCell);
-    void paragraphFormat(const QTextBlockFormat& f, bool inTable);
+    void table(const QTextTable* table, int level);
+    void rowDefinition(const std::vector<int>& edges);
+    void cellContents(const QTextTableCell& cell, int level);
+    void block(const QTextBlock& block, int tableLevel, bool lastInCell);
+    void paragraphFormat(const QTextBlockFormat& f, int tableLevel);
     void fragment(const QTextFragment& fragment);
     void charFormat(const QTextCharFormat& f);
     void picture(const QTextImageFormat& f);
@@ -86,7 +88,7 @@ void RtfWriter::frame(const QTextFrame* f) {
     for (auto it = f->begin(); !it.atEnd(); ++it) {
         if (QTextFrame* child = it.currentFrame()) {
             if (const auto* t = qobject_cast<const QTextTable*>(child))
-                table(t);
+                table(t, 1);
             else
                 frame(child);
         } else if (it.currentBlock().isValid()) {
@@ -97,12 +99,15 @@ void RtfWriter::frame(const QTextFrame* f) {
             if (it.currentBlock().length() == 1 && !next.atEnd() &&
                 qobject_cast<const QTextTable*>(next.currentFrame()))
                 continue;
-            block(it.currentBlock(), false, false);
+            block(it.currentBlock(), 0, false);
         }
     }
 }
 
-void RtfWriter::table(const QTextTable* t) {
+// A table at level 1 lies in the body, at level 2 in a cell of a level-1 table, and so
+// on. Nested rows end with \nestrow in a nesttableprops group that carries their row
+// definition; readers that know no nesting read the \nonesttables paragraph instead.
+void RtfWriter::table(const QTextTable* t, int level) {
     const QTextTableFormat format = t->format();
     const QList<QTextLength> widths = format.columnWidthConstraints();
     const int columns = t->columns();
@@ -122,35 +127,69 @@ void RtfWriter::table(const QTextTable* t) {
         edges.push_back(static_cast<int>(std::lround(edge)));
     }
     for (int r = 0; r < t->rows(); ++r) {
-        out_ += "\\trowd\\trgaph60";
-        for (int e : edges)
-            out_ += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10"
-                    "\\clbrdrr\\brdrs\\brdrw10\\cellx" +
-                    QByteArray::number(e);
-        out_ += "\n";
+        if (level == 1)
+            rowDefinition(edges);
         for (int c = 0; c < columns; ++c) {
             const QTextTableCell cell = t->cellAt(r, c);
             if (!cell.isValid() || cell.row() != r || cell.column() != c) {
-                out_ += "\\pard\\intbl\\cell\n"; // covered by a spanning cell
+                // covered by a spanning cell
+                out_ += level == 1 ? "\\pard\\intbl\\cell\n"
+                                   : "\\pard\\intbl\\itap" + QByteArray::number(level) + "\\nestcell\n";
                 continue;
             }
-            for (auto it = cell.begin(); !it.atEnd(); ++it) {
-                if (it.currentFrame())
-                    continue; // nested tables are not kept
-                auto next = it;
-                ++next;
-                block(it.currentBlock(), true, next.atEnd());
-            }
+            cellContents(cell, level);
         }
-        out_ += "\\row\n";
+        if (level == 1) {
+            out_ += "\\row\n";
+        } else {
+            out_ += "{\\*\\nesttableprops";
+            rowDefinition(edges);
+            out_ += "\\nestrow}{\\nonesttables\\par}\n";
+        }
     }
-    out_ += "\\pard\n";
+    if (level == 1)
+        out_ += "\\pard\n";
 }
 
-void RtfWriter::paragraphFormat(const QTextBlockFormat& f, bool inTable) {
+void RtfWriter::rowDefinition(const std::vector<int>& edges) {
+    out_ += "\\trowd\\trgaph60";
+    for (int e : edges)
+        out_ += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10"
+                "\\clbrdrr\\brdrs\\brdrw10\\cellx" +
+                QByteArray::number(e);
+    out_ += "\n";
+}
+
+void RtfWriter::cellContents(const QTextTableCell& cell, int level) {
+    // The cell must end with a paragraph of its own level, which a table cannot give.
+    bool endedWithParagraph = false;
+    for (auto it = cell.begin(); !it.atEnd(); ++it) {
+        auto next = it;
+        ++next;
+        if (const auto* nested = qobject_cast<const QTextTable*>(it.currentFrame())) {
+            table(nested, level + 1);
+            endedWithParagraph = false;
+            continue;
+        }
+        if (it.currentFrame())
+            continue;
+        // As in the body, the empty paragraph in front of a table is made again by readers.
+        if (it.currentBlock().length() == 1 && !next.atEnd() && qobject_cast<const QTextTable*>(next.currentFrame()))
+            continue;
+        block(it.currentBlock(), level, next.atEnd());
+        endedWithParagraph = next.atEnd();
+    }
+    if (!endedWithParagraph)
+        out_ += level == 1 ? "\\pard\\intbl\\cell\n"
+                           : "\\pard\\intbl\\itap" + QByteArray::number(level) + "\\nestcell\n";
+}
+
+void RtfWriter::paragraphFormat(const QTextBlockFormat& f, int tableLevel) {
     out_ += "\\pard\\plain";
-    if (inTable)
+    if (tableLevel > 0)
         out_ += "\\intbl";
+    if (tableLevel > 1)
+        out_ += "\\itap" + QByteArray::number(tableLevel);
     const Qt::Alignment a = f.alignment() & Qt::AlignHorizontal_Mask;
     if (a & Qt::AlignHCenter)
         out_ += "\\qc";
@@ -197,11 +236,14 @@ void RtfWriter::paragraphFormat(const QTextBlockFormat& f, bool inTable) {
     out_ += " ";
 }
 
-void RtfWriter::block(const QTextBlock& b, bool inTable, bool lastInCell) {
-    paragraphFormat(b.blockFormat(), inTable);
+void RtfWriter::block(const QTextBlock& b, int tableLevel, bool lastInCell) {
+    paragraphFormat(b.blockFormat(), tableLevel);
     for (auto it = b.begin(); !it.atEnd(); ++it)
         fragment(it.fragment());
-    out_ += lastInCell ? "\\cell\n" : "\\par\n";
+    if (!lastInCell)
+        out_ += "\\par\n";
+    else
+        out_ += tableLevel > 1 ? "\\nestcell\n" : "\\cell\n";
 }
 
 void RtfWriter::charFormat(const QTextCharFormat& f) {
