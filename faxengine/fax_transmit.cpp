@@ -655,9 +655,21 @@ void FaxTransmitter::onWaitXon(std::uint16_t trigger) {
     state_ = TransmitState::tfWaitFrHead;
 }
 
+// Nothing the modem says while it takes page data answers anything, but a modem that drops
+// out of data mode because the far end hung up says NO CARRIER: the page is lost, and waiting
+// for its confirmation would only run into the page timeout.
 void FaxTransmitter::discardInput() {
     std::uint8_t b = 0;
     while (link_.GetByte(b)) {
+        if (b == kXon || b == kXoff)
+            continue;
+        dataModeText_.push_back(static_cast<char>(b));
+        if (dataModeText_.find("NO CARRIER") != std::string::npos) {
+            dataModeText_.clear();
+            return fail(ec::FaxSessionError);
+        }
+        if (dataModeText_.size() > 64)
+            dataModeText_.erase(0, dataModeText_.size() - 16);
     }
 }
 
@@ -729,6 +741,7 @@ void FaxTransmitter::onPrepPage() {
     sendPendingStatus_ = true;
     link_.ArmTimeout(opt_.pageTimeout);
     link_.ArmOutBuffFree(kBlockSize);
+    dataModeText_.clear();
     state_ = TransmitState::tfSendPage;
 }
 

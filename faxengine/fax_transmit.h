@@ -76,7 +76,9 @@ public:
         TransmitPace pace;         // how the machine goes on after the step
         bool readsResponses;       // on data the response reader runs first, and an expired
                                    // timeout is judged before the step
-        bool waitsForFrameVerdict; // waits for the modem's OK or ERROR on a received frame
+        bool waitsForFrameVerdict; // after the far end's last frame, the modem's OK or ERROR
+                                   // is all that is missing (not so after a page: the far
+                                   // end may go on with CSI/DIS in the same carrier)
         StepFn step;               // none: nothing to do in this state
     };
     static const std::array<StateRow, kTransmitStateCount> kStates;
@@ -216,6 +218,7 @@ private:
     std::string remoteId_;
 
     std::string response_;          // the current (last completed) line
+    std::string dataModeText_;      // what the modem said during page data
     std::vector<std::uint8_t> buf_; // bytes since the last completed line or frame
     std::vector<std::uint8_t> block_;
 };

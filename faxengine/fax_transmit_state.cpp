@@ -75,7 +75,7 @@ constexpr std::array<FaxTransmitter::StateRow, kTransmitStateCount> FaxTransmitt
      [](FaxTransmitter& t, std::uint16_t) { t.on1WaitMPS(false); }},
     {TransmitState::tf1WaitEOP, "tf1WaitEOP", TransmitPace::WhileInput, true, false,
      [](FaxTransmitter& t, std::uint16_t) { t.on1WaitMPS(true); }},
-    {TransmitState::tf1WaitMCF, "tf1WaitMCF", TransmitPace::WhileInput, true, true,
+    {TransmitState::tf1WaitMCF, "tf1WaitMCF", TransmitPace::WhileInput, true, false,
      [](FaxTransmitter& t, std::uint16_t) { t.on1WaitMCF(); }},
     {TransmitState::tf1SendDCN, "tf1SendDCN", TransmitPace::WhileInput, true, false,
      [](FaxTransmitter& t, std::uint16_t) { t.on1SendDCN(); }},

@@ -222,7 +222,7 @@ QWidget* TPreferences::buildModemPage() {
     boxLayout(reset)->addLayout(form);
     layout->addWidget(reset);
 
-    chkSM56 = named(new QCheckBox(QStringLiteral("I have a Motorola SM56 modem (use the serial technique it needs)"), page),
+    chkSM56 = named(new QCheckBox(QStringLiteral("My modem needs the alternative serial technique (a few soft modems do)"), page),
                     "chkSM56");
     // The serial layer reads this at once, before anything is saved.
     connect(chkSM56, &QCheckBox::toggled, this, [](bool on) { faxengine::setUseSm56Fix(on); });

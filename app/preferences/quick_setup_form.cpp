@@ -39,7 +39,7 @@ TQuickSetupForm::TQuickSetupForm(DiagnosticsHooks hooks, QWidget* parent)
     FaxNumber = new QLineEdit(this);
     FaxNumber->setObjectName(QStringLiteral("FaxNumber"));
     FaxNumber->setMaxLength(20);
-    chkSM56 = new QCheckBox(QStringLiteral("I have a Motorola SM56 modem (use the serial technique it needs)"), this);
+    chkSM56 = new QCheckBox(QStringLiteral("My modem needs the alternative serial technique (a few soft modems do)"), this);
     chkSM56->setObjectName(QStringLiteral("chkSM56"));
     // The serial layer reads this at once, before anything is saved.
     connect(chkSM56, &QCheckBox::toggled, this, [](bool on) { faxengine::setUseSm56Fix(on); });

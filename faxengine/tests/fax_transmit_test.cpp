@@ -112,7 +112,8 @@ public:
     void ArmStatusTimer(std::chrono::seconds) override {}
     void ArmOutBuffFree(std::size_t) override { outFree = true; }
     void ArmOutBuffUsed(std::size_t) override { outUsed = true; }
-    std::size_t OutBuffUsed() override { return 0; }
+    std::size_t outBuffUsed = 0; // bytes the port still has to send
+    std::size_t OutBuffUsed() override { return outBuffUsed; }
     std::size_t OutBuffFree() override { return 8192; }
     void SetSoftwareFlow(bool) override {}
     void SendFcfFrame(std::uint8_t f, bool final) override {
@@ -764,6 +765,25 @@ TEST_F(TransmitTest, PageDataEdges) {
         EXPECT_EQ(run(tx), TransmitState::tfDone);
         EXPECT_EQ(m.errors, std::vector<int>{ec::NoFilename});
     }
+}
+
+// The far end hangs up while the page goes out and the modem drops out of data mode saying
+// so: the fax fails there, not at the page timeout a minute later.
+TEST_F(TransmitTest, NoCarrierDuringPageDataEndsTheFaxAtOnce) {
+    m.files["a.apf"] = {page(20000)};
+    m.jobs.push_back({"5551234", "a.apf", ""});
+    phaseB();
+    m.outBuffUsed = 1u << 20; // the port is full: the machine waits for room
+    FaxTransmitter tx(m, opt, kTriggers);
+    noTimeoutIn = TransmitState::tfSendPage;
+    ASSERT_EQ(run(tx), TransmitState::tfSendPage);
+    const int timeoutsBefore = timeouts;
+    m.queue("\r\nNO CARRIER\r\n");
+    m.outBuffUsed = 0;
+    noTimeoutIn.reset();
+    EXPECT_EQ(run(tx), TransmitState::tfDone);
+    EXPECT_EQ(m.finishes, std::vector<int>{ec::FaxSessionError});
+    EXPECT_EQ(timeouts, timeoutsBefore) << "no wait ran out";
 }
 
 TEST_F(TransmitTest, Class2ResolutionChangeAndClass20PageEnds) {

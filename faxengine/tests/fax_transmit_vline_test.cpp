@@ -333,7 +333,8 @@ TEST_F(TransmitCall, FarEndHangingUpMidPageIsNoSuccess) {
     setup.desiredBps = 2400;
     const std::string result = call("304", owner, code, setup);
     EXPECT_NE(resultField(result, "result"), "0") << result;
-    // The modem never confirms the page: the page end times out.
+    // The modem never confirms the page: the post-page message is repeated, then the
+    // page end times out.
     expectFailed(owner, code, ec::TimeOut);
 }
 
