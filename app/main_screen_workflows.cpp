@@ -90,10 +90,7 @@ void fillDiagnosticsHooks(preferences::DiagnosticsHooks& h, const std::filesyste
     if (!h.findModem)
         h.findModem = [programDir, virtualDevice](QWidget* parent, const settings::Settings& shown) {
             settings::Settings copy = shown;
-            std::vector<std::string> line;
-            if (std::string d = virtualDevice(); !d.empty())
-                line.push_back(d);
-            return diagnostics::findModem(parent, copy, programDir, line);
+            return diagnostics::findModem(parent, copy, programDir, {}, virtualDevice());
         };
     if (!h.checkFaxClass)
         h.checkFaxClass = [virtualDevice](QWidget* parent, const settings::Settings& shown, int portNumber) {

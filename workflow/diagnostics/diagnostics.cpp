@@ -18,8 +18,8 @@ QWidget* owner(QWidget* parent) { return parent ? parent->window() : QApplicatio
 } // namespace
 
 int findModem(QWidget* parent, settings::Settings& s, const std::filesystem::path& programDir,
-              const std::vector<std::string>& virtualDevices) {
-    TFindModemForm form(scanCandidates(s, virtualDevices), s.resetting.string, owner(parent));
+              const std::vector<std::string>& virtualDevices, const std::string& embeddedLineDevice) {
+    TFindModemForm form(scanCandidates(s, virtualDevices, embeddedLineDevice), s.resetting.string, owner(parent));
     form.setRemember(&s, programDir, s.configuredPortNumber());
     form.exec();
     return form.result();

@@ -16,11 +16,12 @@ class QWidget;
 namespace diagnostics {
 
 // The port scan window. Scans the six Com ports and the other serial devices
-// (`virtualDevices`: the virtual line's modems). A modem found on a device no Com port
-// names may be written into [Ports] of PVN.INI in `programDir` (and `s`). Returns the
-// Com port (1..6) with a modem, or -1.
+// (`virtualDevices`: the virtual line's modems). A Com port [Ports] names no device for
+// is tried on `embeddedLineDevice` when one is given, as the workflows would use it. A
+// modem found on a device no Com port leads to may be written into [Ports] of PVN.INI in
+// `programDir` (and `s`). Returns the Com port (1..6) with a modem, or -1.
 int findModem(QWidget* parent, settings::Settings& s, const std::filesystem::path& programDir,
-              const std::vector<std::string>& virtualDevices = {});
+              const std::vector<std::string>& virtualDevices = {}, const std::string& embeddedLineDevice = {});
 
 // The class check window on Com `portNumber` (its device chosen as the workflows do,
 // `virtualDevice` standing in when [Ports] names none).

@@ -50,10 +50,14 @@ std::vector<std::string> serialDevicesPresent() {
     return out;
 }
 
-std::vector<ScanCandidate> scanCandidates(const settings::Settings& s, const std::vector<std::string>& extraDevices) {
+std::vector<ScanCandidate> scanCandidates(const settings::Settings& s, const std::vector<std::string>& extraDevices,
+                                          const std::string& unnamedComDevice) {
     std::vector<ScanCandidate> out;
-    for (int n = 1; n <= kScannedComPorts; ++n)
-        out.push_back({"Com " + std::to_string(n), s.devicePathForPort(n), n});
+    for (int n = 1; n <= kScannedComPorts; ++n) {
+        const auto named = s.namedDeviceForPort(n);
+        const std::string device = named ? *named : !unnamedComDevice.empty() ? unnamedComDevice : s.devicePathForPort(n);
+        out.push_back({"Com " + std::to_string(n), device, n});
+    }
     auto known = [&out](const std::string& device) {
         std::error_code err;
         for (const auto& c : out)

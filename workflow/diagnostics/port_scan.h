@@ -23,8 +23,11 @@ struct ScanCandidate {
 
 // The Com ports (their [Ports] device, else the default) and then, once each, the other
 // serial devices found: /dev/ttyUSB*, /dev/ttyACM*, /dev/ttyS* with hardware behind them,
-// and `extraDevices` (the virtual line's modems).
-std::vector<ScanCandidate> scanCandidates(const settings::Settings& s, const std::vector<std::string>& extraDevices);
+// and `extraDevices` (the virtual line's modems). A Com port [Ports] names no device for
+// leads to `unnamedComDevice` when given (the program's own virtual line), as it does when
+// a fax is sent or received.
+std::vector<ScanCandidate> scanCandidates(const settings::Settings& s, const std::vector<std::string>& extraDevices,
+                                          const std::string& unnamedComDevice = {});
 
 // Serial devices present on this machine, sorted (for the scan and the configuration report).
 std::vector<std::string> serialDevicesPresent();

@@ -208,6 +208,15 @@ TEST_F(PortCheck, CandidatesAreTheComPortsThenOtherDevicesOnce) {
     EXPECT_EQ(c.back().device, modem(1));
     EXPECT_EQ(c.back().comNumber, 0);
 
+    // The program's own virtual line serves every Com port [Ports] leaves open, as when a
+    // fax goes out: its modem is tried there and never offered for [Ports].
+    const auto own = scanCandidates(s, {}, modem(1));
+    EXPECT_EQ(own[0].device, modem(1));
+    EXPECT_EQ(own[1].device, modem(0));
+    EXPECT_EQ(own[2].device, modem(1));
+    EXPECT_TRUE(std::none_of(own.begin(), own.end(),
+                             [&](const ScanCandidate& x) { return x.comNumber == 0 && x.device == modem(1); }));
+
     const fs::path ini = dir_ / "PVN.INI";
     std::ofstream(ini) << "[User]\nName=Someone\n";
     ASSERT_TRUE(rememberPortDevice(s, dir_, 3, "/dev/ttyACM0"));
