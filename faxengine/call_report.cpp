@@ -2,6 +2,7 @@
 
 #include "faxengine/port_trace.h"
 #include "faxengine/t30_params.h"
+#include "faxengine/dispatcher.h"
 #include "faxengine/engine_errors.h"
 
 #include <algorithm>
@@ -754,6 +755,23 @@ std::optional<CallReport> readCallReportFile(const std::filesystem::path& file, 
         }
     }
     return analyseCall(chunksFromLogText(log), finishCode.value_or(finish));
+}
+
+int writeCallReportFile(const std::filesystem::path& file, int finishCode, TVelkBaseDispatcher& logging) {
+    if (!logging.Logging())
+        return ec::LoggingNotEnabled;
+    const auto dump = std::filesystem::path(file).concat(".log");
+    int rc = logging.DumpLog(dump, false, true);
+    if (rc == 0) {
+        std::ifstream in(dump, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        in.close();
+        rc = writeCallReportFile(file, finishCode, text.str());
+    }
+    std::error_code err;
+    std::filesystem::remove(dump, err);
+    return rc;
 }
 
 } // namespace faxengine

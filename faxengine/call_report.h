@@ -16,6 +16,8 @@
 
 namespace faxengine {
 
+class TVelkBaseDispatcher;
+
 // Bytes that crossed the port: 'T' written by us, 'R' read from the modem.
 struct PortChunk {
     std::uint32_t timeMs = 0;
@@ -90,6 +92,10 @@ std::string formatCallReport(const CallReport& r);
 std::filesystem::path callReportPath(const std::filesystem::path& logDir, std::string_view recordName);
 // Writes the file: the readable report, then the finish code and the log dump. 0 or -errno.
 int writeCallReportFile(const std::filesystem::path& file, int finishCode, const std::string& logDump);
+// The same from a dispatcher that is logging: its log is dumped beside the report, read
+// and written into it (the dump file is removed again). The log itself is left as it was.
+// 0, or a negative code (also when the dispatcher is not logging).
+int writeCallReportFile(const std::filesystem::path& file, int finishCode, TVelkBaseDispatcher& logging);
 // Reads a report file (or a bare dispatch log dump, taken as a good call) and analyses it
 // again, with `finishCode` in place of the stored one when given; nullopt when the file
 // cannot be read.

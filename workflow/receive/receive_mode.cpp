@@ -6,6 +6,7 @@
 #include "faxengine/engine_errors.h"
 #include "settings/settings.h"
 #include "workflow/receive/starting_fax_form.h"
+#include "workflow/send/notice_pump.h"
 #include "workflow/send/port_operations.h"
 
 #include <QApplication>
@@ -17,9 +18,6 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
-
-#include <fstream>
-#include <sstream>
 
 namespace workflow::receive {
 
@@ -327,16 +325,7 @@ void ReceiveMode::bindReceiver() {
     receiver_->SetConstantStatus(true);
     receiver_->SetDestinationDir((hooks_.programDir / "receive").string());
 
-    faxengine::TVelkReceiveFax* fax = receiver_.get();
-    receiver_->Notices().SetWakeup([this, fax] {
-        QMetaObject::invokeMethod(
-            this,
-            [this, fax] {
-                if (receiver_.get() == fax)
-                    fax->Notices().pump();
-            },
-            Qt::QueuedConnection);
-    });
+    send::pumpNoticesOnQtThread(this, receiver_);
     receiver_->OnFaxAccept = [this](faxengine::TVelkCustomAbstractFax&, bool& accept) {
         setReceivingNow(true);
         lastError_ = 0;
@@ -450,23 +439,12 @@ void ReceiveMode::onLog(faxengine::TFaxLogCode code) {
 // The report of the call that just ended, from the dispatch log since the last one; the
 // log then starts afresh for the next call. The path, or "" when none could be written.
 std::string ReceiveMode::keepCallReport(const std::filesystem::path& report, int finishCode) {
-    if (!port_ || !port_->HasDispatcher() || !port_->Dispatcher().Logging())
+    if (!port_ || !port_->HasDispatcher())
         return {};
     auto& d = port_->Dispatcher();
-    const auto dump = std::filesystem::path(report).concat(".log");
-    std::string written;
-    if (d.DumpLog(dump, false, true) == 0) {
-        std::ifstream in(dump, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        in.close();
-        if (faxengine::writeCallReportFile(report, finishCode, text.str()) == 0)
-            written = report.string();
-    }
-    std::error_code ec;
-    std::filesystem::remove(dump, ec);
+    const bool written = faxengine::writeCallReportFile(report, finishCode, d) == 0;
     d.ClearLogging();
-    return written;
+    return written ? report.string() : std::string();
 }
 
 void ReceiveMode::completeReception(std::string faxFile, std::string from, int pages) {

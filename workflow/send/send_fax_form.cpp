@@ -3,6 +3,7 @@
 #include "faxengine/call_report.h"
 #include "faxengine/engine_errors.h"
 #include "settings/settings.h"
+#include "workflow/send/notice_pump.h"
 #include "workflow/send/port_operations.h"
 #include "workflow/send/sender_setup.h"
 
@@ -94,17 +95,7 @@ void TSendFaxForm::bindSender() {
     sender_->SetFaxFileExt("APF");
     sender_->SetStatusDisplay(statusDisplay_.get());
 
-    // The engine's notices run on this thread: each one queued schedules a pump.
-    faxengine::TVelkSendFax* fax = sender_.get();
-    sender_->Notices().SetWakeup([this, fax] {
-        QMetaObject::invokeMethod(
-            this,
-            [this, fax] {
-                if (sender_.get() == fax)
-                    fax->Notices().pump();
-            },
-            Qt::QueuedConnection);
-    });
+    pumpNoticesOnQtThread(this, sender_);
     sender_->OnFaxStatus = [this](faxengine::TVelkCustomAbstractFax& f, bool, bool) {
         journal_.status(f.Progress());
         refreshJournalList();
@@ -457,18 +448,8 @@ void TSendFaxForm::keepCallReport(int errorCode) {
     auto& d = VelkComPort1->Dispatcher();
     if (!d.Logging())
         return;
-    const std::filesystem::path report = callReportFile_.toStdString();
-    const auto dump = std::filesystem::path(report).concat(".log");
-    if (d.DumpLog(dump, false, true) == 0) {
-        std::ifstream in(dump, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        in.close();
-        if (faxengine::writeCallReportFile(report, errorCode, text.str()) == 0)
-            CallReportButton->setVisible(static_cast<bool>(services_.callReport));
-    }
-    std::error_code ec;
-    std::filesystem::remove(dump, ec);
+    if (faxengine::writeCallReportFile(callReportFile_.toStdString(), errorCode, d) == 0)
+        CallReportButton->setVisible(static_cast<bool>(services_.callReport));
     d.StopLogging();
 }
 
