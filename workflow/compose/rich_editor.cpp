@@ -100,7 +100,7 @@ RichEditor::RichEditor(const ComposeHooks& hooks, QWidget* parent) : QWidget(par
                                                              {alignJustify_, Qt::AlignJustify}};
     for (const auto& [action, alignment] : alignments) {
         alignGroup->addAction(action);
-        connect(action, &QAction::triggered, this, [this, alignment] { edit_->setAlignment(alignment); });
+        connect(action, &QAction::triggered, this, [this, a = alignment] { edit_->setAlignment(a); });
     }
 
     formatBar_->addSeparator();

@@ -573,8 +573,9 @@ void RtfParser::setColumnWidths(OpenTable& t) {
                                   unitsFromTwips(std::clamp(edge - left, 150, kMaxLengthTw))));
         left = edge;
     }
-    if (widths.size() > t.table->columns())
-        widths.resize(t.table->columns());
+    // One constraint per column, no more and no fewer: Qt copies a neighbour's constraint
+    // when it adds a column and reads past the list's end if it is short.
+    widths.resize(t.table->columns(), QTextLength());
     format.setColumnWidthConstraints(widths);
     t.table->setFormat(format);
     t.widthsSet = true;

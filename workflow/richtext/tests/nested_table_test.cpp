@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace workflow::richtext;
 using namespace workflow::testing;
 
@@ -115,6 +117,31 @@ TEST(NestedTables, ReadersWithoutNestingSeeTheCellsAsText) {
     readRtf("{\\rtf1\\pard\\intbl\\itap40 deep\\nestcell\\row after}", doc);
     EXPECT_TRUE(doc.toPlainText().contains("deep"));
     EXPECT_TRUE(doc.toPlainText().contains("after"));
+}
+
+TEST(NestedTables, CellsBeyondTheRowDefinitionKeepOneWidthPerColumn) {
+    // The nested row defines one cell edge but gets more cells: a table with widths must
+    // have one for every column, or Qt reads past the list when the table grows.
+    QTextDocument doc;
+    readRtf("{\\rtf\\itap2 a}\\nestcell}b\\cellx\\nestrow\\nestcell\\nestcell c", doc);
+    int tables = 0;
+    std::function<void(const QTextFrame*)> check = [&](const QTextFrame* frame) {
+        for (const QTextFrame* f : frame->childFrames()) {
+            if (const auto* t = qobject_cast<const QTextTable*>(f)) {
+                ++tables;
+                const auto widths = t->format().columnWidthConstraints();
+                if (!widths.isEmpty()) {
+                    EXPECT_EQ(widths.size(), t->columns());
+                }
+            }
+            check(f);
+        }
+    };
+    check(doc.rootFrame());
+    EXPECT_EQ(tables, 2);
+    QTextDocument back;
+    readRtf(toStd(writeRtf(doc)), back);
+    EXPECT_EQ(words(back.toPlainText()).join(u' '), words(doc.toPlainText()).join(u' '));
 }
 
 TEST(NestedTables, LibreOfficeReadsOurNestedTablesWithTheSameCells) {
