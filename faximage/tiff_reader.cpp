@@ -133,7 +133,7 @@ private:
             stripCount_ == 0)
             return ec::BadGraphicsFormat;
         if (rowsPerStrip_ == 0)
-            rowsPerStrip_ = rows_;
+            rowsPerStrip_ = std::max<std::uint32_t>(rows_, 1);
         if (stripCount_ > 1) { // the value points at the table of offsets
             const std::size_t entry = stripType_ == 4 ? 4 : 2;
             // Only as many strips as the rows can fill are ever read.

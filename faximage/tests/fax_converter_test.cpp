@@ -482,3 +482,19 @@ TEST(FaxConverter, UserLinesFromEvents) {
     ASSERT_EQ(r.open(dir / "x.APF"), 0);
     EXPECT_EQ(r.pageCount(), 1);
 }
+
+TEST(FaxConverter, TiffFilesFoundByFuzzingAreRefusedWithoutHarm) {
+    // Each once made the reader divide by zero or read out of bounds; now they are refused
+    // (or read) like any other file, and leave no partial page file.
+    TempDir dir;
+    int seen = 0;
+    for (const auto& e : fs::directory_iterator(fs::path(PARVANE_SOURCE_DIR) / "faximage/fuzz/corpus/tiff_reader")) {
+        ++seen;
+        auto c = converter(TFaxInputDocumentType::idTiff, e.path(), dir / "f.apf");
+        const int code = codeOf([&] { c.ConvertToFile(); });
+        EXPECT_TRUE(code != 0 || fs::exists(dir / "f.apf")) << e.path();
+        EXPECT_TRUE(code == 0 || !fs::exists(dir / "f.apf")) << e.path();
+        fs::remove(dir / "f.apf");
+    }
+    EXPECT_GT(seen, 0);
+}

@@ -418,6 +418,18 @@ void Player::ellipse(QRectF r) {
         drawPath(p, true, true);
 }
 
+namespace {
+
+// A bitmap's source rectangle from a record's numbers. Far-out values are cut so that Qt's
+// edge arithmetic cannot overflow; such a rectangle misses the bitmap anyway.
+QRect sourceRect(std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h) {
+    static constexpr std::int64_t kLimit = std::int64_t(1) << 28;
+    const auto cut = [](std::int64_t v) { return static_cast<int>(std::clamp(v, -kLimit, kLimit)); };
+    return QRect(cut(x), cut(y), cut(w), cut(h));
+}
+
+} // namespace
+
 void Player::roundRect(QRectF r, QSizeF corner) {
     QPainterPath p;
     p.addRoundedRect(r.normalized(), std::abs(corner.width()) / 2, std::abs(corner.height()) / 2);
@@ -997,7 +1009,7 @@ bool Player::playEmfRecord(std::uint32_t type, Bytes& r) {
     }
     case 81: { // StretchDIBits
         const QRectF dest(r.s32(24), r.s32(28), r.s32(72), r.s32(76));
-        const QRect source(r.s32(32), r.s32(36), r.s32(40), r.s32(44));
+        const QRect source = sourceRect(r.s32(32), r.s32(36), r.s32(40), r.s32(44));
         const std::uint32_t rop = r.u32(68);
         if (!r.ok())
             return false;
@@ -1014,9 +1026,9 @@ bool Player::playEmfRecord(std::uint32_t type, Bytes& r) {
             fillWith(dest, rop);
             return true;
         }
-        QRect source(r.s32(44), r.s32(48), static_cast<int>(dest.width()), static_cast<int>(dest.height()));
-        if (type == 77)
-            source.setSize(QSize(r.s32(100), r.s32(104)));
+        const QRect source = type == 77 ? sourceRect(r.s32(44), r.s32(48), r.s32(100), r.s32(104))
+                                        : sourceRect(r.s32(44), r.s32(48), static_cast<std::int64_t>(dest.width()),
+                                                     static_cast<std::int64_t>(dest.height()));
         bitmap(dest, source, false, dib(r.u32(84), cbBmi, r.u32(92), r.u32(96)), rop);
         return r.ok();
     }

@@ -367,11 +367,13 @@ TEST(MetafilePlayer, DamagedDataNeverReadsBeyondItsRecord) {
     e.record(91, {0, 0, 10, 10, 2, 4, 3, 0x7fffffff});
     e.record(84, {0, 0, 0, 0, 1, 0, 0, 10, 10, 100000, 0x7ffffff0, 0, 0, 0, 0, 0, 0});
     e.record(81, {0, 0, 1, 1, 0, 0, 0, 0, 8, 8, 0x7ffffff0, 48, 80, 8, 0, 0x00CC0020, 8, 8});
+    e.record(81, {0, 0, 1, 1, 0, 0, 0x30303030, 0x30303030, 0x69636578, 0x69636578, 80, 40, 120, 8, 0, 0x00CC0020,
+                  8, 8}); // a source far outside any bitmap
     e.record(37, {0x80000004});
     e.record(43, {10, 10, 70, 50});
     const MetafileResult er = playMetafile(MetafileKind::Emf, e.finish(kW, kH, 1), QSize(kW, kH));
     ASSERT_FALSE(er.image.isNull());
-    EXPECT_EQ(er.skippedRecords, 4);
+    EXPECT_EQ(er.skippedRecords, 5);
     EXPECT_TRUE(ink(er.image, 30, 30));
 
     EXPECT_TRUE(playMetafile(MetafileKind::Emf, QByteArray("not a metafile"), QSize(10, 10)).image.isNull());
