@@ -11,7 +11,7 @@ fails=0
 check() { if ! eval "$2"; then echo "FAILED: $1"; fails=$((fails + 1)); fi; }
 run() { set +e; "$backend" "$@" 2>"$work/err"; rc=$?; set -e; }
 
-printf '%%PDF-1.4\n%% a tiny job\n' >"$work/job.pdf"
+printf '%%PDF-1.4\n%% a tiny job\n%%%%EOF' >"$work/job.pdf"
 
 # Device discovery: one line, class, URI, make and model, description.
 line=$("$backend")
@@ -34,6 +34,12 @@ check "long title cut to 60" '[ -f "$PARVANE_SPOOL_DIR/$me/13-$(printf "T%.0s" $
 run 14 "$me" "" 1 "" "$work/job.pdf"
 check "empty title named job" '[ $rc -eq 0 ] && [ -f "$PARVANE_SPOOL_DIR/$me/14-job.pdf" ]'
 
+# A PDF wrapped in printer job language arrives bare.
+{ printf '\033%%-12345X@PJL JOB\n@PJL ENTER LANGUAGE = PDF\n'; cat "$work/job.pdf"
+  printf '\033%%-12345X@PJL EOJ \n\033%%-12345X'; } >"$work/pjl"
+run 23 "$me" t 1 "" "$work/pjl"
+check "PJL stripped" '[ $rc -eq 0 ] && cmp -s "$work/job.pdf" "$PARVANE_SPOOL_DIR/$me/23-t.pdf"'
+
 # Hostile or broken jobs are cancelled (5), never written anywhere.
 before=$(find "$PARVANE_SPOOL_DIR" | sort)
 for bad in "../x" "." ".." "-rf" "a/b" "" "no_such_user_here_42" "$(printf 'x%.0s' $(seq 1 40))"; do
@@ -45,6 +51,9 @@ check "bad job id refused" '[ $rc -eq 5 ]'
 echo "not a pdf" >"$work/text"
 run 16 "$me" t 1 "" "$work/text"
 check "non-PDF refused" '[ $rc -eq 5 ]'
+printf '%%PDF-1.4 cut short' >"$work/cut"
+run 16 "$me" t 1 "" "$work/cut"
+check "PDF without an end refused" '[ $rc -eq 5 ]'
 run 17 "$me" t 1 "" </dev/null
 check "empty job refused" '[ $rc -eq 5 ]'
 check "refused jobs left nothing" '[ "$(find "$PARVANE_SPOOL_DIR" | sort)" = "$before" ]'
