@@ -89,6 +89,10 @@ int main(int argc, char** argv) {
         std::printf("usage: parvane [--data-dir DIR] [--minimized] [--smoke] [--fax-file FILE | --fax-inbox]\n");
         return 0;
     }
+    if (args.faxFile && !std::filesystem::is_regular_file(*args.faxFile)) {
+        std::fprintf(stderr, "parvane: no such file: %s\n", args.faxFile->c_str());
+        return 2;
+    }
     if (args.smoke)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
@@ -118,8 +122,11 @@ int main(int argc, char** argv) {
             handed = instance.handInboxCheck(3s);
         else
             handed = instance.activateFirst(3s);
+        if (handed || !(args.faxFile || args.faxInbox))
+            return 0;
         // A printed job nobody took stays in the inbox: the path unit starts us again.
-        return handed || !(args.faxFile || args.faxInbox) ? 0 : 1;
+        std::fprintf(stderr, "parvane: the running copy did not take the request\n");
+        return 1;
     }
     instance.listen();
 
