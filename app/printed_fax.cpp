@@ -26,11 +26,11 @@ int insertPrintedPages(workflow::compose::TFaxEditor& editor, const std::filesys
         QTextCursor cursor(edit->document());
         cursor.movePosition(QTextCursor::Start);
         inserted = compose::insertPages(cursor, pages.pages, edit->page());
+        cursor.movePosition(QTextCursor::Start); // the document opens on its first page
         edit->setTextCursor(cursor);
         edit->refreshLayout();
     }
     QApplication::restoreOverrideCursor();
-    editor.showPage(compose::EditorPage::Document);
     if (!pages.error.isEmpty() || pages.pages.empty()) {
         const QString why = pages.error.isEmpty() ? QObject::tr("it has no pages") : pages.error;
         QMessageBox::warning(&editor, QObject::tr("Printed fax"),

@@ -16,7 +16,8 @@ class PrintInbox;
 class SingleInstance;
 class TMainScreen;
 
-// Inserts the pages of `file` at the start of the editor's document and shows the document.
+// Inserts the pages of `file` at the start of the editor's document (the editor still opens
+// on the recipient page, which a printed fax needs filled in first).
 // A file that cannot be read is named in a warning. Returns the pages inserted.
 int insertPrintedPages(workflow::compose::TFaxEditor& editor, const std::filesystem::path& file);
 
