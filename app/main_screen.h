@@ -102,7 +102,8 @@ public:
     // A new fax with the pages of `file` (a printed job) as its document, through the New
     // command's editor. True when the fax was saved to the sent log.
     bool newFaxFromPrintedFile(const std::filesystem::path& file);
-    // False while a printed fax must wait: receive mode, another modal window, no sent log.
+    // False while a printed fax must wait: before the first activation ran, in receive mode,
+    // while another modal window is open, without a writable sent log.
     bool printedFaxCanOpen() const;
 
     // The modem line the send and receive workflows open; the window keeps it (and so

@@ -75,7 +75,8 @@ bool TMainScreen::newFaxFromPrintedFile(const std::filesystem::path& file) {
 }
 
 bool TMainScreen::printedFaxCanOpen() const {
-    return !receiveMode_ && !QApplication::activeModalWidget() && writableSentTable();
+    // Not before the first activation's questions (first-run setup, reindexing) are done.
+    return !firstActivation_ && !receiveMode_ && !QApplication::activeModalWidget() && writableSentTable();
 }
 
 } // namespace app

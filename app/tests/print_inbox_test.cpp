@@ -76,7 +76,7 @@ struct EditorSeen {
 
 // The window over a seeded log, an inbox beside it, and the program's wiring.
 struct Program {
-    explicit Program(const fs::path& inboxDir)
+    explicit Program(const fs::path& inboxDir, bool activated = true)
         : db(dir.path()), window(dir.path(), [this](app::LogKind k, const fs::path&) { return db.open(k); }, {}),
           instance(dir.path()),
           inbox(inboxDir, dir.path(), [this](const fs::path& file) {
@@ -86,6 +86,17 @@ struct Program {
         QVERIFY(instance.acquire());
         QVERIFY(instance.listen());
         app::connectPrintInbox(inbox, window, instance);
+        if (activated)
+            activate();
+    }
+    // The window's first activation, its first-run setup cancelled.
+    void activate() {
+        onNextModal([](QWidget* w) {
+            if (auto* d = qobject_cast<QDialog*>(w); d && !qobject_cast<TFaxEditor*>(w))
+                d->reject();
+        });
+        window.FormActivate();
+        QVERIFY(!window.firstActivation());
     }
     // Answers the next `answers.size()` editors in turn (true: Accept).
     void answerEditors(std::vector<bool> answers) {
@@ -233,13 +244,18 @@ private slots:
     void aJobLeftByAnEarlierRunIsOfferedAgainButNotACancelledOne() {
         QTemporaryDir spool;
         const fs::path inbox = fs::path(spool.path().toStdString()) / "user";
-        Program p(inbox);
+        Program p(inbox, false);
         const fs::path printed = p.inbox.printedDirectory();
         fs::create_directories(printed / app::kCancelledDirName);
         writePdf(printed / "3-left.pdf", 2);
         writePdf(printed / app::kCancelledDirName / "4-dropped.pdf", 1);
-        p.answerEditors({true});
+        // Not before the window's first activation (with its first-run setup) is over.
         p.inbox.start();
+        QTRY_COMPARE(p.window.statusText(), QStringLiteral("A printed fax is waiting"));
+        QTest::qWait(300);
+        QVERIFY(p.seen.empty());
+        p.activate();
+        p.answerEditors({true});
         QTRY_COMPARE_WITH_TIMEOUT(p.seen.size(), std::size_t(1), 15000);
         QCOMPARE(p.seen[0].pictures, 2);
         QTest::qWait(500);
