@@ -1,10 +1,14 @@
 // parvane: the desktop fax program.
-//   parvane [--data-dir DIR] [--minimized] [--smoke]
+//   parvane [--data-dir DIR] [--minimized] [--smoke] [--fax-file FILE | --fax-inbox]
+// --fax-file opens a new fax with the pages of FILE; --fax-inbox takes the faxes printed
+// to the fax queue. With a copy already running, either is handed to that copy.
 // --smoke starts on the offscreen platform, opens the main window, runs the event loop
 // briefly (refusing any question on the way) and exits: 0 when start-up worked.
 #include "faxlog_table.h"
 #include "hint_control.h"
 #include "main_screen.h"
+#include "print_inbox.h"
+#include "printed_fax.h"
 #include "program_paths.h"
 #include "settings/program_directory.h"
 #include "settings/settings.h"
@@ -29,6 +33,8 @@ struct Arguments {
     bool smoke = false;
     bool minimized = false;
     bool help = false;
+    std::optional<std::filesystem::path> faxFile;
+    bool faxInbox = false;
     std::string error;
 };
 
@@ -40,6 +46,12 @@ Arguments parseArguments(int argc, char** argv) {
             a.dataDir = argv[++i];
         else if (arg.starts_with("--data-dir="))
             a.dataDir = std::string(arg.substr(std::strlen("--data-dir=")));
+        else if (arg == "--fax-file" && i + 1 < argc)
+            a.faxFile = argv[++i];
+        else if (arg.starts_with("--fax-file="))
+            a.faxFile = std::string(arg.substr(std::strlen("--fax-file=")));
+        else if (arg == "--fax-inbox")
+            a.faxInbox = true;
         else if (arg == "--smoke")
             a.smoke = true;
         else if (arg == "--minimized")
@@ -74,8 +86,12 @@ void refuseDialogsFor(QApplication& app) {
 int main(int argc, char** argv) {
     const Arguments args = parseArguments(argc, argv);
     if (args.help) {
-        std::printf("usage: parvane [--data-dir DIR] [--minimized] [--smoke]\n");
+        std::printf("usage: parvane [--data-dir DIR] [--minimized] [--smoke] [--fax-file FILE | --fax-inbox]\n");
         return 0;
+    }
+    if (args.faxFile && !std::filesystem::is_regular_file(*args.faxFile)) {
+        std::fprintf(stderr, "parvane: no such file: %s\n", args.faxFile->c_str());
+        return 2;
     }
     if (args.smoke)
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -99,8 +115,18 @@ int main(int argc, char** argv) {
     // window or table is touched.
     app::SingleInstance instance(programDir);
     if (!instance.acquire()) {
-        instance.activateFirst(3s);
-        return 0;
+        bool handed = false;
+        if (args.faxFile)
+            handed = instance.handFaxFile(*args.faxFile, 3s);
+        else if (args.faxInbox)
+            handed = instance.handInboxCheck(3s);
+        else
+            handed = instance.activateFirst(3s);
+        if (handed || !(args.faxFile || args.faxInbox))
+            return 0;
+        // A printed job nobody took stays in the inbox: the path unit starts us again.
+        std::fprintf(stderr, "parvane: the running copy did not take the request\n");
+        return 1;
     }
     instance.listen();
 
@@ -122,6 +148,11 @@ int main(int argc, char** argv) {
     app::installViewerPrinting(window, programDir);
     QObject::connect(&instance, &app::SingleInstance::activationRequested, &window,
                      [&window] { app::bringToFront(&window); });
+    app::PrintInbox printInbox(app::printInboxDirectory(), programDir, [&window](const std::filesystem::path& file) {
+        return window.newFaxFromPrintedFile(file) ? app::PrintInbox::Outcome::Accepted
+                                                  : app::PrintInbox::Outcome::Cancelled;
+    });
+    app::connectPrintInbox(printInbox, window, instance);
 
     if (window.startupFailed()) {
         // The window closes itself through its close message; the tables stay as they were.
@@ -137,5 +168,12 @@ int main(int argc, char** argv) {
     if (args.smoke)
         QTimer::singleShot(1500ms, &window, [&window] { window.close(); });
     QTimer::singleShot(0, &window, &app::TMainScreen::FormActivate);
+    // After the window's first activation (and whatever it asks) has run.
+    QTimer::singleShot(0, &printInbox, [&printInbox, &args] {
+        if (!args.smoke)
+            printInbox.start();
+        if (args.faxFile)
+            printInbox.addFile(*args.faxFile);
+    });
     return QApplication::exec();
 }

@@ -99,6 +99,13 @@ public:
     // The arrival sound last started (empty when none), for checks.
     QString lastArrivalSound() const { return lastArrivalSound_; }
 
+    // A new fax with the pages of `file` (a printed job) as its document, through the New
+    // command's editor. True when the fax was saved to the sent log.
+    bool newFaxFromPrintedFile(const std::filesystem::path& file);
+    // False while a printed fax must wait: before the first activation ran, in receive mode,
+    // while another modal window is open, without a writable sent log.
+    bool printedFaxCanOpen() const;
+
     // The modem line the send and receive workflows open; the window keeps it (and so
     // the virtual line it may have started) until it goes. Shown on the status line.
     void setFaxLine(FaxLine line);
@@ -167,7 +174,8 @@ private:
     faxlog::TDbeTable* writableSentTable() const;
 
     // --- the later workflows' entry points; each is filled in with its window ---
-    void runNewFax();
+    // With `printedFile`, its pages are the new fax's document. True when a fax was saved.
+    bool runNewFax(const std::filesystem::path* printedFile = nullptr);
     void runEditSentFax();
     void runEditReceivedNotes();
     void runSendFax();

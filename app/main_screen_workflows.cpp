@@ -11,6 +11,7 @@
 #include "preferences_wizard.h"
 #include "quick_setup_form.h"
 #include "problem_solver.h"
+#include "printed_fax.h"
 #include "rebuild_ind.h"
 #include "show_error_form.h"
 #include "window_placement.h"
@@ -113,19 +114,23 @@ faxlog::TDbeTable* TMainScreen::writableSentTable() const {
 }
 
 // Fax editor for a new fax (a clone when cloneRequested() is set).
-void TMainScreen::runNewFax() {
+bool TMainScreen::runNewFax(const std::filesystem::path* printedFile) {
     faxlog::TDbeTable* sent = writableSentTable();
     if (!sent)
-        return;
+        return false;
     fillWindowHooks(composeHooks_, this, programDir_);
     workflow::compose::TFaxEditor editor(composeHooks_, &sent->engine(), this);
     if (cloneRequested_ && FaxTable->hasCurrentRecord())
         editor.loadFromRecord(*sent, true);
     else
         editor.startEmpty();
+    if (printedFile)
+        insertPrintedPages(editor, *printedFile);
+    bool saved = false;
     if (editor.exec() == QDialog::Accepted) {
         try {
             faxlog::appendSentFax(*sent, editor.content());
+            saved = true;
         } catch (const std::exception& e) {
             informationBox(this, tr("The fax could not be saved: %1").arg(QString::fromLocal8Bit(e.what())));
         }
@@ -135,6 +140,7 @@ void TMainScreen::runNewFax() {
     }
     cloneRequested_ = false;
     applyCommandRules();
+    return saved;
 }
 
 // Fax editor on the current sent record.

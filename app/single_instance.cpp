@@ -6,6 +6,8 @@
 #include <QLocalSocket>
 #include <QThread>
 #include <QWidget>
+#include <cstring>
+#include <functional>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -13,8 +15,14 @@
 namespace app {
 
 namespace {
+// One request line per connection, answered with kActivateReply when understood. A copy
+// that only knows "activate" drops the other requests unanswered.
 constexpr char kActivateRequest[] = "activate\n";
+constexpr char kFaxFileRequest[] = "fax-file "; // + the path, percent-encoded UTF-8
+constexpr char kInboxRequest[] = "fax-inbox\n";
 constexpr char kActivateReply[] = "ok\n";
+// Paths are short; a line without an end within this many bytes is not a request.
+constexpr qint64 kMaxRequestBytes = 64 * 1024;
 } // namespace
 
 SingleInstance::SingleInstance(std::filesystem::path programDir, QObject* parent)
@@ -73,13 +81,28 @@ void SingleInstance::onNewConnection() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (!socket->canReadLine())
+            if (!socket->canReadLine()) {
+                if (socket->bytesAvailable() > kMaxRequestBytes)
+                    socket->disconnectFromServer();
                 return;
-            const QByteArray line = socket->readLine();
-            if (line == kActivateRequest) {
-                emit activationRequested();
+            }
+            const QByteArray line = socket->readLine(kMaxRequestBytes);
+            std::function<void()> act;
+            if (line == kActivateRequest)
+                act = [this] { emit activationRequested(); };
+            else if (line == kInboxRequest)
+                act = [this] { emit inboxCheckRequested(); };
+            else if (line.startsWith(kFaxFileRequest) && line.endsWith('\n')) {
+                const QString file = QString::fromUtf8(QByteArray::fromPercentEncoding(
+                    line.mid(qsizetype(std::strlen(kFaxFileRequest))).chopped(1)));
+                if (!file.isEmpty())
+                    act = [this, file] { emit faxFileRequested(file); };
+            }
+            if (act) {
                 socket->write(kActivateReply);
                 socket->flush();
+                // Later: what the request starts may hold this copy in a modal editor.
+                QMetaObject::invokeMethod(this, std::move(act), Qt::QueuedConnection);
             }
             socket->disconnectFromServer();
         });
@@ -87,13 +110,30 @@ void SingleInstance::onNewConnection() {
 }
 
 bool SingleInstance::activateFirst(std::chrono::milliseconds timeout) {
+    return request(kActivateRequest, timeout);
+}
+
+bool SingleInstance::handFaxFile(const std::filesystem::path& file, std::chrono::milliseconds timeout) {
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(file, ec);
+    if (ec)
+        absolute = file;
+    return request(kFaxFileRequest + QByteArray::fromStdString(absolute.string()).toPercentEncoding("/") + '\n',
+                   timeout);
+}
+
+bool SingleInstance::handInboxCheck(std::chrono::milliseconds timeout) {
+    return request(kInboxRequest, timeout);
+}
+
+bool SingleInstance::request(const QByteArray& line, std::chrono::milliseconds timeout) {
     QDeadlineTimer deadline(timeout);
     // The first copy may hold the lock but not listen yet: keep trying until the deadline.
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
         socket.connectToServer(serverName());
         if (socket.waitForConnected(int(std::max<qint64>(1, deadline.remainingTime())))) {
-            socket.write(kActivateRequest);
+            socket.write(line);
             socket.flush();
             while (!socket.canReadLine() &&
                    socket.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime()))))

@@ -24,6 +24,19 @@ for f in ./usr/bin/parvane ./usr/bin/parvane-cli ./usr/bin/parvane-vline \
          ./usr/share/man/man1/parvane.1 ./usr/share/man/man1/parvane-cli.1 ./usr/share/man/man1/parvane-vline.1; do
   grep -q " $f\$" <<<"$contents" || { echo "not in the package: $f"; exit 1; }
 done
+# The fax queue's backend: where cupsd looks, and 0700 root so cupsd runs it as root.
+grep -qE '^-rwx------ root/root .* \./usr/lib/cups/backend/parvane$' <<<"$contents" \
+  || { echo "the CUPS backend is missing or not -rwx------ root/root:"; grep backend <<<"$contents"; exit 1; }
+for f in ./usr/lib/systemd/user/parvane-print-inbox.path ./usr/lib/systemd/user/parvane-print-inbox.service; do
+  grep -q " $f\$" <<<"$contents" || { echo "not in the package: $f"; exit 1; }
+done
+control=$work/control
+dpkg-deb -e "$deb" "$control"
+for script in postinst prerm postrm; do
+  [ -x "$control/$script" ] || { echo "no executable $script in the package"; exit 1; }
+  sh -n "$control/$script"
+done
+grep -q 'lpadmin -p "$queue" -E -v parvane:/' "$control/postinst" || { echo "postinst does not add the queue"; exit 1; }
 dpkg-deb --field "$deb" Depends | grep -q 'libqt6widgets6' || { echo "Depends lacks the Qt libraries"; exit 1; }
 
 root=$work/root
