@@ -3,7 +3,10 @@
 #include "call_log.h"
 #include "spandsp_api.h"
 
+#include "base/t30_codes.h"
+
 #include <algorithm>
+#include <cctype>
 #include <stdexcept>
 
 namespace vline {
@@ -116,11 +119,69 @@ void ClassOneModem::serviceDte(int samples) {
     }
 }
 
+void ClassOneModem::setPageDamage(const DamagePlan& plan) {
+    damage_.reset();
+    if (plan.any())
+        damage_.emplace(plan);
+    answer_.clear();
+    answerDle_ = false;
+}
+
 void ClassOneModem::feedDte(std::span<const std::uint8_t> data) {
     if (data.empty())
         return;
+    if (damage_ && ftmData_ && t31_->at_state.at_rx_mode == AT_MODE_STUFFED)
+        return damagePageData(data);
     logDte(data);
     t31_at_rx(t31_.get(), reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()));
+}
+
+void ClassOneModem::damagePageData(std::span<const std::uint8_t> data) {
+    logDte(data);
+    const std::vector<std::uint8_t> out = damage_->pass(data);
+    t31_at_rx(t31_.get(), reinterpret_cast<const char*>(out.data()), static_cast<int>(out.size()));
+    if (auto note = damage_->takeNote(); note && log_)
+        log_->line(number_, "page data on the line: " + *note);
+}
+
+// What the modem does with the data that follows a command.
+void ClassOneModem::noteCommand(const std::string& line) {
+    std::string upper;
+    for (char c : line)
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const bool query = upper.find("=?") != std::string::npos;
+    ftmData_ = !query && upper.find("+FTM=") != std::string::npos;
+    frhData_ = !query && upper.find("+FRH=") != std::string::npos;
+    if (damage_ && ftmData_)
+        damage_->startData();
+    answer_.clear();
+    answerDle_ = false;
+}
+
+// The receiver's frames as the modem hands them to the program: the answer to a page
+// tells the damage which page and copy come next.
+void ClassOneModem::watchAnswers(std::span<const std::uint8_t> data) {
+    constexpr std::size_t kLongestFrame = 512;
+    for (std::uint8_t b : data) {
+        if (answer_.empty()) {
+            if (b == t30::kHdlcAddress)
+                answer_.push_back(b);
+            continue;
+        }
+        answer_.push_back(b);
+        if (answerDle_) {
+            answerDle_ = false;
+            if (b == t30::kETX) {
+                if (answer_.size() > 2 && t30::hdlcFcsGood(answer_))
+                    damage_->answered(answer_[2]);
+                answer_.clear();
+            }
+        } else if (b == t30::kDLE) {
+            answerDle_ = true;
+        }
+        if (answer_.size() > kLongestFrame)
+            answer_.clear();
+    }
 }
 
 bool ClassOneModem::commandMode() const {
@@ -215,6 +276,8 @@ int ClassOneModem::onAtTx(at_state_s*, void* user, const std::uint8_t* buf, std:
     auto* self = static_cast<ClassOneModem*>(user);
     std::span data(buf, len);
     self->logModem(data);
+    if (self->damage_ && self->frhData_)
+        self->watchAnswers(data);
     self->port_.write(data);
     return static_cast<int>(len);
 }
@@ -244,6 +307,7 @@ void ClassOneModem::logDte(std::span<const std::uint8_t> data) {
                 flushDataCount();
                 if (log_)
                     log_->line(number_, "<- " + dteLine_);
+                noteCommand(dteLine_);
                 dteLine_.clear();
             }
         } else if (dteLine_.size() < 256) {
