@@ -3,8 +3,6 @@
 #include "call_log.h"
 #include "spandsp_api.h"
 
-#include "base/t30_codes.h"
-
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
@@ -123,8 +121,8 @@ void ClassOneModem::setPageDamage(const DamagePlan& plan) {
     damage_.reset();
     if (plan.any())
         damage_.emplace(plan);
-    answer_.clear();
-    answerDle_ = false;
+    sent_.clear();
+    received_.clear();
 }
 
 void ClassOneModem::feedDte(std::span<const std::uint8_t> data) {
@@ -132,6 +130,8 @@ void ClassOneModem::feedDte(std::span<const std::uint8_t> data) {
         return;
     if (damage_ && ftmData_ && t31_->at_state.at_rx_mode == AT_MODE_STUFFED)
         return damagePageData(data);
+    if (damage_ && fthData_ && !commandMode())
+        watchFrames(data, sent_);
     logDte(data);
     t31_at_rx(t31_.get(), reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()));
 }
@@ -152,35 +152,25 @@ void ClassOneModem::noteCommand(const std::string& line) {
     const bool query = upper.find("=?") != std::string::npos;
     ftmData_ = !query && upper.find("+FTM=") != std::string::npos;
     frhData_ = !query && upper.find("+FRH=") != std::string::npos;
+    fthData_ = !query && upper.find("+FTH=") != std::string::npos;
     if (damage_ && ftmData_)
         damage_->startData();
-    answer_.clear();
-    answerDle_ = false;
+    sent_.clear();
+    received_.clear();
 }
 
-// The receiver's frames as the modem hands them to the program: the answer to a page
-// tells the damage which page and copy come next.
-void ClassOneModem::watchAnswers(std::span<const std::uint8_t> data) {
-    constexpr std::size_t kLongestFrame = 512;
+// Frames in either direction: the program's DCS says whether pages go with error
+// correction (then they are left alone), the receiver's answer to a page which page and
+// copy come next.
+void ClassOneModem::watchFrames(std::span<const std::uint8_t> data, StuffedFrames& frames) {
     for (std::uint8_t b : data) {
-        if (answer_.empty()) {
-            if (b == t30::kHdlcAddress)
-                answer_.push_back(b);
+        const auto f = frames.push(b);
+        if (!f || f->size() < 3)
             continue;
-        }
-        answer_.push_back(b);
-        if (answerDle_) {
-            answerDle_ = false;
-            if (b == t30::kETX) {
-                if (answer_.size() > 2 && t30::hdlcFcsGood(answer_))
-                    damage_->answered(answer_[2]);
-                answer_.clear();
-            }
-        } else if (b == t30::kDLE) {
-            answerDle_ = true;
-        }
-        if (answer_.size() > kLongestFrame)
-            answer_.clear();
+        if (fcf::is((*f)[2], fcf::DCS))
+            damage_->setErrorCorrection(decodeDcs(std::span(*f).subspan(3)).ec != 0);
+        else
+            damage_->answered((*f)[2]);
     }
 }
 
@@ -277,7 +267,7 @@ int ClassOneModem::onAtTx(at_state_s*, void* user, const std::uint8_t* buf, std:
     std::span data(buf, len);
     self->logModem(data);
     if (self->damage_ && self->frhData_)
-        self->watchAnswers(data);
+        self->watchFrames(data, self->received_);
     self->port_.write(data);
     return static_cast<int>(len);
 }

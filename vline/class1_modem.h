@@ -3,6 +3,7 @@
 
 #include "page_damage.h"
 #include "pty_port.h"
+#include "t30_frames.h"
 
 #include <cstdint>
 #include <memory>
@@ -97,7 +98,7 @@ private:
     void watchForUnderrun(int samples);
     void noteCommand(const std::string& line);
     void damagePageData(std::span<const std::uint8_t> data);
-    void watchAnswers(std::span<const std::uint8_t> data);
+    void watchFrames(std::span<const std::uint8_t> data, StuffedFrames& frames);
 
     struct T31Deleter {
         void operator()(t31_state_s* s) const;
@@ -121,9 +122,10 @@ private:
     bool runningDry_ = false;
     std::optional<PageDamage> damage_;
     bool ftmData_ = false; // the last command was +FTM: its data is a page or the training check
-    bool frhData_ = false; // the last command was +FRH: the modem hands over frames
-    std::vector<std::uint8_t> answer_; // a frame on its way to the program, as handed over
-    bool answerDle_ = false;
+    bool fthData_ = false; // ... +FTH: the program's frames (its DCS)
+    bool frhData_ = false; // ... +FRH: the modem hands over frames (the answers to pages)
+    StuffedFrames sent_{false};
+    StuffedFrames received_{true};
 };
 
 } // namespace vline

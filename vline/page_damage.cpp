@@ -19,7 +19,8 @@ std::string describe(const DamagePlan& plan) {
 }
 
 void PageDamage::startData() {
-    inData_ = true;
+    // Frames of an error-corrected page are checked and sent again frame by frame: no RTN.
+    inData_ = !errorCorrection_;
     dle_ = false;
     zeros_ = 0;
     afterEol_ = rowHasOne_ = rowFlipped_ = false;

@@ -26,6 +26,8 @@ public:
     // Data of that transmission as the program sends it (DLE-stuffed, DLE ETX at its end);
     // returns what the modem gets. Bytes after DLE ETX pass untouched.
     std::vector<std::uint8_t> pass(std::span<const std::uint8_t> stuffed);
+    // What the sender's DCS chose: pages with error correction are left alone.
+    void setErrorCorrection(bool on) { errorCorrection_ = on; }
     // The receiver's answer to the page just sent (X bit either way). MCF, RTP and PIP
     // move on to the next page; RTN and PIN ask for the same page again.
     void answered(std::uint8_t fcf);
@@ -47,6 +49,7 @@ private:
     int page_ = 1;
     int copy_ = 1;
     bool copySent_ = false; // rows went out since the last answer
+    bool errorCorrection_ = false;
 
     // The transmission in progress.
     bool inData_ = false;

@@ -4,6 +4,7 @@
 #include "class1_link.h"
 #include "page_damage.h"
 #include "spandsp_api.h"
+#include "t30_frames.h"
 
 #include "base/t30_codes.h"
 #include "faximage/mh_encoder.h"
@@ -199,4 +200,52 @@ TEST(VlinePageDamage, PlansAndTheirWords) {
     EXPECT_EQ(describe(DamagePlan{1, 1}), "copy 1 of page 1");
     EXPECT_EQ(describe(DamagePlan{3, 2}), "copies 1 to 2 of page 3");
     EXPECT_EQ(describe(DamagePlan{DamagePlan::kEvery, DamagePlan::kEvery}), "every copy of every page");
+}
+
+TEST(VlinePageDamage, PagesWithErrorCorrectionAreLeftAlone) {
+    const auto page = stuffedPage(20);
+    PageDamage d(DamagePlan{1, DamagePlan::kEvery});
+    d.setErrorCorrection(true);
+    EXPECT_EQ(passInPieces(d, page, 16), page);
+    EXPECT_EQ(d.takeNote(), std::nullopt);
+    d.setErrorCorrection(false); // a later DCS without it
+    EXPECT_TRUE(nearlyAllBad(decode(passInPieces(d, page, 16)), 20));
+}
+
+TEST(VlinePageDamage, FramesAreReadOutOfTheModemStream) {
+    // A DIS with a DLE in its field, as a modem hands it over (check sequence included),
+    // after a result code; then the same frame with one byte spoilt.
+    std::vector<std::uint8_t> frame = {0xFF, 0x13, 0x80, 0x00, 0x10, 0xEE};
+    std::uint16_t crc = 0xFFFF;
+    for (std::uint8_t b : frame) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k)
+            crc = static_cast<std::uint16_t>(crc & 1 ? (crc >> 1) ^ 0x8408 : crc >> 1);
+    }
+    crc = static_cast<std::uint16_t>(~crc);
+    std::vector<std::uint8_t> withFcs = frame;
+    withFcs.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+    withFcs.push_back(static_cast<std::uint8_t>(crc >> 8));
+    std::vector<std::uint8_t> stream = {'\r', '\n', 'C', 'O', 'N', 'N', 'E', 'C', 'T', '\r', '\n'};
+    const auto good = dleFramed(withFcs);
+    stream.insert(stream.end(), good.begin(), good.end());
+    auto bad = good;
+    bad[3] ^= 0x01;
+    stream.insert(stream.end(), bad.begin(), bad.end());
+
+    StuffedFrames checked(true);
+    std::vector<std::vector<std::uint8_t>> got;
+    for (std::uint8_t b : stream)
+        if (auto f = checked.push(b))
+            got.push_back(*f);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0], frame);
+
+    // The program's frames come without a check sequence.
+    StuffedFrames plain(false);
+    std::optional<std::vector<std::uint8_t>> last;
+    for (std::uint8_t b : dleFramed(frame))
+        if (auto f = plain.push(b))
+            last = f;
+    EXPECT_EQ(last, frame);
 }
