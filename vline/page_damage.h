@@ -1,6 +1,6 @@
-// A fault of the line for tests of page resending: chosen copies of non-ECM pages lose a
-// bit in every coded row on their way from a modem to the line, so that the receiver's
-// copy check fails and it answers RTN. Pages and their copies are counted from the
+// A fault of the line for tests of page resending: chosen copies of non-ECM pages get a
+// bit flipped in every coded row on their way from a modem to the line, so that the
+// receiver's copy check fails and it answers RTN. Pages and their copies are counted from the
 // receiver's answers, so a page sent again after RTN is its next copy.
 #pragma once
 
