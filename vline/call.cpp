@@ -1,5 +1,7 @@
 #include "call.h"
 
+#include "page_damage.h"
+
 #include <array>
 
 namespace vline {
@@ -90,10 +92,13 @@ Call::Call(int id, Party caller, Party callee, const NumberConfig* calledCfg, st
     Impairments imp = calledCfg ? calledCfg->impairments : Impairments{};
     toCallee_ = std::make_unique<LineImpairment>(imp, 2 * id + 1, timing.lineDelay);
     toCaller_ = std::make_unique<LineImpairment>(imp, 2 * id + 2, timing.lineDelay);
-    if (caller_.modem)
-        caller_.modem->setLog(log_.get());
-    if (callee_.modem)
-        callee_.modem->setLog(log_.get());
+    const DamagePlan damage = calledCfg ? calledCfg->damage : DamagePlan{};
+    for (Party* p : {&caller_, &callee_}) {
+        if (!p->modem)
+            continue;
+        p->modem->setLog(log_.get());
+        p->modem->setPageDamage(damage);
+    }
     std::string what = caller_.name() + " dials " + dialled_ + ": " + callee_.name() +
                        ", condition " + std::string(to_string(condition_));
     if (imp.noiseDbm0)
@@ -101,16 +106,20 @@ Call::Call(int id, Party caller, Party callee, const NumberConfig* calledCfg, st
     if (imp.dropLength.count() > 0)
         what += ", audio dropped " + std::to_string(imp.dropStart.count()) + "+" +
                 std::to_string(imp.dropLength.count()) + " ms after the answer";
+    if (damage.any())
+        what += ", damages " + describe(damage);
     log_->line("exchange", what);
 }
 
 Call::~Call() { detachLogs(); }
 
 void Call::detachLogs() {
-    if (caller_.modem)
-        caller_.modem->setLog(nullptr);
-    if (callee_.modem)
-        callee_.modem->setLog(nullptr);
+    for (Party* p : {&caller_, &callee_}) {
+        if (!p->modem)
+            continue;
+        p->modem->setLog(nullptr);
+        p->modem->setPageDamage({});
+    }
 }
 
 bool Call::involves(const FaxModem* m) const {

@@ -4,6 +4,7 @@
 #include "spandsp_api.h"
 
 #include <algorithm>
+#include <cctype>
 #include <stdexcept>
 
 namespace vline {
@@ -116,11 +117,61 @@ void ClassOneModem::serviceDte(int samples) {
     }
 }
 
+void ClassOneModem::setPageDamage(const DamagePlan& plan) {
+    damage_.reset();
+    if (plan.any())
+        damage_.emplace(plan);
+    sent_.clear();
+    received_.clear();
+}
+
 void ClassOneModem::feedDte(std::span<const std::uint8_t> data) {
     if (data.empty())
         return;
+    if (damage_ && ftmData_ && t31_->at_state.at_rx_mode == AT_MODE_STUFFED)
+        return damagePageData(data);
+    if (damage_ && fthData_ && !commandMode())
+        watchFrames(data, sent_);
     logDte(data);
     t31_at_rx(t31_.get(), reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()));
+}
+
+void ClassOneModem::damagePageData(std::span<const std::uint8_t> data) {
+    logDte(data);
+    const std::vector<std::uint8_t> out = damage_->pass(data);
+    t31_at_rx(t31_.get(), reinterpret_cast<const char*>(out.data()), static_cast<int>(out.size()));
+    if (auto note = damage_->takeNote(); note && log_)
+        log_->line(number_, "page data on the line: " + *note);
+}
+
+// What the modem does with the data that follows a command.
+void ClassOneModem::noteCommand(const std::string& line) {
+    std::string upper;
+    for (char c : line)
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const bool query = upper.find("=?") != std::string::npos;
+    ftmData_ = !query && upper.find("+FTM=") != std::string::npos;
+    frhData_ = !query && upper.find("+FRH=") != std::string::npos;
+    fthData_ = !query && upper.find("+FTH=") != std::string::npos;
+    if (damage_ && ftmData_)
+        damage_->startData();
+    sent_.clear();
+    received_.clear();
+}
+
+// Frames in either direction: the program's DCS says whether pages go with error
+// correction (then they are left alone), the receiver's answer to a page which page and
+// copy come next.
+void ClassOneModem::watchFrames(std::span<const std::uint8_t> data, StuffedFrames& frames) {
+    for (std::uint8_t b : data) {
+        const auto f = frames.push(b);
+        if (!f || f->size() < 3)
+            continue;
+        if (fcf::is((*f)[2], fcf::DCS))
+            damage_->setErrorCorrection(decodeDcs(std::span(*f).subspan(3)).ec != 0);
+        else
+            damage_->answered((*f)[2]);
+    }
 }
 
 bool ClassOneModem::commandMode() const {
@@ -215,6 +266,8 @@ int ClassOneModem::onAtTx(at_state_s*, void* user, const std::uint8_t* buf, std:
     auto* self = static_cast<ClassOneModem*>(user);
     std::span data(buf, len);
     self->logModem(data);
+    if (self->damage_ && self->frhData_)
+        self->watchFrames(data, self->received_);
     self->port_.write(data);
     return static_cast<int>(len);
 }
@@ -244,6 +297,7 @@ void ClassOneModem::logDte(std::span<const std::uint8_t> data) {
                 flushDataCount();
                 if (log_)
                     log_->line(number_, "<- " + dteLine_);
+                noteCommand(dteLine_);
                 dteLine_.clear();
             }
         } else if (dteLine_.size() < 256) {

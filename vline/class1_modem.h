@@ -1,7 +1,9 @@
 // A Class 1 fax modem on a pty: the program's AT commands in, modem audio out.
 #pragma once
 
+#include "page_damage.h"
 #include "pty_port.h"
+#include "t30_frames.h"
 
 #include <cstdint>
 #include <memory>
@@ -74,6 +76,9 @@ public:
     bool commandMode() const;
 
     void setLog(CallLog* log);
+    // The line damages the chosen copies of the pages this modem sends in the call (an
+    // empty plan: none).
+    void setPageDamage(const DamagePlan& plan);
     bool dteHeld() const { return !cts_; }
     // Times page data ran dry mid-page since the modem was made (the call log has them per page).
     int underruns() const { return underrunsInAll_; }
@@ -91,6 +96,9 @@ private:
     void logModem(std::span<const std::uint8_t> data);
     void flushDataCount();
     void watchForUnderrun(int samples);
+    void noteCommand(const std::string& line);
+    void damagePageData(std::span<const std::uint8_t> data);
+    void watchFrames(std::span<const std::uint8_t> data, StuffedFrames& frames);
 
     struct T31Deleter {
         void operator()(t31_state_s* s) const;
@@ -112,6 +120,12 @@ private:
     int underruns_ = 0; // since the last log line
     int underrunsInAll_ = 0;
     bool runningDry_ = false;
+    std::optional<PageDamage> damage_;
+    bool ftmData_ = false; // the last command was +FTM: its data is a page or the training check
+    bool fthData_ = false; // ... +FTH: the program's frames (its DCS)
+    bool frhData_ = false; // ... +FRH: the modem hands over frames (the answers to pages)
+    StuffedFrames sent_{false};
+    StuffedFrames received_{true};
 };
 
 } // namespace vline

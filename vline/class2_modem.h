@@ -8,6 +8,7 @@
 #include "class1_modem.h"
 #include "class2_at_parser.h"
 #include "class2_reports.h"
+#include "page_damage.h"
 #include "t30_frames.h"
 
 #include <chrono>
@@ -41,6 +42,8 @@ public:
     bool offers(FaxClass c) const;
     // The first n pages received in a call fail the copy check (a test of page resending).
     void setBadPages(int n) { badPages_ = n; }
+    // The line damages the chosen copies of the pages this modem sends in the call.
+    void setPageDamage(const DamagePlan& plan);
     static std::string classList(const std::vector<FaxClass>& classes);
 
     // True while Class 2 or 2.0 is selected: the program's bytes come here.
@@ -203,6 +206,7 @@ private:
     bool callUp_ = false; // a call is connected
     int badPages_ = 0;
     int rxPages_ = 0; // pages received in this call
+    std::optional<PageDamage> damage_;
 };
 
 } // namespace vline

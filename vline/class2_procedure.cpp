@@ -50,7 +50,15 @@ void ClassTwoModem::startPageData() {
     const std::uint8_t xon = kXon;
     writeBytes(std::span(&xon, 1));
     dteData_ = true;
+    if (damage_)
+        damage_->startData();
     link_.command("+FTM=" + std::to_string(modulationOf(session_.br)));
+}
+
+void ClassTwoModem::setPageDamage(const DamagePlan& plan) {
+    damage_.reset();
+    if (plan.any())
+        damage_.emplace(plan);
 }
 
 void ClassTwoModem::queueDis(bool connected) {
@@ -141,16 +149,24 @@ void ClassTwoModem::step(int samples) {
 }
 
 void ClassTwoModem::feedPage() {
+    auto toLine = [this](std::span<const std::uint8_t> bytes) {
+        if (damage_)
+            link_.send(damage_->pass(bytes));
+        else
+            link_.send(bytes);
+    };
     std::size_t sent = 0;
     while (sent < pageOut_.size() && link_.canSend()) {
         const std::size_t n = std::min<std::size_t>(256, pageOut_.size() - sent);
-        link_.send(std::span(pageOut_).subspan(sent, n));
+        toLine(std::span(pageOut_).subspan(sent, n));
         sent += n;
     }
     pageOut_.erase(pageOut_.begin(), pageOut_.begin() + static_cast<std::ptrdiff_t>(sent));
     if (pageOut_.empty() && pageDone_) {
         const std::uint8_t etx[] = {kDle, kEtx};
-        link_.send(etx);
+        toLine(etx);
+        if (auto note = damage_ ? damage_->takeNote() : std::nullopt)
+            log("page data on the line: " + *note);
         step_ = Step::TxPageEnd;
     }
 }
@@ -475,6 +491,8 @@ void ClassTwoModem::onFrame(const std::vector<std::uint8_t>& f, bool ok) {
             return;
         }
         info(valueReport(d, FaxReport::PageStatus, status));
+        if (damage_)
+            damage_->answered(code);
         if (status == 2 || status == 3)
             trained_ = false;
         if (pp == fcf::EOP && status != 2) {

@@ -57,6 +57,10 @@ std::string_view to_string(FarEndMode m) {
     return "?";
 }
 
+bool DamagePlan::covers(int pageNumber, int copy) const {
+    return any() && (page == kEvery || page == pageNumber) && (copies == kEvery || copy <= copies);
+}
+
 Condition NumberConfig::conditionOfCall(int callIndex) const {
     if (sequence.empty())
         return condition;
@@ -115,6 +119,13 @@ int parseInt(std::string_view v, const std::string& where, int lo, int hi) {
     return out;
 }
 
+// A page or copy count of the damage settings: a number, or "all".
+int parseCountOrAll(std::string_view v, const std::string& where) {
+    if (v == "all")
+        return DamagePlan::kEvery;
+    return parseInt(v, where, 0, 1000);
+}
+
 double parseDouble(std::string_view v, const std::string& where) {
     std::string s(v);
     char* end = nullptr;
@@ -159,6 +170,10 @@ bool applyNumberKey(NumberConfig& n, const std::string& key, const std::string& 
         n.impairments.noiseDbm0 = parseDouble(value, where);
     } else if (key == "drop") {
         parseDrop(value, n.impairments, where);
+    } else if (key == "damage-page") {
+        n.damage.page = parseCountOrAll(value, where);
+    } else if (key == "damage-copies") {
+        n.damage.copies = parseCountOrAll(value, where);
     } else if (key == "no-answer-after") {
         n.noAnswerAfter = parseDuration(value);
     } else if (key == "rings") {
@@ -625,7 +640,11 @@ Config file: sections with key = value lines; # or ; start a comment.
   Any number also takes: condition = normal|busy|no-answer|no-dialtone|voice,
   sequence = busy, normal, ... (the conditions of successive calls),
   noise = DBM0, drop = START+LENGTH (seconds of silence after the answer),
-  no-answer-after = 30s, rings = N (rings before a far end answers)
+  no-answer-after = 30s, rings = N (rings before a far end answers),
+  damage-page = N|all (a bit of every coded row of page N, or of every page,
+  is flipped on its way from the calling modem, so that the receiver answers
+  RTN; non-ECM pages), damage-copies = N|all (how many copies of that page are
+  damaged: 1, the default, lets the page through when it is sent again)
 Durations are seconds ("2.5") or carry a unit ("2500ms", "2.5s").
 
 Results: LOGDIR/results.txt gets one line per call with the far end's

@@ -42,6 +42,17 @@ struct Impairments {
     Millis dropLength{0};            // ... for this long (0: never)
 };
 
+// Copies of non-ECM pages that the line damages on their way to a number, so that the
+// receiver answers RTN (damage-page, damage-copies).
+struct DamagePlan {
+    static constexpr int kEvery = -1;
+    int page = 0;   // from 1; kEvery: every page; 0: none
+    int copies = 1; // the first this many copies of such a page; kEvery: all of them
+
+    bool any() const { return page != 0 && copies != 0; }
+    bool covers(int pageNumber, int copy) const;
+};
+
 struct NumberConfig {
     std::string number;
     NumberKind kind = NumberKind::Line;
@@ -50,6 +61,7 @@ struct NumberConfig {
     // one repeats); empty: every call takes `condition`.
     std::vector<Condition> sequence;
     Impairments impairments;
+    DamagePlan damage;
     Millis noAnswerAfter{0}; // 0: as long as the caller's modem waits (S7)
     int answerAfterRings = 1;
 

@@ -23,6 +23,10 @@ public:
     const PtyPort& port() const { return one_.port(); }
     bool classTwo() const { return two_.active() || two_.inCall(); }
     void setBadPages(int n) { two_.setBadPages(n); }
+    void setPageDamage(const DamagePlan& plan) {
+        one_.setPageDamage(plan);
+        two_.setPageDamage(plan);
+    }
 
     void serviceDte(int samples);
     void transmit(std::span<std::int16_t> out);

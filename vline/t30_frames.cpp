@@ -281,4 +281,42 @@ std::string fcfName(std::uint8_t f) {
     }
 }
 
+std::optional<std::vector<std::uint8_t>> StuffedFrames::push(std::uint8_t b) {
+    if (stuffed_.empty()) {
+        // A frame starts with its address; result codes never hold that byte.
+        if (b == ::t30::kHdlcAddress)
+            stuffed_.push_back(b);
+        return std::nullopt;
+    }
+    stuffed_.push_back(b);
+    if (!dle_) {
+        dle_ = b == ::t30::kDLE;
+    } else {
+        dle_ = false;
+        if (b == ::t30::kETX) {
+            std::optional<std::vector<std::uint8_t>> out;
+            if (!checked_ || ::t30::hdlcFcsGood(stuffed_)) {
+                out.emplace();
+                for (std::size_t i = 0; i + 2 < stuffed_.size(); ++i) {
+                    out->push_back(stuffed_[i]);
+                    if (stuffed_[i] == ::t30::kDLE)
+                        ++i;
+                }
+                if (checked_)
+                    out->resize(out->size() - 2);
+            }
+            clear();
+            return out;
+        }
+    }
+    if (stuffed_.size() > kLongest)
+        clear();
+    return std::nullopt;
+}
+
+void StuffedFrames::clear() {
+    stuffed_.clear();
+    dle_ = false;
+}
+
 } // namespace vline

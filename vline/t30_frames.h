@@ -61,4 +61,22 @@ std::string fcfName(std::uint8_t fcf);
 // A whole frame: address 0xFF, control 0x03 (0x13 on the last frame), fcf, fif.
 std::vector<std::uint8_t> frame(std::uint8_t fcf, std::span<const std::uint8_t> fif, bool last);
 
+// Frames out of a modem's data stream (DLE doubled, DLE ETX after each frame), fed a
+// piece at a time; text between frames (result codes) is passed over. Frames a modem hands
+// over carry their check sequence; those a program gives the modem to send do not.
+class StuffedFrames {
+public:
+    explicit StuffedFrames(bool checked) : checked_(checked) {}
+    // The frame that this byte completes, unstuffed and without its check sequence (when
+    // that holds).
+    std::optional<std::vector<std::uint8_t>> push(std::uint8_t b);
+    void clear();
+
+private:
+    static constexpr std::size_t kLongest = 512;
+    bool checked_;
+    std::vector<std::uint8_t> stuffed_;
+    bool dle_ = false;
+};
+
 } // namespace vline

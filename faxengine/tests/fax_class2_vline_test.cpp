@@ -364,6 +364,26 @@ TEST_P(EachClass, ThePageResendLimitEndsTheFax) {
 INSTANTIATE_TEST_SUITE_P(Classes, EachClass, ::testing::Values(TFaxClass::fcClass2, TFaxClass::fcClass2_0),
                          className);
 
+// The line damages the first copy of page 1 on its way to the far end, which answers RTN:
+// the modem reports the page as bad and trains again, and our sender sends it once more.
+// (Class 2.0 takes the same way through the modem; one class keeps the real-time calls few.)
+TEST_F(Class2Call, RealCallPageRejectedByTheFarEndIsSentAgain) {
+    const fs::path a = page("a", "Page rejected once");
+    const fs::path b = page("b", "Page taken at once");
+    startLineWithConfig(std::string("[modem 100]\nclasses = ") + kAllClasses +
+                        "\n[farend 307]\necm = no\ndamage-page = 1\n");
+    const Outcome o = send(line_->portPath(1), TFaxClass::fcClass2, "307", {a, b});
+    stopLine();
+    expectOk(o, {1, 2});
+    const fs::path tiff = farEndTiff(2);
+    ASSERT_EQ(tiffPageCount(tiff), 2);
+    expectSentPage(a, 1, tiff, 0);
+    expectSentPage(b, 1, tiff, 1);
+    const std::string log = callLogs();
+    EXPECT_NE(log.find("tx RTN"), std::string::npos) << log;
+    EXPECT_NE(log.find("copy 2 of page 1: "), std::string::npos) << log;
+}
+
 // Our Class 2.0 sender to our Class 1 receiver, and our Class 1 sender to our Class 2.0
 // receiver, modem to modem.
 TEST_F(Class2Call, MixedClassesBetweenOurOwnSides) {

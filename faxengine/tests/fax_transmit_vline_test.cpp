@@ -1,6 +1,7 @@
 // Whole calls in real time: our transmitter sends APF pages through a Class 1 modem of
 // the virtual line to its far end, whose own fax engine must report success and store the
 // pages we sent; and the faults of the line end the fax with their own codes.
+#include "faxengine/call_report.h"
 #include "faxengine/receive_fax.h"
 #include "faxengine/fax_session.h"
 #include "faxengine/fax_transmit_port.h"
@@ -356,6 +357,76 @@ TEST_F(TransmitCall, SpoiltTrainingStepsDownAndRetrains) {
     const std::string log = slurp(dir_ / "logs" / "call-0001.log");
     EXPECT_NE(log.find("tx FTT"), std::string::npos);
     expectPagesIntact(result, apf_, 1);
+}
+
+// The line damages a bit in every row of a page's first copy: the far end's copy check
+// fails and it answers RTN. Our log (read back as the call report) shows the retrain and the
+// page going out again; the far end keeps each page once.
+TEST_F(TransmitCall, RealCallRejectedPageIsRetrainedAndSentAgain) {
+    const fs::path two = makeTextApf("two", std::string(kPageText) + "\fSecond page\n");
+    openLineWithConfig("[modem 100]\n[farend 307]\necm = no\ndamage-page = 1\n");
+    ASSERT_EQ(port_->StartLogging(8u << 20), 0);
+    Owner owner;
+    owner.jobs.push_back({"307", two.string(), {}});
+    const int code = send(owner);
+    ASSERT_EQ(port_->DumpLog(dir_ / "ours.log", false, true), 0);
+    port_.reset();
+    stopLine();
+    expectSent(owner, code);
+    expectPagesIntact(lastResult(), two, 2);
+
+    const CallReport report = analyseCall(chunksFromLogText(slurp(dir_ / "ours.log")), code);
+    EXPECT_EQ(report.cause, CallCause::Sent) << formatCallReport(report);
+    ASSERT_EQ(report.pages.size(), 2u) << formatCallReport(report);
+    EXPECT_EQ(report.pages[0].sends, 2);
+    EXPECT_TRUE(report.pages[0].retrained);
+    EXPECT_TRUE(report.pages[0].confirmed);
+    EXPECT_EQ(report.pages[1].sends, 1);
+    EXPECT_TRUE(report.pages[1].confirmed);
+    // RTN, then a DCS and a training check before the same page goes out again.
+    std::string ladder;
+    for (const LadderStep& s : report.steps)
+        ladder += s.text + "\n";
+    const auto rtn = ladder.find("RTN");
+    ASSERT_NE(rtn, std::string::npos) << ladder;
+    const auto dcs = ladder.find("DCS", rtn);
+    const auto check = ladder.find("training check", dcs);
+    const auto again = ladder.find("page 1 data", check);
+    EXPECT_NE(again, std::string::npos) << ladder;
+    EXPECT_NE(ladder.find("page 2 data", again), std::string::npos) << ladder;
+
+    // The line's own log: the first copy damaged row by row, the second left alone.
+    const std::string lineLog = slurp(dir_ / "logs" / "call-0001.log");
+    EXPECT_NE(lineLog.find("tx RTN"), std::string::npos) << lineLog;
+    EXPECT_NE(lineLog.find("copy 2 of page 1: "), std::string::npos) << lineLog;
+    EXPECT_NE(lineLog.find(", 0 damaged"), std::string::npos) << lineLog;
+}
+
+// Every copy of page 1 is damaged: after the resend limit the fax fails, never as sent.
+// (Two pages: after an RTN to EOP the far end hangs up rather than take a retrain.)
+TEST_F(TransmitCall, RealCallPageRejectedEveryTimeFailsAfterTheResendLimit) {
+    const fs::path two = makeTextApf("two", std::string(kPageText) + "\fSecond page\n");
+    openLineWithConfig("[modem 100]\n[farend 308]\necm = no\ndamage-page = 1\ndamage-copies = all\n");
+    ASSERT_EQ(port_->StartLogging(8u << 20), 0);
+    Owner owner;
+    owner.jobs.push_back({"308", two.string(), {}});
+    CallSetup setup;
+    setup.desiredBps = 14400;
+    const int code = send(owner, setup);
+    ASSERT_EQ(port_->DumpLog(dir_ / "ours.log", false, true), 0);
+    port_.reset();
+    stopLine();
+    expectFailed(owner, code, ec::FaxSessionError);
+    EXPECT_NE(resultField(lastResult(), "result"), "0") << lastResult();
+    EXPECT_EQ(resultField(lastResult(), "pages"), "0") << lastResult();
+
+    const CallReport report = analyseCall(chunksFromLogText(slurp(dir_ / "ours.log")), code);
+    EXPECT_EQ(report.cause, CallCause::PageRejected) << formatCallReport(report);
+    ASSERT_EQ(report.pages.size(), 1u) << formatCallReport(report);
+    EXPECT_EQ(report.pages[0].sends, 3); // the first copy and the two resends allowed
+    EXPECT_FALSE(report.pages[0].confirmed);
+    EXPECT_TRUE(report.pages[0].rejected);
+    EXPECT_NE(slurp(dir_ / "logs" / "call-0001.log").find("copy 3 of page 1: "), std::string::npos);
 }
 
 TEST_F(TransmitCall, TwoFaxListGoesOnAfterABusyNumber) {

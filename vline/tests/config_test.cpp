@@ -127,3 +127,19 @@ TEST(VlineConfig, BadPagesBelongToModems) {
     Config farEnd;
     EXPECT_THROW(loadConfigText("[farend 200]\nbad-pages = 1\n", "b.conf", farEnd), ConfigError);
 }
+
+TEST(VlineConfig, PageDamageOnAnyNumber) {
+    Config cfg;
+    loadConfigText("[farend 200]\ndamage-page = 2\n[modem 101]\ndamage-page = all\ndamage-copies = all\n"
+                   "[number 300]\n",
+                   "d.conf", cfg);
+    EXPECT_EQ(cfg.find("200")->damage.page, 2);
+    EXPECT_EQ(cfg.find("200")->damage.copies, 1); // the first copy only
+    EXPECT_EQ(cfg.find("101")->damage.page, DamagePlan::kEvery);
+    EXPECT_EQ(cfg.find("101")->damage.copies, DamagePlan::kEvery);
+    EXPECT_FALSE(cfg.find("300")->damage.any());
+    for (const char* bad : {"damage-page = some", "damage-page = -1", "damage-copies = 1.5"}) {
+        Config other;
+        EXPECT_THROW(loadConfigText(std::string("[farend 200]\n") + bad + "\n", "d.conf", other), ConfigError) << bad;
+    }
+}
