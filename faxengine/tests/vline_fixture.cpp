@@ -1,5 +1,7 @@
 #include "vline_fixture.h"
 
+#include <cstdio>
+
 #include "faximage/apf_file.h"
 #include "faximage/unpack_engine.h"
 
@@ -25,6 +27,28 @@ int run(const std::string& cmd) {
 }
 
 bool haveTool(const std::string& name) { return run("command -v " + name + " >/dev/null") == 0; }
+
+std::string commandOutput(const std::string& cmd) {
+    std::string out;
+    if (FILE* p = ::popen(cmd.c_str(), "r")) {
+        char buf[512];
+        while (std::fgets(buf, sizeof buf, p))
+            out += buf;
+        ::pclose(p);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
+        out.pop_back();
+    return out;
+}
+
+std::set<fs::path> filesWithExtension(const fs::path& dir, const std::string& ext) {
+    std::set<fs::path> s;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir, ec))
+        if (e.path().extension() == ext)
+            s.insert(e.path());
+    return s;
+}
 
 Page decodeTiff(const fs::path& tiff, int index) {
     const std::string pbm = tiff.string() + "." + std::to_string(index) + ".pbm";

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@ std::string slurp(const fs::path& p);
 // Runs a shell command; its exit status (-1 when it did not exit normally).
 int run(const std::string& cmd);
 bool haveTool(const std::string& name);
+// What a shell command prints on standard output, trailing blanks and newlines removed.
+std::string commandOutput(const std::string& cmd);
+// The files of `dir` with extension `ext` (".pdf"); none when `dir` does not exist.
+std::set<fs::path> filesWithExtension(const fs::path& dir, const std::string& ext);
 
 // Rows of packed bits, 1 = black.
 struct Page {

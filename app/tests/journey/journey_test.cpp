@@ -33,33 +33,12 @@
 using namespace send_test;
 using journey::Director;
 namespace lt = faxengine::linetest;
+using lt::commandOutput;
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int kCallWaitMs = 180000;
-
-std::string commandOutput(const std::string& cmd) {
-    std::string out;
-    if (FILE* p = ::popen(cmd.c_str(), "r")) {
-        char buf[512];
-        while (std::fgets(buf, sizeof buf, p))
-            out += buf;
-        ::pclose(p);
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
-        out.pop_back();
-    return out;
-}
-
-std::set<fs::path> pdfsIn(const fs::path& dir) {
-    std::set<fs::path> s;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(dir, ec))
-        if (e.path().extension() == ".pdf")
-            s.insert(e.path());
-    return s;
-}
 
 // Pages of a PDF as poppler counts them; -1 when it cannot read it.
 int pdfPages(const fs::path& pdf) {
@@ -375,7 +354,7 @@ void JourneyTest::theFaxGoesToTheLinesFaxMachine() {
 }
 
 void JourneyTest::viewedAndPrinted() {
-    const auto before = pdfsIn(printOut_);
+    const auto before = lt::filesWithExtension(printOut_, ".pdf");
     int pages = -1;
     director_.expect("TFaxViewer", [&](QWidget* w) {
         auto* viewer = static_cast<workflow::viewer::TFaxViewer*>(w);
@@ -396,7 +375,7 @@ void JourneyTest::viewedAndPrinted() {
     fs::path printed;
     QVERIFY2(waitFor(
                  [&] {
-                     for (const auto& f : pdfsIn(printOut_))
+                     for (const auto& f : lt::filesWithExtension(printOut_, ".pdf"))
                          if (!before.count(f))
                              printed = f;
                      return !printed.empty();

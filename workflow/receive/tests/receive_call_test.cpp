@@ -18,6 +18,7 @@
 #include <set>
 
 using namespace send_test;
+using faxengine::linetest::commandOutput;
 using faxengine::linetest::decodeApf;
 using faxengine::linetest::decodeTiff;
 using faxengine::linetest::haveTool;
@@ -62,28 +63,6 @@ int differing(const Page& sent, Page got) {
     for (std::size_t r = 0; r < sent.rows.size(); ++r)
         n += sent.rows[r] != got.rows[r];
     return n;
-}
-
-std::string commandOutput(const std::string& cmd) {
-    std::string out;
-    if (FILE* p = ::popen(cmd.c_str(), "r")) {
-        char buf[512];
-        while (std::fgets(buf, sizeof buf, p))
-            out += buf;
-        ::pclose(p);
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
-        out.pop_back();
-    return out;
-}
-
-std::set<fs::path> pdfsIn(const fs::path& dir) {
-    std::set<fs::path> s;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(dir, ec))
-        if (e.path().extension() == ".pdf")
-            s.insert(e.path());
-    return s;
 }
 
 // A short WAVE file of silence.
@@ -301,7 +280,7 @@ void ReceiveCallTest::aThreePageFaxIsLoggedAsFax0001WithThePagesSent() {
 void ReceiveCallTest::theNextFaxSkipsATakenNumberAndIsPrintedOnArrival() {
     const fs::path out = commandOutput("'" + std::string(PARVANE_SOURCE_DIR) + "/scripts/cups-test-printer'");
     QVERIFY2(!out.empty() && fs::is_directory(out), "the CUPS PDF queue is not set up");
-    const auto before = pdfsIn(out);
+    const auto before = faxengine::linetest::filesWithExtension(out, ".pdf");
     fs::copy_file(dir_->path() / "receive" / "FAX0001.APF", dir_->path() / "receive" / "FAX0002.APF");
     settings::current().receive.printOnReceipt = true;
     settings::current().receive.printOnReceiptPrinter =
@@ -316,7 +295,7 @@ void ReceiveCallTest::theNextFaxSkipsATakenNumberAndIsPrintedOnArrival() {
     fs::path pdf;
     QVERIFY(waitFor(
         [&] {
-            for (const auto& f : pdfsIn(out))
+            for (const auto& f : faxengine::linetest::filesWithExtension(out, ".pdf"))
                 if (!before.count(f) && fs::file_size(f) > 0)
                     pdf = f;
             return !pdf.empty();
